@@ -1,0 +1,50 @@
+#include "link/Catalogue.h"
+
+#include "link/Commands.h"
+
+namespace panora {
+
+namespace {
+using namespace cmd;
+// "busy" for 0x30 depends on the sender; recorded as the stricter value.
+constexpr CommandInfo kCatalogue[] = {
+    {kRecallZoomOut, 0x00, 0x03, 0, true, true, "recall mode 0..3 (4Times-Default 1..4)"},
+    {kRecallZoomOut, 0x10, 0x13, 0, true, true, "recall mode 4..7 (3Times-Default 1..4)"},
+    {kRecallFull, 0x00, 0x04, 0, true, true, "recall mode 8..12 (Full-Default 1..5)"},
+    {kRecallPip, 0x00, 0x04, 0, true, true, "recall mode 13..17 (PIP-Default 1..5)"},
+    {kRecallPop, 0x00, 0x02, 0, true, true, "recall mode 18..20 (POP-Default 1..3)"},
+    {kRecallFull, 0x20, 0x24, 0, true, true, "recall mode 21..25 (Full-User 1..5)"},
+    {kRecallPip, 0x20, 0x24, 0, true, true, "recall mode 26..30 (PIP-User 1..5)"},
+    {kRecallPop, 0x20, 0x22, 0, true, true, "recall mode 31..33 (POP-User 1..3)"},
+    {kSetGeometry, 0, 3, kSetGeometryLen, true, true, "channel window X, Y, W, H in output pixels"},
+    {kQueryPosition, 0, 3, 0, false, true, "query a channel window's position"},
+    {kMovePicture, 0, 3, kMoveZoomLen, false, true, "shift a channel's picture (direction, step)"},
+    {kZoomPicture, 0, 3, kMoveZoomLen, false, true, "zoom a channel's picture (zoom, step)"},
+    {kOutputDisplay, kSubSet, kSubSet, kFourByteLen, false, true, "channel mask of Out1..Out4"},
+    {kInputSelect, kSubSet, kSubSet, kFourByteLen, false, true, "input of CH1..CH4"},
+    {kBorder, kSubSet, kSubSet, kFourByteLen, true, true, "border flag of CH1..CH4"},
+    {kOverlay, kSubSet, kSubSet, kOverlayLen, true, true, "layer order of one output"},
+    {kContrast, 0, 3, kContrastLen, false, false, "contrast of one channel"},
+    {kContrast, kSubAllChannels, kSubAllChannels, kContrastLen, false, false, "contrast of all channels"},
+    {kBrightness, 0, 3, kBrightnessLen, false, false, "brightness of one channel"},
+    {kBrightness, kSubAllChannels, kSubAllChannels, kBrightnessLen, false, false, "brightness of all channels"},
+    {kResolution, kSubSet, kSubSet, kResolutionLen, true, true, "resolution code of Out1..Out4"},
+    {kBezel, kSubBezelQuery, kSubBezelQuery, 0, false, true, "query the bezel"},
+    {kBezel, kSubBezelSet, kSubBezelSet, kBezelSetLen, false, true, "set the bezel (H, V)"},
+    {kSaveMode, 1, 1, 0, true, true, "store the set-up in the current user mode"},
+    {kFactoryReset, 1, 1, 0, false, true, "factory reset"},
+    {kHandshake, 0, 0, 0, false, true, "connect handshake"},
+    {kVersion, 0, 0, 0, false, true, "firmware version"},
+};
+}  // namespace
+
+std::span<const CommandInfo> CommandCatalogue() { return kCatalogue; }
+
+const CommandInfo* FindCommand(std::uint8_t command, std::uint8_t subCode) {
+  for (const auto& row : kCatalogue) {
+    if (row.command == command && subCode >= row.subFirst && subCode <= row.subLast) return &row;
+  }
+  return nullptr;
+}
+
+}  // namespace panora
