@@ -27,7 +27,8 @@ constexpr CommandInfo kCatalogue[] = {
     {kContrast, 0, 3, kContrastLen, false, false, "contrast of one channel"},
     {kContrast, kSubAllChannels, kSubAllChannels, kContrastLen, false, false, "contrast of all channels"},
     {kBrightness, 0, 3, kBrightnessLen, false, false, "brightness of one channel"},
-    {kBrightness, kSubAllChannels, kSubAllChannels, kBrightnessLen, false, false, "brightness of all channels"},
+    {kBrightness, kSubAllChannels, kSubAllChannels, kBrightnessLen, false, false,
+     "brightness of all channels"},
     {kResolution, kSubSet, kSubSet, kResolutionLen, true, true, "resolution code of Out1..Out4"},
     {kBezel, kSubBezelQuery, kSubBezelQuery, 0, false, true, "query the bezel"},
     {kBezel, kSubBezelSet, kSubBezelSet, kBezelSetLen, false, true, "set the bezel (H, V)"},
@@ -38,7 +39,9 @@ constexpr CommandInfo kCatalogue[] = {
 };
 }  // namespace
 
-std::span<const CommandInfo> CommandCatalogue() { return kCatalogue; }
+std::span<const CommandInfo> CommandCatalogue() {
+  return kCatalogue;
+}
 
 const CommandInfo* FindCommand(std::uint8_t command, std::uint8_t subCode) {
   for (const auto& row : kCatalogue) {

@@ -14,8 +14,8 @@ void FrameChecksum(std::uint8_t* frame, int counted) {
   frame[counted + 4] = static_cast<std::uint8_t>(sum & 0xFF);
 }
 
-CKezCmd BuildFrame(std::uint8_t* buffer, const std::uint8_t* payload, int n,
-                   std::uint8_t command, std::uint8_t subCode) {
+CKezCmd BuildFrame(std::uint8_t* buffer, const std::uint8_t* payload, int n, std::uint8_t command,
+                   std::uint8_t subCode) {
   const int counted = n + 4;
   buffer[0] = kFrameStart0;
   buffer[1] = kFrameStart1;
@@ -25,7 +25,8 @@ CKezCmd BuildFrame(std::uint8_t* buffer, const std::uint8_t* payload, int n,
   buffer[5] = subCode;
   buffer[6] = 0;
   buffer[7] = 0;
-  if (payload != nullptr && n > 0) std::memmove(buffer + kFrameHeaderSize, payload, static_cast<std::size_t>(n));
+  if (payload != nullptr && n > 0)
+    std::memmove(buffer + kFrameHeaderSize, payload, static_cast<std::size_t>(n));
   FrameChecksum(buffer, counted);
   std::memcpy(buffer + counted + 5, kFrameTrailer, sizeof kFrameTrailer);
   return CKezCmd(buffer, n + kFrameOverhead, counted);
@@ -40,14 +41,14 @@ struct RecallGroup {
   std::uint8_t subCode;
 };
 constexpr RecallGroup kRecallGroups[] = {
-    {0, 4, cmd::kRecallZoomOut, 0x00},   // "4Times-Default"
-    {4, 4, cmd::kRecallZoomOut, 0x10},   // "3Times-Default"
-    {8, 5, cmd::kRecallFull, 0x00},      // "Full-Default"
-    {13, 5, cmd::kRecallPip, 0x00},      // "PIP-Default"
-    {18, 3, cmd::kRecallPop, 0x00},      // "POP-Default"
-    {21, 5, cmd::kRecallFull, 0x20},     // "Full-User"
-    {26, 5, cmd::kRecallPip, 0x20},      // "PIP-User"
-    {31, 3, cmd::kRecallPop, 0x20},      // "POP-User"
+    {0, 4, cmd::kRecallZoomOut, 0x00},  // "4Times-Default"
+    {4, 4, cmd::kRecallZoomOut, 0x10},  // "3Times-Default"
+    {8, 5, cmd::kRecallFull, 0x00},     // "Full-Default"
+    {13, 5, cmd::kRecallPip, 0x00},     // "PIP-Default"
+    {18, 3, cmd::kRecallPop, 0x00},     // "POP-Default"
+    {21, 5, cmd::kRecallFull, 0x20},    // "Full-User"
+    {26, 5, cmd::kRecallPip, 0x20},     // "PIP-User"
+    {31, 3, cmd::kRecallPop, 0x20},     // "POP-User"
 };
 }  // namespace
 

@@ -8,8 +8,8 @@
 
 namespace panora {
 
-inline constexpr std::uint8_t kFrameStart0 = 0x7D;  // '}'
-inline constexpr std::uint8_t kFrameStart1 = 0x3A;  // ':'
+inline constexpr std::uint8_t kFrameStart0 = 0x7D;                    // '}'
+inline constexpr std::uint8_t kFrameStart1 = 0x3A;                    // ':'
 inline constexpr std::uint8_t kFrameTrailer[3] = {0x45, 0x4E, 0x44};  // "END"
 inline constexpr int kFrameHeaderSize = 8;
 inline constexpr int kFrameOverhead = 12;  // header, checksum and trailer
@@ -21,12 +21,11 @@ inline constexpr int kModeCount = 34;
 class CKezCmd {
  public:
   CKezCmd() = default;
-  CKezCmd(std::uint8_t* data, int total, int counted)
-      : m_pData(data), m_nTotal(total), m_nCounted(counted) {}
+  CKezCmd(std::uint8_t* data, int total, int counted) : m_pData(data), m_nTotal(total), m_nCounted(counted) {}
   virtual ~CKezCmd() = default;
 
   std::uint8_t* Data() const { return m_pData; }
-  int TotalLength() const { return m_nTotal; }    // n + 12
+  int TotalLength() const { return m_nTotal; }      // n + 12
   int CountedLength() const { return m_nCounted; }  // n + 4
   std::uint8_t Command() const { return m_pData ? m_pData[4] : 0; }
   std::uint8_t SubCode() const { return m_pData ? m_pData[5] : 0; }
@@ -45,8 +44,8 @@ void FrameChecksum(std::uint8_t* frame, int counted);
 
 // Writes a whole frame into buffer (which must hold n + 12 bytes) and
 // describes it. A null payload with n > 0 leaves the payload bytes as they are.
-CKezCmd BuildFrame(std::uint8_t* buffer, const std::uint8_t* payload, int n,
-                   std::uint8_t command, std::uint8_t subCode);
+CKezCmd BuildFrame(std::uint8_t* buffer, const std::uint8_t* payload, int n, std::uint8_t command,
+                   std::uint8_t subCode);
 
 // The command byte and sub-code that recall a mode (0..33).
 struct ModeRecallCode {

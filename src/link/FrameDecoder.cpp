@@ -59,7 +59,8 @@ std::vector<DecoderEvent> FrameDecoder::Feed(const std::uint8_t* data, std::size
     SkipReason bad = SkipReason::Garbage;
     if (static_cast<std::uint8_t>(sum) != m_buf[counted + 4]) {
       bad = SkipReason::BadChecksum;
-    } else if (!std::equal(std::begin(kFrameTrailer), std::end(kFrameTrailer), m_buf.begin() + static_cast<long>(counted + 5))) {
+    } else if (!std::equal(std::begin(kFrameTrailer), std::end(kFrameTrailer),
+                           m_buf.begin() + static_cast<long>(counted + 5))) {
       bad = SkipReason::BadTrailer;
     }
     if (bad != SkipReason::Garbage) {

@@ -15,7 +15,9 @@ Bytes Frame(std::uint8_t cmd, std::uint8_t sub, Bytes payload = {}) {
   BuildFrame(buf.data(), payload.data(), static_cast<int>(payload.size()), cmd, sub);
   return buf;
 }
-std::vector<DecoderEvent> FeedAll(FrameDecoder& d, const Bytes& b) { return d.Feed(b.data(), b.size()); }
+std::vector<DecoderEvent> FeedAll(FrameDecoder& d, const Bytes& b) {
+  return d.Feed(b.data(), b.size());
+}
 Bytes Cat(std::initializer_list<Bytes> parts) {
   Bytes out;
   for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
@@ -109,7 +111,8 @@ TEST(FrameDecoder, FlushGivesUpAPartialFrameAndBytesAreConserved) {
       if (rng() % 2) {
         stream.insert(stream.end(), f.begin(), f.end());
       } else {
-        for (unsigned n = rng() % 9; n > 0; --n) stream.push_back(static_cast<std::uint8_t>(rng() % 4 == 0 ? 0x7D : rng()));
+        for (unsigned n = rng() % 9; n > 0; --n)
+          stream.push_back(static_cast<std::uint8_t>(rng() % 4 == 0 ? 0x7D : rng()));
       }
     }
     FrameDecoder d;

@@ -1,3 +1,5 @@
+#include "link/Frame.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -6,13 +8,14 @@
 
 #include "link/Catalogue.h"
 #include "link/Commands.h"
-#include "link/Frame.h"
 
 using namespace panora;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
-Bytes Built(const CKezCmd& c) { return Bytes(c.Data(), c.Data() + c.TotalLength()); }
+Bytes Built(const CKezCmd& c) {
+  return Bytes(c.Data(), c.Data() + c.TotalLength());
+}
 }  // namespace
 
 TEST(Frame, WorkedFramesMatchTheirBytes) {
@@ -85,8 +88,8 @@ TEST(ModeRecall, AllModesFromTheTable) {
     CKezCmd c = BuildModeRecall(row[0]);
     ASSERT_EQ(c.Data(), g_TxBuf);
     const auto cmd = static_cast<std::uint8_t>(row[1]), sub = static_cast<std::uint8_t>(row[2]);
-    EXPECT_EQ(Built(c), (Bytes{0x7D, 0x3A, 0x00, 0x04, cmd, sub, 0, 0,
-                               static_cast<std::uint8_t>(cmd + sub), 0x45, 0x4E, 0x44}));
+    EXPECT_EQ(Built(c), (Bytes{0x7D, 0x3A, 0x00, 0x04, cmd, sub, 0, 0, static_cast<std::uint8_t>(cmd + sub),
+                               0x45, 0x4E, 0x44}));
   }
   EXPECT_EQ(Built(BuildModeRecall(17)),
             (Bytes{0x7D, 0x3A, 0x00, 0x04, 0x01, 0x04, 0x00, 0x00, 0x05, 0x45, 0x4E, 0x44}));
