@@ -1,10 +1,268 @@
+// panora-ctl: builds frames and talks to a processor (or panora-sim) from
+// scripts. Exit status: 0 done, 1 no connection, 2 bad arguments, 3 no
+// answer, 4 handshake refused.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 
+#include "ctl/link_io.h"
 #include "ctl/profile_cmd.h"
+#include "ctl/serial_port.h"
+#include "link/Catalogue.h"
+#include "link/Commands.h"
+#include "link/Frame.h"
+
+namespace {
+
+using panora::ctl::Hex;
+
+constexpr int kExitOk = 0;
+constexpr int kExitConnect = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitNoAnswer = 3;
+constexpr int kExitRefused = 4;
+
+const char kUsage[] =
+    "usage: panora-ctl frame CMD SUB [BYTE...]     print a command frame in hex\n"
+    "       panora-ctl recall-frame MODE           print the recall frame of mode 0..33\n"
+    "       panora-ctl LINK [--timeout MS] send CMD SUB [BYTE...]\n"
+    "                                              send a frame, print the answer frame\n"
+    "       panora-ctl LINK handshake              \"Connection Success!\" or \"Connection error!\"\n"
+    "       panora-ctl LINK version                \"Version:a.b.c\"\n"
+    "       panora-ctl LINK recall MODE            recall mode 0..33, print the answer frame\n"
+    "       panora-ctl profile ...                 profile files (panora-ctl profile --help)\n"
+    "LINK is --tcp HOST:PORT or --serial DEVICE (115200 8N1).\n"
+    "Numbers are decimal or 0x-hex; bytes 0..255, at most 1012 payload bytes.\n"
+    "An answer must come within 1000 ms (--timeout changes that).\n"
+    "Exit status: 0 done, 1 no connection, 2 bad arguments, 3 no answer,\n"
+    "4 handshake refused.\n";
+
+int Usage(const std::string& why) {
+  std::fprintf(stderr, "panora-ctl: %s\n%s", why.c_str(), kUsage);
+  return kExitUsage;
+}
+
+// Decimal or 0x-hex, nothing else (no octal, no signs, no trailing text).
+bool ParseNumber(const char* s, long lo, long hi, long& out) {
+  if (!s || !*s) return false;
+  int base = 10;
+  if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+    base = 16;
+    s += 2;
+    if (!*s) return false;
+  }
+  long v = 0;
+  for (; *s; ++s) {
+    int d;
+    if (*s >= '0' && *s <= '9') {
+      d = *s - '0';
+    } else if (base == 16 && *s >= 'a' && *s <= 'f') {
+      d = *s - 'a' + 10;
+    } else if (base == 16 && *s >= 'A' && *s <= 'F') {
+      d = *s - 'A' + 10;
+    } else {
+      return false;
+    }
+    v = v * base + d;
+    if (v > hi) return false;
+  }
+  if (v < lo) return false;
+  out = v;
+  return true;
+}
+
+// CMD SUB [BYTE...] into a built frame.
+bool ParseFrameArgs(const std::vector<std::string>& args, std::vector<std::uint8_t>& frame,
+                    std::string& why) {
+  if (args.size() < 2) {
+    why = "a frame needs CMD and SUB";
+    return false;
+  }
+  std::vector<std::uint8_t> bytes;
+  for (const auto& a : args) {
+    long v = 0;
+    if (!ParseNumber(a.c_str(), 0, 255, v)) {
+      why = "not a byte (0..255, decimal or 0x-hex): " + a;
+      return false;
+    }
+    bytes.push_back(static_cast<std::uint8_t>(v));
+  }
+  const int n = static_cast<int>(bytes.size()) - 2;
+  if (n > panora::kMaxPayload) {
+    why = "at most " + std::to_string(panora::kMaxPayload) + " payload bytes";
+    return false;
+  }
+  frame.assign(static_cast<std::size_t>(n + panora::kFrameOverhead), 0);
+  panora::BuildFrame(frame.data(), bytes.data() + 2, n, bytes[0], bytes[1]);
+  return true;
+}
+
+bool ParseRecall(const std::vector<std::string>& args, std::vector<std::uint8_t>& frame, std::string& why) {
+  long mode = 0;
+  if (args.size() != 1 || !ParseNumber(args[0].c_str(), 0, panora::kModeCount - 1, mode)) {
+    why = "MODE must be one number 0..33";
+    return false;
+  }
+  frame.assign(panora::kFrameOverhead, 0);
+  panora::BuildModeRecall(static_cast<int>(mode), frame.data());
+  return true;
+}
+
+struct LinkSpec {
+  std::string tcp;     // HOST:PORT
+  std::string serial;  // device path
+  int timeoutMs = 1000;
+};
+
+// Opens the link; returns null with a message on stderr.
+std::unique_ptr<panora::ctl::Link> OpenLink(const LinkSpec& spec) {
+  std::string error;
+  if (!spec.serial.empty()) {
+    const int fd = panora::ctl::OpenSerialPort(spec.serial, error);
+    if (fd < 0) {
+      std::fprintf(stderr, "panora-ctl: %s\n", error.c_str());
+      return nullptr;
+    }
+    return std::make_unique<panora::ctl::Link>(fd, false);
+  }
+  const auto colon = spec.tcp.rfind(':');
+  std::string host = spec.tcp.substr(0, colon);
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  long port = 0;
+  ParseNumber(spec.tcp.c_str() + colon + 1, 1, 65535, port);  // checked when parsing the options
+  const int fd = panora::ctl::ConnectTcp(host, static_cast<int>(port), 3000, error);
+  if (fd < 0) {
+    std::fprintf(stderr, "panora-ctl: %s\n", error.c_str());
+    return nullptr;
+  }
+  return std::make_unique<panora::ctl::Link>(fd, true);
+}
+
+// Sends a frame and waits for the answer frame. Returns an exit status; on
+// kExitOk the answer is in answer.
+int Exchange(const LinkSpec& spec, const std::vector<std::uint8_t>& frame,
+             std::vector<std::uint8_t>& answer) {
+  auto link = OpenLink(spec);
+  if (!link) return kExitConnect;
+  std::string error;
+  if (!link->Send(frame.data(), frame.size(), error)) {
+    std::fprintf(stderr, "panora-ctl: %s\n", error.c_str());
+    return kExitConnect;
+  }
+  std::string skipped;
+  const auto wait = link->WaitFrame(spec.timeoutMs, answer, skipped, error);
+  if (wait == panora::ctl::Link::Wait::Frame) return kExitOk;
+  const std::string extra =
+      skipped.empty() ? "" : " (received only bytes that are no frame: " + skipped + ")";
+  switch (wait) {
+    case panora::ctl::Link::Wait::Closed:
+      std::fprintf(stderr, "panora-ctl: the link closed before an answer came%s\n", extra.c_str());
+      break;
+    case panora::ctl::Link::Wait::Failed:
+      std::fprintf(stderr, "panora-ctl: %s%s\n", error.c_str(), extra.c_str());
+      break;
+    default:
+      std::fprintf(stderr, "panora-ctl: no answer within %d ms%s\n", spec.timeoutMs, extra.c_str());
+      break;
+  }
+  return kExitNoAnswer;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "profile") == 0) return RunProfileCommand(argc - 2, argv + 2);
-  std::fprintf(stderr, "usage: panora-ctl profile ...\n");
-  return 2;
+
+  LinkSpec spec;
+  int i = 1;
+  for (; i < argc && argv[i][0] == '-'; ++i) {
+    const std::string opt = argv[i];
+    if (opt == "--help" || opt == "-h") {
+      std::fputs(kUsage, stdout);
+      return kExitOk;
+    }
+    if (i + 1 >= argc) return Usage(opt + " needs a value");
+    const char* value = argv[++i];
+    if (opt == "--tcp") {
+      const char* colon = std::strrchr(value, ':');
+      long port = 0;
+      if (!colon || colon == value || !ParseNumber(colon + 1, 1, 65535, port)) {
+        return Usage("--tcp needs HOST:PORT");
+      }
+      spec.tcp = value;
+    } else if (opt == "--serial") {
+      if (!*value) return Usage("--serial needs a device");
+      spec.serial = value;
+    } else if (opt == "--timeout") {
+      long ms = 0;
+      if (!ParseNumber(value, 1, 600000, ms)) return Usage("--timeout needs milliseconds");
+      spec.timeoutMs = static_cast<int>(ms);
+    } else {
+      return Usage("unknown option " + opt);
+    }
+  }
+  if (!spec.tcp.empty() && !spec.serial.empty()) return Usage("give --tcp or --serial, not both");
+  if (i >= argc) return Usage("no command");
+  const std::string command = argv[i];
+  const std::vector<std::string> args(argv + i + 1, argv + argc);
+
+  std::vector<std::uint8_t> frame;
+  std::string why;
+  if (command == "frame" || command == "recall-frame") {
+    if (!(command == "frame" ? ParseFrameArgs(args, frame, why) : ParseRecall(args, frame, why)))
+      return Usage(why);
+    std::printf("%s\n", Hex(frame).c_str());
+    return kExitOk;
+  }
+
+  using namespace panora::cmd;
+  if (command == "send") {
+    if (!ParseFrameArgs(args, frame, why)) return Usage(why);
+  } else if (command == "recall") {
+    if (!ParseRecall(args, frame, why)) return Usage(why);
+  } else if (command == "handshake" || command == "version") {
+    if (!args.empty()) return Usage(command + " takes no arguments");
+    frame.assign(panora::kFrameOverhead, 0);
+    panora::BuildFrame(frame.data(), nullptr, 0, command == "handshake" ? kHandshake : kVersion, 0);
+  } else {
+    return Usage("unknown command " + command);
+  }
+  if (spec.tcp.empty() && spec.serial.empty())
+    return Usage(command + " needs --tcp HOST:PORT or --serial DEVICE");
+
+  if (command == "send" && frame.size() >= 12) {
+    const auto* row = panora::FindCommand(frame[4], frame[5]);
+    const int n = static_cast<int>(frame.size()) - panora::kFrameOverhead;
+    if (!row) {
+      std::fprintf(stderr, "panora-ctl: note: command 0x%02X sub-code 0x%02X is not in the catalogue\n",
+                   frame[4], frame[5]);
+    } else if (row->payloadLength != n) {
+      std::fprintf(stderr,
+                   "panora-ctl: note: command 0x%02X sub-code 0x%02X expects %d payload bytes, not %d\n",
+                   frame[4], frame[5], row->payloadLength, n);
+    }
+  }
+
+  std::vector<std::uint8_t> answer;
+  if (const int rc = Exchange(spec, frame, answer); rc != kExitOk) return rc;
+
+  if (command == "handshake") {
+    // As the program reads it: byte 6 is the result.
+    const bool ok = answer.size() > kAnswerHandshakeResult && answer[kAnswerHandshakeResult] == 0;
+    std::printf("%s\n", ok ? "Connection Success!" : "Connection error!");
+    return ok ? kExitOk : kExitRefused;
+  }
+  if (command == "version") {
+    if (answer.size() < kAnswerData + 3 + 4) {  // three data bytes, then checksum and "END"
+      std::fprintf(stderr, "panora-ctl: the answer is too short for a version: %s\n", Hex(answer).c_str());
+      return kExitNoAnswer;
+    }
+    std::printf("Version:%d.%d.%d\n", answer[kAnswerData], answer[kAnswerData + 1], answer[kAnswerData + 2]);
+    return kExitOk;
+  }
+  std::printf("%s\n", Hex(answer).c_str());
+  return kExitOk;
 }

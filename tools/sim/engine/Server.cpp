@@ -341,8 +341,14 @@ void Server::PtyLoop() {
         m_log->Line("rx skip " + std::string(SkipReasonText(ev.reason)) + ": " + HexBytes(ev.bytes));
       }
       m_log->Line("hang-up pty");
-      // Answers nobody read must not reach the next client.
-      ::tcflush(m_masterFd, TCIOFLUSH);
+      // Answers nobody read wait in the slave's input queue; flushing the
+      // master does not reach them, so flush through the slave itself.
+      const int slave = ::open(PtySlaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+      if (slave >= 0) {
+        ::tcflush(slave, TCIFLUSH);
+        ::close(slave);
+      }
+      ::tcflush(m_masterFd, TCIFLUSH);
     }
     active = false;
     peer.Reset();

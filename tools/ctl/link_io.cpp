@@ -1,0 +1,143 @@
+#include "ctl/link_io.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "link/FrameDecoder.h"
+
+namespace panora::ctl {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MsLeft(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+}  // namespace
+
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string s;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (i) s += ' ';
+    s += kDigits[bytes[i] >> 4];
+    s += kDigits[bytes[i] & 0xF];
+  }
+  return s;
+}
+
+int ConnectTcp(const std::string& host, int port, int timeoutMs, std::string& error) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* res = nullptr;
+  const std::string service = std::to_string(port);
+  if (const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &res); rc != 0) {
+    error = "cannot resolve " + host + ": " + ::gai_strerror(rc);
+    return -1;
+  }
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  int fd = -1;
+  error = "no address for " + host;
+  for (addrinfo* ai = res; ai && fd < 0; ai = ai->ai_next) {
+    fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
+    if (fd < 0) continue;
+    int rc = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
+    if (rc != 0 && errno == EINPROGRESS) {
+      // Bounded, so that a host that never answers cannot hang a script.
+      pollfd p{fd, POLLOUT, 0};
+      rc = ::poll(&p, 1, MsLeft(deadline));
+      int soErr = rc == 0 ? ETIMEDOUT : 0;
+      socklen_t len = sizeof soErr;
+      if (rc > 0) ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soErr, &len);
+      errno = soErr;
+      rc = soErr == 0 ? 0 : -1;
+    }
+    if (rc != 0) {
+      error = "cannot connect to " + host + ":" + service + ": " + std::strerror(errno);
+      ::close(fd);
+      fd = -1;
+    }
+  }
+  ::freeaddrinfo(res);
+  return fd;
+}
+
+Link::~Link() {
+  if (m_fd >= 0) ::close(m_fd);
+}
+
+bool Link::Send(const std::uint8_t* data, std::size_t count, std::string& error) {
+  while (count > 0) {
+    pollfd p{m_fd, POLLOUT, 0};
+    const int rc = ::poll(&p, 1, 1000);
+    if (rc < 0 && errno == EINTR) continue;
+    if (rc <= 0) {
+      error = "cannot send: the link does not take data";
+      return false;
+    }
+    const ssize_t n = m_isSocket ? ::send(m_fd, data, count, MSG_NOSIGNAL) : ::write(m_fd, data, count);
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      error = std::string("cannot send: ") + std::strerror(errno);
+      return false;
+    }
+    data += n;
+    count -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+Link::Wait Link::WaitFrame(int timeoutMs, std::vector<std::uint8_t>& frame, std::string& skipped,
+                           std::string& error) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  FrameDecoder decoder;
+  auto note = [&](const std::vector<DecoderEvent>& events) {
+    for (const auto& ev : events) {
+      if (ev.isFrame) {
+        frame = ev.bytes;
+        return true;
+      }
+      if (!skipped.empty()) skipped += "; ";
+      skipped += std::to_string(ev.bytes.size()) + " bytes " + std::string(SkipReasonText(ev.reason));
+    }
+    return false;
+  };
+  for (;;) {
+    const int left = MsLeft(deadline);
+    if (left == 0) {
+      note(decoder.Flush());
+      return Wait::TimedOut;
+    }
+    pollfd p{m_fd, POLLIN, 0};
+    const int rc = ::poll(&p, 1, left);
+    if (rc < 0) {
+      if (errno == EINTR) continue;
+      error = std::string("poll: ") + std::strerror(errno);
+      return Wait::Failed;
+    }
+    if (rc == 0) continue;
+    std::uint8_t buf[1024];
+    const ssize_t n = m_isSocket ? ::recv(m_fd, buf, sizeof buf, 0) : ::read(m_fd, buf, sizeof buf);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    // A hung-up serial line reads EIO; either way nothing more will come.
+    if (n <= 0) {
+      note(decoder.Flush());
+      return Wait::Closed;
+    }
+    if (note(decoder.Feed(buf, static_cast<std::size_t>(n)))) return Wait::Frame;
+  }
+}
+
+}  // namespace panora::ctl
