@@ -204,15 +204,13 @@ bool Decode(std::span<const std::uint8_t> bytes, CProfile& into, ProfileError* e
   const std::uint8_t* p = base;
   const auto pos = [&] { return static_cast<std::size_t>(p - base); };
   const auto left = [&] { return size - pos(); };
-  const auto shortFile = [&](std::size_t need, const std::string& what) {
-    return Fail(err, pos(),
-                Format("file ends at byte %zu inside %s (%zu bytes needed at offset %zu)", size, what.c_str(),
-                       need, pos()));
+  const auto shortFile = [&](const std::string& what) {
+    return Fail(err, pos(), Format("file ends at byte %zu inside %s", size, what.c_str()));
   };
 
   std::array<int, 8> tools;
   for (std::size_t i = 0; i < kToolButtonCount; ++i) {
-    if (left() < 4) return shortFile(4, Format("m_nToolMode[%zu]", i));
+    if (left() < 4) return shortFile(Format("m_nToolMode[%zu]", i));
     const std::int32_t v = GetI32(p);
     const bool valid = v == -1 || IsValidMode(v);
     tools[i] = valid ? v : -1;
@@ -221,10 +219,10 @@ bool Decode(std::span<const std::uint8_t> bytes, CProfile& into, ProfileError* e
   }
 
   const std::size_t countAt = pos();
-  if (left() < 2) return shortFile(2, "the name count");
+  if (left() < 2) return shortFile("the name count");
   std::uint64_t count = GetU16(p);
   if (count == 0xFFFF) {
-    if (left() < 4) return shortFile(4, "the name count");
+    if (left() < 4) return shortFile("the name count");
     count = GetU32(p);
     if (count < 0xFFFF && notes != nullptr) notes->push_back("the name count is written in its long form");
   }
@@ -232,30 +230,31 @@ bool Decode(std::span<const std::uint8_t> bytes, CProfile& into, ProfileError* e
     return Fail(err, countAt,
                 Format("name count %llu is over the limit of %zu", static_cast<unsigned long long>(count),
                        kMaxNameCount));
-  // Every name takes at least its length byte, and the records follow.
-  if (left() < count + kRecordsBytes)
+  // Every name takes at least its length byte: a larger count cannot be real.
+  // (A short file is reported where it ends, below.)
+  if (count > left())
     return Fail(err, countAt,
-                Format("name count %llu needs at least %llu more bytes, only %zu remain (file cut short?)",
-                       static_cast<unsigned long long>(count),
-                       static_cast<unsigned long long>(count + kRecordsBytes), left()));
+                Format("name count %llu is more than the remaining %zu bytes can hold",
+                       static_cast<unsigned long long>(count), left()));
 
   std::vector<std::string> names;
   names.reserve(count);
   std::size_t totalNameBytes = 0;
   for (std::size_t i = 0; i < count; ++i) {
     const std::size_t lengthAt = pos();
-    const std::string what = Format("the length of name %zu", i);
-    if (left() < 1) return shortFile(1, what);
+    const std::string what = Format("the length of m_strModeName[%zu]", i);
+    if (left() < 1) return shortFile(what);
     std::uint64_t length = *p++;
     bool longForm = false;
     if (length == 0xFF) {
-      if (left() < 2) return shortFile(2, what);
+      if (left() < 2) return shortFile(what);
       length = GetU16(p);
       if (length == 0xFFFE)
-        return Fail(err, lengthAt,
-                    Format("name %zu is marked as wide text (0xFF 0xFFFE), which profiles never hold", i));
+        return Fail(
+            err, lengthAt,
+            Format("m_strModeName[%zu] is marked as wide text (0xFF 0xFFFE), which profiles never hold", i));
       if (length == 0xFFFF) {
-        if (left() < 4) return shortFile(4, what);
+        if (left() < 4) return shortFile(what);
         length = GetU32(p);
         longForm = length < 0xFFFE;
       } else {
@@ -263,17 +262,15 @@ bool Decode(std::span<const std::uint8_t> bytes, CProfile& into, ProfileError* e
       }
     }
     if (longForm && notes != nullptr)
-      notes->push_back(Format("the length of name %zu is written in a longer form", i));
+      notes->push_back(Format("the length of m_strModeName[%zu] is written in a longer form", i));
     if (length > kMaxNameLength)
       return Fail(err, lengthAt,
-                  Format("name %zu is %llu bytes long, over the limit of %zu", i,
+                  Format("m_strModeName[%zu] is %llu bytes long, over the limit of %zu", i,
                          static_cast<unsigned long long>(length), kMaxNameLength));
-    const std::size_t after = count - i - 1;  // names still to come, a byte each at least
-    if (left() < length + after + kRecordsBytes)
-      return Fail(
-          err, lengthAt,
-          Format("name %zu claims %llu bytes but the rest of the file holds only %zu (file cut short?)", i,
-                 static_cast<unsigned long long>(length), left() - std::min(left(), after + kRecordsBytes)));
+    if (length > left())
+      return Fail(err, lengthAt,
+                  Format("file ends at byte %zu inside m_strModeName[%zu], whose length says %llu bytes",
+                         size, i, static_cast<unsigned long long>(length)));
     totalNameBytes += length;
     if (totalNameBytes > kMaxNameBytesTotal)
       return Fail(err, lengthAt, Format("the names take more than %zu bytes together", kMaxNameBytesTotal));
@@ -286,9 +283,7 @@ bool Decode(std::span<const std::uint8_t> bytes, CProfile& into, ProfileError* e
     if (left() < kRecordSize) {
       std::string field;
       const std::size_t at = pos() + NameCutField(k, left(), field);
-      return Fail(
-          err, at,
-          Format("file ends at byte %zu inside %s, which starts at offset %zu", size, field.c_str(), at));
+      return Fail(err, at, Format("file ends at byte %zu inside %s", size, field.c_str()));
     }
     DecodeRecord(p, records[k]);
     p += kRecordSize;
