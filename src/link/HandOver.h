@@ -45,6 +45,8 @@ class HandOver {
   // by the owner before it joins threads at shut-down.
   void Close();
   bool IsClosed() const { return m_closed.load(); }
+  // True on the user-interface thread.
+  bool IsUiThread() const { return OnUiThread(); }
 
   // Wakes the Sends of one owner that just raised its cancel flag.
   void WakeWaiters();

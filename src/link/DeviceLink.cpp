@@ -1,0 +1,246 @@
+#include "link/DeviceLink.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+
+#include "link/Commands.h"
+#include "link/NetLink.h"
+#include "link/RsCom.h"
+
+namespace panora {
+
+AutoResetEvent g_hReplyEvent;
+std::uint8_t g_RxBuf[kRxBufSize];
+
+namespace {
+
+// Bytes a block must hold for the answer of a noted command.
+int AnswerBytes(int curCmd) {
+  switch (curCmd) {
+    case cmd::kQueryPosition: return 17;  // bytes 9..16
+    case cmd::kBezel: return 11;          // bytes 9..10
+    case cmd::kVersion: return 12;        // bytes 9..11
+    case cmd::kHandshake: return 7;       // byte 6
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+std::string ReplyAction::VersionText() const {
+  char text[48];
+  std::snprintf(text, sizeof text, "Version:%d.%d.%d", version[0], version[1], version[2]);
+  return text;
+}
+
+int ShownBezel(int value) {
+  return value > cmd::kBezelMax ? 0 : value;
+}
+
+ReplyAction ParseReply(const std::uint8_t* bytes, int count, int curCmd) {
+  ReplyAction a;
+  if (bytes != nullptr && count >= 4) {
+    const int d = bytes[2] * 10 + bytes[3];  // ten, not the sender's 255
+    a.accepted = count >= d && d >= 5 && count >= AnswerBytes(curCmd);
+  }
+  if (!a.accepted) {
+    if (curCmd == cmd::kQueryPosition) a.kind = ReplyKind::PositionFailed;
+    return a;
+  }
+  const std::uint8_t* b = bytes;
+  switch (curCmd) {
+    case cmd::kQueryPosition:
+      a.kind = ReplyKind::Position;
+      a.posX = b[9] * 256 + b[10];
+      a.posY = b[11] * 256 + b[12];
+      a.posW = b[13] * 256 + b[14];
+      a.posH = b[15] * 256 + b[16];
+      break;
+    case cmd::kBezel:
+      if (b[5] == 0) {
+        a.kind = ReplyKind::Bezel;
+        a.bezelH = b[9];
+        a.bezelV = b[10];
+      }
+      break;
+    case cmd::kHandshake:
+      a.kind = ReplyKind::Handshake;
+      a.handshakeOk = b[cmd::kAnswerHandshakeResult] == 0;
+      break;
+    case cmd::kVersion:
+      a.kind = ReplyKind::Version;
+      a.version[0] = b[9];
+      a.version[1] = b[10];
+      a.version[2] = b[11];
+      break;
+    default: break;
+  }
+  return a;
+}
+
+struct CDeviceLink::Worker {
+  std::thread thread;
+  std::atomic<bool> done{false};
+};
+
+CDeviceLink::CDeviceLink(CRsCom& rsCom, CNetLink& netLink, HandOver* hwnd, LinkHooks hooks)
+    : m_RsCom(rsCom), m_NetLink(netLink), m_hwnd(hwnd), m_hooks(std::move(hooks)) {}
+
+CDeviceLink::~CDeviceLink() {
+  Shutdown();
+}
+
+void CDeviceLink::NoteCommand(int command, int subCode) {
+  m_nPrevCmd.store(m_nCurCmd.load());
+  m_nPrevSub.store(m_nCurSub.load());
+  m_nCurCmd.store(command);
+  m_nCurSub.store(subCode);
+}
+
+bool CDeviceLink::TransportOpen() const {
+  return m_RsCom.IsOpen() || m_NetLink.IsConnected();
+}
+
+void CDeviceLink::ShowMessage(const char* text) {
+  if (!m_hooks.showMessage) return;
+  // The worker never waits for a box: it queues it for the user-interface thread.
+  if (m_hwnd == nullptr || m_hwnd->IsUiThread()) {
+    m_hooks.showMessage(text);
+    return;
+  }
+  auto show = m_hooks.showMessage;
+  m_hwnd->Post([show, text] { show(text); });
+}
+
+void CDeviceLink::SendFrame(const std::uint8_t* bytes, int length) {
+  if (bytes == nullptr || length <= 0) return;
+  if (m_RsCom.IsOpen()) {
+    m_RsCom.WritePort(length, bytes);
+  } else if (m_NetLink.IsConnected()) {
+    if (m_NetLink.Send(bytes, length) != length) ShowMessage("Net Send failure!");
+  }
+}
+
+bool CDeviceLink::SendCommand(std::uint8_t command, std::uint8_t subCode, const std::uint8_t* payload, int n,
+                              bool respectBusy) {
+  if (respectBusy && m_bSending.load() == 1) {
+    ShowMessage("please wait second, sending data have not finished");
+    return false;
+  }
+  if (n < 0 || n > kMaxPayload) return false;
+  const CKezCmd frame = BuildFrame(g_TxBuf, payload, n, command, subCode);
+  NoteCommand(command, subCode);
+  SendFrame(frame.Data(), frame.TotalLength());
+  return true;
+}
+
+ReplyAction CDeviceLink::TakeReply(const std::uint8_t* bytes, int count) {
+  g_hReplyEvent.Set();
+  if (bytes == nullptr || count <= 0) return ParseReply(nullptr, 0, m_nCurCmd.load());
+  if (count > kRxBufSize) count = kRxBufSize;
+  std::memcpy(g_RxBuf, bytes, static_cast<std::size_t>(count));
+  ReplyAction a = ParseReply(g_RxBuf, count, m_nCurCmd.load());
+  if (a.kind == ReplyKind::Position) m_nReplyStatus.store(kReplyAnswered);
+  if (a.kind == ReplyKind::PositionFailed) m_nReplyStatus.store(kReplyShort);
+  if (a.kind == ReplyKind::Bezel || a.kind == ReplyKind::Version) m_nReplyStatus.store(kReplyAnswered);
+  return a;
+}
+
+void CDeviceLink::StartSendWorker() {
+  const int job = m_nJobType.load();
+  int frameSize = 0, frames = 0;
+  switch (job) {
+    case kJobOverlay: frameSize = 17, frames = 4; break;
+    case kJobGeometry: frameSize = 20, frames = 4; break;
+    case kJobPosition:
+    case kJobBezel: frameSize = 12, frames = 1; break;
+    default: break;  // an unknown job sends nothing
+  }
+  std::vector<std::uint8_t> batch(g_TxBuf, g_TxBuf + frameSize * frames);
+  const bool open = TransportOpen();
+  if (open) m_bSending.store(1);
+
+  std::lock_guard<std::mutex> lock(m_workersMutex);
+  if (m_stop.load()) {
+    m_bSending.store(0);
+    return;
+  }
+  for (auto it = m_workers.begin(); it != m_workers.end();) {
+    if ((*it)->done.load()) {
+      (*it)->thread.join();
+      it = m_workers.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  auto worker = std::make_unique<Worker>();
+  Worker* w = worker.get();
+  try {
+    w->thread = std::thread([this, w, job, open, batch = std::move(batch), frameSize]() mutable {
+      SendWorker(job, open, std::move(batch), frameSize);
+      w->done.store(true);
+    });
+  } catch (const std::system_error&) {
+    if (open) m_bSending.store(0);
+    return;
+  }
+  m_workers.push_back(std::move(worker));
+}
+
+void CDeviceLink::SendWorker(int job, bool transportOpen, std::vector<std::uint8_t> batch, int frameSize) {
+  if (!transportOpen) {
+    if (job == kJobOverlay && m_hooks.batchDone && m_hwnd != nullptr) {
+      auto done = m_hooks.batchDone;
+      m_hwnd->Post([done] { done(kJobOverlay); });
+    } else if (job == kJobPosition) {
+      m_nReplyStatus.store(kReplyNotConnected);
+      if (m_hooks.positionAnswer && m_hwnd != nullptr) m_hwnd->Send(m_hooks.positionAnswer, &m_stop);
+    }
+    return;
+  }
+  using Clock = std::chrono::steady_clock;
+  for (std::size_t at = 0; frameSize > 0 && at + static_cast<std::size_t>(frameSize) <= batch.size();
+       at += static_cast<std::size_t>(frameSize)) {
+    if (m_stop.load()) break;
+    const std::uint8_t* frame = batch.data() + at;
+    NoteCommand(frame[4], frame[5]);
+    // Reset before writing, so that an answer that comes back at once counts.
+    g_hReplyEvent.Reset();
+    SendFrame(frame, frameSize);
+    // The wait is cut into slices only so that shut-down need not wait for it.
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kReplyWaitMs);
+    bool answered = false;
+    while (!answered && !m_stop.load()) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) break;
+      answered = g_hReplyEvent.Wait(std::min(left, std::chrono::milliseconds(20)));
+    }
+    if (answered || m_stop.load() || m_hwnd == nullptr) continue;
+    if (m_hooks.replyTimeout) m_hwnd->Send(m_hooks.replyTimeout, &m_stop);
+    if (job == kJobPosition || job == kJobBezel) {
+      m_nReplyStatus.store(kReplyTimedOut);
+      if (m_hooks.positionAnswer) m_hwnd->Send(m_hooks.positionAnswer, &m_stop);
+    }
+  }
+  if (!m_stop.load() && m_hwnd != nullptr && m_hooks.batchDone &&
+      (job == kJobOverlay || job == kJobGeometry)) {
+    auto done = m_hooks.batchDone;
+    m_hwnd->Post([done, job] { done(job); });
+  }
+  m_bSending.store(0);
+}
+
+void CDeviceLink::Shutdown() {
+  m_stop.store(true);
+  if (m_hwnd != nullptr) m_hwnd->WakeWaiters();
+  std::vector<std::unique_ptr<Worker>> workers;
+  {
+    std::lock_guard<std::mutex> lock(m_workersMutex);
+    workers.swap(m_workers);
+  }
+  for (auto& w : workers) w->thread.join();
+}
+
+}  // namespace panora

@@ -1,0 +1,139 @@
+// The send path, the reply-wait worker, the last-command bookkeeping and the
+// reading of the processor's answers. The main frame owns one CDeviceLink
+// beside its CRsCom and CNetLink and forwards to it; the window effects of
+// an answer stay in the frame, which applies what ParseReply returns.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/AutoResetEvent.h"
+#include "link/Frame.h"
+#include "link/HandOver.h"
+
+namespace panora {
+
+class CRsCom;
+class CNetLink;
+
+// Signalled on every received block; waited for only by the worker.
+extern AutoResetEvent g_hReplyEvent;
+// Each received block is copied here before it is read.
+inline constexpr int kRxBufSize = 1024;
+extern std::uint8_t g_RxBuf[kRxBufSize];
+
+// m_nReplyStatus values.
+enum ReplyStatus : int {
+  kReplyAnswered = 0,
+  kReplyTimedOut = 1,
+  kReplyNotConnected = 2,
+  kReplyShort = 3,
+  kReplyPending = 4,
+};
+
+// Worker jobs (m_nJobType).
+enum WorkerJob : int {
+  kJobOverlay = 1,   // 4 x 17 bytes, ends with kMsgBatchDone 1
+  kJobGeometry = 2,  // 4 x 20 bytes, ends with kMsgBatchDone 2
+  kJobPosition = 3,  // 1 x 12 bytes, the answer opens the position dialog
+  kJobBezel = 4,     // 1 x 12 bytes, the answer fills the bezel panel
+};
+
+// What one received block means, given the command noted last.
+enum class ReplyKind {
+  None,            // nothing to do beyond waking the worker
+  Position,        // 0x31 answered: posX..posH
+  PositionFailed,  // 0x31 noted but the block was not accepted (status 3)
+  Bezel,           // 0x53 with sub-code 0: bezelH, bezelV as received
+  Handshake,       // 0xF1: handshakeOk
+  Version,         // 0xFF: version[0..2]
+};
+
+struct ReplyAction {
+  bool accepted = false;  // passed the length test and holds the answer bytes
+  ReplyKind kind = ReplyKind::None;
+  int posX = 0, posY = 0, posW = 0, posH = 0;
+  int bezelH = 0, bezelV = 0;
+  bool handshakeOk = false;
+  int version[3] = {0, 0, 0};
+  std::string VersionText() const;  // "Version:a.b.c"
+};
+
+// D = byte 2 x 10 + byte 3; a block is accepted when count >= D, D >= 5 and
+// it holds every answer byte the noted command reads (a shorter block would
+// read stale bytes of an earlier one).
+ReplyAction ParseReply(const std::uint8_t* bytes, int count, int curCmd);
+// Bezel values above 48 are shown as 0.
+int ShownBezel(int value);
+
+// What the worker reports; each runs on the user-interface thread.
+struct LinkHooks {
+  std::function<void(const char*)> showMessage;  // "Net Send failure!", busy box
+  std::function<void()> replyTimeout;            // kMsgReplyTimeout, sent (may be empty)
+  std::function<void(int)> batchDone;            // kMsgBatchDone, posted, with the job
+  std::function<void()> positionAnswer;          // kMsgPositionAnswer, sent
+};
+
+class CDeviceLink {
+ public:
+  static constexpr int kReplyWaitMs = 1000;
+
+  // The transports and the hand-over must outlive this object.
+  CDeviceLink(CRsCom& rsCom, CNetLink& netLink, HandOver* hwnd, LinkHooks hooks);
+  ~CDeviceLink();
+  CDeviceLink(const CDeviceLink&) = delete;
+  CDeviceLink& operator=(const CDeviceLink&) = delete;
+
+  void NoteCommand(int command, int subCode);
+  // Serial wins; a short network send shows "Net Send failure!"; with no
+  // transport the frame is dropped.
+  void SendFrame(const std::uint8_t* bytes, int length);
+  // The standard sender: build into g_TxBuf, note, send. With respectBusy it
+  // refuses while the worker sends ("please wait second, ...") and returns false.
+  bool SendCommand(std::uint8_t command, std::uint8_t subCode, const std::uint8_t* payload = nullptr,
+                   int n = 0, bool respectBusy = false);
+  // Starts the worker for m_nJobType on the batch now in g_TxBuf. The batch
+  // is copied before the thread starts and the busy state is raised first,
+  // so that nothing built afterwards reaches the batch and a second trigger
+  // already sees m_bSending = 1.
+  void StartSendWorker();
+  // Ends and joins every worker (they abandon their waits at once).
+  void Shutdown();
+
+  bool TransportOpen() const;
+  // Steps 1 to 3 of a received block: signals g_hReplyEvent, copies the
+  // block to g_RxBuf and parses it by m_nCurCmd; sets m_nReplyStatus for a
+  // position answer (0) or failure (3). The frame applies the rest and then
+  // calls EndReply.
+  ReplyAction TakeReply(const std::uint8_t* bytes, int count);
+  void EndReply() { m_nReplyStatus.store(kReplyAnswered); }
+
+  std::atomic<int> m_nPrevCmd{0};
+  std::atomic<int> m_nPrevSub{0};
+  std::atomic<int> m_nCurCmd{0};
+  std::atomic<int> m_nCurSub{0};
+  std::atomic<int> m_bSending{0};
+  std::atomic<int> m_nJobType{0};
+  std::atomic<int> m_nReplyStatus{0};
+
+ private:
+  struct Worker;
+  void SendWorker(int job, bool transportOpen, std::vector<std::uint8_t> batch, int frameSize);
+  void ShowMessage(const char* text);
+
+  CRsCom& m_RsCom;
+  CNetLink& m_NetLink;
+  HandOver* m_hwnd;
+  LinkHooks m_hooks;
+  std::mutex m_workersMutex;
+  std::vector<std::unique_ptr<Worker>> m_workers;
+  std::atomic<bool> m_stop{false};
+};
+
+}  // namespace panora

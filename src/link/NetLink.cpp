@@ -1,0 +1,251 @@
+#include "link/NetLink.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+namespace panora {
+
+// One connect in progress; Close, a newer Connect or shut-down wake it
+// through its event descriptor so that nobody waits for a system time-out.
+struct CNetLink::Attempt {
+  int efd = -1;
+  std::atomic<bool> cancelled{false};
+  void Cancel() {
+    cancelled.store(true);
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t r = ::write(efd, &one, sizeof one);
+  }
+};
+
+struct CNetLink::Connector {
+  std::thread thread;
+  std::atomic<bool> done{false};
+  HandOver* window = nullptr;
+};
+
+CNetLink::CNetLink(DataFn onData, MessageFn showMessage)
+    : m_onData(std::move(onData)), m_showMessage(std::move(showMessage)) {}
+
+CNetLink::~CNetLink() {
+  Shutdown();
+}
+
+std::uint32_t CNetLink::ParseAddress(const std::string& text) {
+  const std::string head = text.substr(0, kMaxAddress);
+  return ::inet_addr(head.c_str());  // INADDR_NONE (all ones) when not an address
+}
+
+long CNetLink::ParsePort(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  long value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > 65535) return -1;  // no such port: refused rather than wrapped
+  }
+  return value;
+}
+
+void CNetLink::SetNetAddress(const std::string& ip, const std::string& port) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_strNetIP = ip;
+  m_strNetPort = port;
+}
+
+std::string CNetLink::NetIP() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_strNetIP;
+}
+
+std::string CNetLink::NetPort() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_strNetPort;
+}
+
+void CNetLink::CancelAttemptsLocked() {
+  for (const auto& a : m_attempts) a->Cancel();
+}
+
+void CNetLink::CloseLocked() {
+  if (m_recv.joinable()) {
+    m_bRun.store(0);
+    m_stopRecv.store(true);
+    // Shutting the socket down releases a receive that is waiting.
+    if (m_sock >= 0) ::shutdown(m_sock, SHUT_RDWR);
+    if (m_window != nullptr) m_window->WakeWaiters();
+    m_recv.join();
+  }
+  if (m_sock >= 0) {
+    ::close(m_sock);
+    m_sock = -1;
+  }
+  m_bConnected.store(false);
+}
+
+void CNetLink::Close() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  CancelAttemptsLocked();
+  CloseLocked();
+}
+
+int CNetLink::Connect(const std::string& address, const std::string& port, HandOver* window) {
+  if (m_shutdown.load()) return 0;
+  auto attempt = std::make_shared<Attempt>();
+  attempt->efd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (attempt->efd < 0) return 0;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    CancelAttemptsLocked();  // an older attempt gives way to this one
+    CloseLocked();
+    m_window = window;
+    m_attempts.push_back(attempt);
+  }
+
+  bool ok = false;
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  const long portNumber = ParsePort(port);
+  if (fd >= 0 && portNumber >= 0) {
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(static_cast<std::uint16_t>(portNumber));
+    peer.sin_addr.s_addr = ParseAddress(address);
+    int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+    if (rc == 0) {
+      ok = true;
+    } else if (errno == EINPROGRESS) {
+      // No time-out of our own: the system ends an attempt that gets no
+      // answer; only a cancel ends it earlier.
+      pollfd p[2] = {{fd, POLLOUT, 0}, {attempt->efd, POLLIN, 0}};
+      do {
+        rc = ::poll(p, 2, -1);
+      } while (rc < 0 && errno == EINTR);
+      if (rc > 0 && (p[1].revents & POLLIN) == 0) {
+        int err = 0;
+        socklen_t len = sizeof err;
+        ok = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0;
+      }
+    }
+  }
+
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_attempts.erase(std::remove(m_attempts.begin(), m_attempts.end(), attempt), m_attempts.end());
+  ::close(attempt->efd);
+  if (!ok || attempt->cancelled.load() || m_shutdown.load()) {
+    if (fd >= 0) ::close(fd);
+    return 0;
+  }
+  // Blocking from now on: the receive thread waits in recv, and a send
+  // waits at most a second for room.
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  timeval bound{kSendBoundMs / 1000, (kSendBoundMs % 1000) * 1000};
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+  const int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+
+  m_sock = fd;
+  m_bRun.store(1);
+  m_bEnded.store(0);
+  m_stopRecv.store(false);
+  try {
+    m_recv = std::thread([this, fd, window] { ReceiveThread(fd, window); });
+  } catch (const std::system_error&) {
+    ::close(fd);
+    m_sock = -1;
+    m_bRun.store(0);
+    if (m_showMessage) {
+      if (window != nullptr && !window->IsUiThread()) {
+        auto show = m_showMessage;
+        window->Post([show] { show("Not CreateThread"); });
+      } else {
+        m_showMessage("Not CreateThread");
+      }
+    }
+    return 0;
+  }
+  m_bConnected.store(true);
+  m_strNetIP = address;
+  m_strNetPort = port;
+  return 1;
+}
+
+void CNetLink::ReceiveThread(int fd, HandOver* window) {
+  const DataFn onData = m_onData;
+  std::uint8_t buf[kBlockSize];
+  while (m_bRun.load()) {
+    const ssize_t r = ::recv(fd, buf, sizeof buf, 0);
+    if (r < 0 && errno == EINTR) continue;
+    // An error, or the peer closed the connection: the thread ends, and the
+    // link still counts as connected until the operator closes it.
+    if (r <= 0) break;
+    if (window == nullptr || !onData) continue;
+    std::vector<std::uint8_t> block(buf, buf + r);
+    const bool handed = window->Send(
+        [onData, block = std::move(block)] { onData(block.data(), static_cast<int>(block.size())); },
+        &m_stopRecv);
+    if (!handed) break;
+  }
+  m_bEnded.store(1);
+}
+
+int CNetLink::Send(const std::uint8_t* bytes, int length) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_sock < 0 || bytes == nullptr || length <= 0) return -1;
+  ssize_t r;
+  do {
+    r = ::send(m_sock, bytes, static_cast<std::size_t>(length), MSG_NOSIGNAL);
+  } while (r < 0 && errno == EINTR);
+  return static_cast<int>(r);
+}
+
+void CNetLink::StartConnector(HandOver* window, std::function<void(int)> onResult) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_shutdown.load()) return;
+  // Connectors that have reported are joined here, the rest at shut-down.
+  for (auto it = m_connectors.begin(); it != m_connectors.end();) {
+    if ((*it)->done.load()) {
+      (*it)->thread.join();
+      it = m_connectors.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  auto connector = std::make_unique<Connector>();
+  Connector* c = connector.get();
+  c->window = window;
+  c->thread =
+      std::thread([this, c, window, onResult = std::move(onResult), ip = m_strNetIP, port = m_strNetPort] {
+        const int result = Connect(ip, port, window);
+        if (window != nullptr && onResult)
+          window->Send([onResult, result] { onResult(result); }, &m_shutdown);
+        c->done.store(true);
+      });
+  m_connectors.push_back(std::move(connector));
+}
+
+void CNetLink::Shutdown() {
+  m_shutdown.store(true);
+  std::vector<std::unique_ptr<Connector>> connectors;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    CancelAttemptsLocked();
+    connectors.swap(m_connectors);
+  }
+  for (auto& c : connectors) {
+    if (c->window != nullptr) c->window->WakeWaiters();
+    c->thread.join();
+  }
+  Close();
+}
+
+}  // namespace panora

@@ -1,0 +1,94 @@
+// The network transport: one TCP client socket to the processor, a receive
+// thread that hands every received block to the user-interface thread
+// synchronously, and connector threads that make one attempt each.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/HandOver.h"
+
+namespace panora {
+
+class CNetLink {
+ public:
+  static constexpr int kBlockSize = 1024;
+  static constexpr int kMaxAddress = 255;    // characters of the address text used
+  static constexpr int kSendBoundMs = 1000;  // a send never blocks longer
+
+  using DataFn = std::function<void(const std::uint8_t*, int)>;
+  using MessageFn = std::function<void(const char*)>;
+
+  explicit CNetLink(DataFn onData, MessageFn showMessage = {});
+  virtual ~CNetLink();
+  CNetLink(const CNetLink&) = delete;
+  CNetLink& operator=(const CNetLink&) = delete;
+
+  // Closes what exists and connects to address:port (texts as the network
+  // dialog gives them). Blocks until connected, refused, timed out by the
+  // system, or abandoned by Close, a newer Connect or shut-down. 1 / 0.
+  int Connect(const std::string& address, const std::string& port, HandOver* window);
+  // Ends the connection and abandons any attempt in progress; joins the
+  // receive thread. Safe when not connected.
+  void Close();
+
+  // The link counts as connected while its receive thread exists, even after
+  // the peer has gone (sends then fail).
+  bool IsConnected() const { return m_bConnected.load(); }
+  // One send; returns the count the system reported, -1 on failure. Safe
+  // from the user-interface thread and the reply-wait worker.
+  int Send(const std::uint8_t* bytes, int length);
+  // True once the receive thread has ended (peer closed or receive error).
+  bool ReceiveEnded() const { return m_bEnded.load() != 0; }
+
+  // Starts a connector thread with the current address and port: one Connect,
+  // then onResult(result) runs on the user-interface thread (sent).
+  void StartConnector(HandOver* window, std::function<void(int)> onResult);
+  // Abandons attempts and joins every connector and the receive thread; the
+  // owner calls it before the hand-over's thread stops serving.
+  void Shutdown();
+
+  // m_strNetIP and m_strNetPort, written by the network dialog.
+  void SetNetAddress(const std::string& ip, const std::string& port);
+  std::string NetIP() const;
+  std::string NetPort() const;
+
+  // The parsing of Connect: the address as the system's dotted-text
+  // conversion gives it (all ones when invalid, in network byte order) and
+  // the port from the text's leading digits (-1 when above 65535).
+  static std::uint32_t ParseAddress(const std::string& text);
+  static long ParsePort(const std::string& text);
+
+ private:
+  struct Attempt;
+  struct Connector;
+  void ReceiveThread(int fd, HandOver* window);
+  void CloseLocked();
+  void CancelAttemptsLocked();
+
+  DataFn m_onData;
+  MessageFn m_showMessage;
+
+  mutable std::mutex m_mutex;  // everything below but the flags
+  int m_sock = -1;
+  std::thread m_recv;
+  HandOver* m_window = nullptr;
+  std::vector<std::shared_ptr<Attempt>> m_attempts;
+  std::vector<std::unique_ptr<Connector>> m_connectors;
+  std::string m_strNetIP;
+  std::string m_strNetPort;
+
+  std::atomic<bool> m_bConnected{false};
+  std::atomic<int> m_bRun{0};    // 1 while the receive thread is to keep running
+  std::atomic<int> m_bEnded{0};  // set to 1 by the receive thread when it ends
+  std::atomic<bool> m_stopRecv{false};
+  std::atomic<bool> m_shutdown{false};
+};
+
+}  // namespace panora
