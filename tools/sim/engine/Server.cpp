@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -370,7 +371,23 @@ void Server::PtyLoop() {
         active = true;
         if (!OnBytes(peer, buf, static_cast<std::size_t>(n))) {
           // A dropped line: a fresh pty, so the client's descriptor fails
-          // and it must open the path again, as after a cable pull.
+          // and it must open the path again, as after a cable pull. Closing
+          // the master discards what the client has not read yet, so first
+          // give it a moment to take the last answer, as TCP would deliver it.
+          // The bytes reach the slave's queue asynchronously, so an empty
+          // queue counts only after a short grace; the client hanging up
+          // ends the wait at once.
+          for (int waited = 0; waited < 500 && Pause(5); waited += 5) {
+            pollfd m{m_masterFd, POLLIN, 0};
+            if (::poll(&m, 1, 0) > 0 && (m.revents & POLLHUP)) break;
+            int unread = -1;
+            const int slave = ::open(PtySlaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+            if (slave >= 0) {
+              ::ioctl(slave, FIONREAD, &unread);
+              ::close(slave);
+            }
+            if (unread <= 0 && waited >= 100) break;
+          }
           std::string why;
           if (!OpenPty(why)) {
             m_log->Line("cannot reopen the pty: " + why);

@@ -1,0 +1,165 @@
+// panora-ctl as a script sees it: its output, its exit status and its
+// messages. The frame vectors are the worked frames, written from the text.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/SimProcess.h"
+
+namespace {
+
+using panora::test::BinPath;
+using panora::test::RunProgram;
+using panora::test::RunResult;
+using panora::test::SimProcess;
+
+RunResult Ctl(std::vector<std::string> args) {
+  args.insert(args.begin(), BinPath("panora-ctl"));
+  return RunProgram(args);
+}
+
+// A listening socket on a free port that nobody serves.
+struct Listener {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int port = 0;
+  Listener() {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::listen(fd, 4);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    port = ntohs(addr.sin_port);
+  }
+  ~Listener() { ::close(fd); }
+};
+
+TEST(Ctl, FramePrintsTheWorkedFrames) {
+  auto r = Ctl({"frame", "0xF1", "0"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "7D 3A 00 04 F1 00 00 00 F1 45 4E 44\n");
+  EXPECT_EQ(r.err, "");
+  r = Ctl({"frame", "0x38", "1", "0", "4", "3", "2", "1"});
+  EXPECT_EQ(r.out, "7D 3A 00 09 38 01 00 00 00 04 03 02 01 43 45 4E 44\n");
+  r = Ctl({"frame", "240", "0X01"});  // the factory reset frame; either case of 0x
+  EXPECT_EQ(r.out, "7D 3A 00 04 F0 01 00 00 F1 45 4E 44\n");
+  r = Ctl({"recall-frame", "17"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "7D 3A 00 04 01 04 00 00 05 45 4E 44\n");
+  r = Ctl({"recall-frame", "0x15"});  // mode 21: Full-User 1
+  EXPECT_EQ(r.out, "7D 3A 00 04 03 20 00 00 23 45 4E 44\n");
+}
+
+TEST(Ctl, FrameLengthBytesAndTheLargestPayload) {
+  std::vector<std::string> args{"frame", "0x30", "0"};
+  args.insert(args.end(), 251, "0");
+  auto r = Ctl(args);
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.substr(0, 12), "7D 3A 01 00 ");  // L = 255 = 1 x 255 + 0
+  EXPECT_EQ(r.out.size(), (251 + 12) * 3u);
+
+  args.assign({"frame", "1", "2"});
+  args.insert(args.end(), 1012, "0x7D");
+  r = Ctl(args);
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.size(), 1024 * 3u);  // the whole transmit buffer
+  args.push_back("0");
+  r = Ctl(args);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("1012"), std::string::npos) << r.err;
+}
+
+TEST(Ctl, BadArgumentsGiveUsageAndStatus2) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"frame"},
+      {"frame", "1"},
+      {"frame", "256", "0"},
+      {"frame", "1", "-1"},
+      {"frame", "1", "0x"},
+      {"frame", "1", "010x"},
+      {"frame", "1", "1.5"},
+      {"recall-frame", "34"},
+      {"recall-frame"},
+      {"recall-frame", "1", "2"},
+      {"send", "1", "2"},  // no link
+      {"handshake"},
+      {"--tcp", "127.0.0.1:4001", "--serial", "/dev/null", "version"},
+      {"--tcp", "localhost", "version"},
+      {"--tcp", "127.0.0.1:0", "version"},
+      {"--timeout", "0", "--tcp", "127.0.0.1:4001", "version"},
+      {"--tcp", "127.0.0.1:4001", "version", "extra"},
+      {"--tcp", "127.0.0.1:4001", "recall", "40"},
+      {"--tcp", "127.0.0.1:4001", "dance"},
+      {"--bogus", "x", "frame", "1", "2"},
+  };
+  for (const auto& args : cases) {
+    const auto r = Ctl(args);
+    std::string joined;
+    for (const auto& a : args) joined += a + " ";
+    EXPECT_EQ(r.status, 2) << joined;
+    EXPECT_EQ(r.out, "") << joined;
+    EXPECT_NE(r.err.find("usage: panora-ctl"), std::string::npos) << joined;
+  }
+  const auto help = Ctl({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("recall-frame MODE"), std::string::npos);
+}
+
+TEST(Ctl, NoConnectionGivesStatus1) {
+  int port = 0;
+  {
+    Listener gone;  // a port that was free a moment ago
+    port = gone.port;
+  }
+  auto r = Ctl({"--tcp", "127.0.0.1:" + std::to_string(port), "handshake"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot connect"), std::string::npos) << r.err;
+  r = Ctl({"--serial", "/nonexistent/tty", "handshake"});
+  EXPECT_EQ(r.status, 1);
+  r = Ctl({"--serial", "/dev/null", "handshake"});  // not a terminal
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("not a serial port"), std::string::npos) << r.err;
+}
+
+TEST(Ctl, ALinkThatClosesWithoutAnAnswerIsNoAnswer) {
+  Listener listener;
+  std::thread server([&] {
+    const int fd = ::accept(listener.fd, nullptr, nullptr);
+    if (fd >= 0) ::close(fd);
+  });
+  auto r = Ctl({"--tcp", "127.0.0.1:" + std::to_string(listener.port), "version"});
+  server.join();
+  EXPECT_EQ(r.status, 3);
+  EXPECT_NE(r.err.find("closed before an answer"), std::string::npos) << r.err;
+  EXPECT_LT(r.seconds, 0.9);  // no need to sit out the time-out
+}
+
+TEST(Ctl, TimeoutCanBeShortened) {
+  SimProcess sim({"--tcp", "127.0.0.1:0", "--silent"});
+  ASSERT_TRUE(sim.Ok()) << sim.Error();
+  auto r = Ctl({"--tcp", sim.TcpAddress(), "--timeout", "200", "send", "0x50", "1", "1", "1", "1", "1"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_NE(r.err.find("no answer within 200 ms"), std::string::npos) << r.err;
+  EXPECT_LT(r.seconds, 0.9);
+}
+
+TEST(Ctl, SendNotesFramesOutsideTheCatalogueButSendsThem) {
+  SimProcess sim({"--tcp", "127.0.0.1:0"});
+  ASSERT_TRUE(sim.Ok()) << sim.Error();
+  auto r = Ctl({"--tcp", sim.TcpAddress(), "send", "0x30", "1", "0", "1"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "7D 3A 00 05 30 01 00 00 00 31 45 4E 44\n");
+  EXPECT_NE(r.err.find("expects 8 payload bytes, not 2"), std::string::npos) << r.err;
+  r = Ctl({"--tcp", sim.TcpAddress(), "send", "0x99", "0"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("not in the catalogue"), std::string::npos) << r.err;
+}
+
+}  // namespace

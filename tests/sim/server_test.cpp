@@ -1,0 +1,133 @@
+// The server embedded in-process, as the program will embed it: start-up
+// failures, stopping while busy, and one state shared by TCP and pty.
+#include "sim/engine/Server.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+
+#include "link/Frame.h"
+#include "sim/SimProcess.h"
+
+namespace {
+
+using panora::sim::Server;
+using panora::sim::ServerOptions;
+using panora::test::RawClient;
+using panora::test::TempDir;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Frame(std::uint8_t cmd, std::uint8_t sub, Bytes payload = {}) {
+  Bytes f(payload.size() + panora::kFrameOverhead);
+  panora::BuildFrame(f.data(), payload.data(), static_cast<int>(payload.size()), cmd, sub);
+  return f;
+}
+
+ServerOptions FreePort() {
+  ServerOptions o;
+  o.tcpPort = 0;
+  return o;
+}
+
+TEST(SimServer, ServesOnAFreePortAndStopIsSafeTwice) {
+  Server server(FreePort());
+  std::string error;
+  ASSERT_TRUE(server.Start(error)) << error;
+  ASSERT_GT(server.TcpPort(), 0);
+  RawClient client(server.TcpPort());
+  ASSERT_TRUE(client.Ok());
+  client.Send(Frame(0xF1, 0));
+  EXPECT_EQ(client.Receive(13, 2000).size(), 13u);
+  server.Stop();
+  server.Stop();
+  // A stopped server may start again, as an embedding program would after a
+  // disconnect.
+  ASSERT_TRUE(server.Start(error)) << error;
+  RawClient again(server.TcpPort());
+  again.Send(Frame(0xFF, 0));
+  EXPECT_EQ(again.Receive(16, 2000).size(), 16u);
+}
+
+TEST(SimServer, StartFailsCleanlyWhenThePortIsTaken) {
+  Server first(FreePort());
+  std::string error;
+  ASSERT_TRUE(first.Start(error)) << error;
+  ServerOptions o;
+  o.tcpPort = first.TcpPort();
+  Server second(o);
+  EXPECT_FALSE(second.Start(error));
+  EXPECT_NE(error.find("cannot listen"), std::string::npos) << error;
+  second.Stop();  // nothing running: still safe
+}
+
+TEST(SimServer, NeverReplacesARealFileWithThePtyLink) {
+  TempDir dir;
+  const std::string path = dir.File("not-a-link");
+  std::ofstream(path) << "keep me";
+  ServerOptions o;
+  o.useTcp = false;
+  o.ptyPath = path;
+  Server server(o);
+  std::string error;
+  EXPECT_FALSE(server.Start(error));
+  EXPECT_NE(error.find("not a symlink"), std::string::npos) << error;
+  EXPECT_EQ(panora::test::ReadFile(path), "keep me");
+}
+
+TEST(SimServer, StopReturnsPromptlyWhileAnAnswerIsDelayed) {
+  ServerOptions o = FreePort();
+  o.delayMs = 10000;
+  Server server(o);
+  std::string error;
+  ASSERT_TRUE(server.Start(error)) << error;
+  RawClient client(server.TcpPort());
+  client.Send(Frame(0xF1, 0));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the server is now in its delay
+  const auto start = std::chrono::steady_clock::now();
+  server.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+TEST(SimServer, TcpAndPtyShareOneProcessorState) {
+  TempDir dir;
+  ServerOptions o = FreePort();
+  o.ptyPath = dir.File("tty");
+  Server server(o);
+  std::string error;
+  ASSERT_TRUE(server.Start(error)) << error;
+
+  RawClient tcp(server.TcpPort());
+  tcp.Send(Frame(0x30, 1, {0x00, 0x64, 0x00, 0x32, 0x01, 0x2C, 0x00, 0xC8}));
+  ASSERT_EQ(tcp.Receive(13, 2000).size(), 13u);
+
+  const int fd = ::open(o.ptyPath.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  termios tio{};
+  ::tcgetattr(fd, &tio);
+  ::cfmakeraw(&tio);
+  ::tcsetattr(fd, TCSANOW, &tio);
+  const Bytes query = Frame(0x31, 1);
+  ASSERT_EQ(::write(fd, query.data(), query.size()), static_cast<ssize_t>(query.size()));
+  Bytes answer;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (answer.size() < 21 && std::chrono::steady_clock::now() < deadline) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 100) <= 0) continue;
+    std::uint8_t buf[64];
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n > 0) answer.insert(answer.end(), buf, buf + n);
+  }
+  ::close(fd);
+  ASSERT_EQ(answer.size(), 21u);
+  EXPECT_EQ(Bytes(answer.begin() + 9, answer.begin() + 17),
+            (Bytes{0x00, 0x64, 0x00, 0x32, 0x01, 0x2C, 0x00, 0xC8}));
+
+  server.Stop();
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(o.ptyPath)));
+}
+
+}  // namespace
