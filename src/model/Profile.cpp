@@ -230,12 +230,14 @@ bool Decode(std::span<const std::uint8_t> bytes, CProfile& into, ProfileError* e
     return Fail(err, countAt,
                 Format("name count %llu is over the limit of %zu", static_cast<unsigned long long>(count),
                        kMaxNameCount));
-  // Every name takes at least its length byte: a larger count cannot be real.
-  // (A short file is reported where it ends, below.)
-  if (count > left())
-    return Fail(err, countAt,
-                Format("name count %llu is more than the remaining %zu bytes can hold",
-                       static_cast<unsigned long long>(count), left()));
+  // Every name takes at least its length byte and the records follow, so a
+  // larger count cannot be real: refuse it before allocating anything.
+  if (count + kRecordsBytes > left())
+    return Fail(
+        err, countAt,
+        Format("name count %llu needs at least %llu more bytes for the names and records; %zu are left",
+               static_cast<unsigned long long>(count), static_cast<unsigned long long>(count + kRecordsBytes),
+               left()));
 
   std::vector<std::string> names;
   names.reserve(count);
@@ -267,6 +269,7 @@ bool Decode(std::span<const std::uint8_t> bytes, CProfile& into, ProfileError* e
       return Fail(err, lengthAt,
                   Format("m_strModeName[%zu] is %llu bytes long, over the limit of %zu", i,
                          static_cast<unsigned long long>(length), kMaxNameLength));
+    // Refused before allocating; a name that ends in the records is caught there.
     if (length > left())
       return Fail(err, lengthAt,
                   Format("file ends at byte %zu inside m_strModeName[%zu], whose length says %llu bytes",
