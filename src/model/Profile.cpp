@@ -244,19 +244,19 @@ bool Decode(std::span<const std::uint8_t> bytes, CProfile& into, ProfileError* e
   std::size_t totalNameBytes = 0;
   for (std::size_t i = 0; i < count; ++i) {
     const std::size_t lengthAt = pos();
-    const std::string what = Format("the length of m_strModeName[%zu]", i);
-    if (left() < 1) return shortFile(what);
+    const auto what = [i] { return Format("the length of m_strModeName[%zu]", i); };
+    if (left() < 1) return shortFile(what());
     std::uint64_t length = *p++;
     bool longForm = false;
     if (length == 0xFF) {
-      if (left() < 2) return shortFile(what);
+      if (left() < 2) return shortFile(what());
       length = GetU16(p);
       if (length == 0xFFFE)
         return Fail(
             err, lengthAt,
             Format("m_strModeName[%zu] is marked as wide text (0xFF 0xFFFE), which profiles never hold", i));
       if (length == 0xFFFF) {
-        if (left() < 4) return shortFile(what);
+        if (left() < 4) return shortFile(what());
         length = GetU32(p);
         longForm = length < 0xFFFE;
       } else {
@@ -301,12 +301,16 @@ bool Decode(std::span<const std::uint8_t> bytes, CProfile& into, ProfileError* e
 
 // ---- files --------------------------------------------------------------
 
-bool ReadAll(int fd, std::vector<std::uint8_t>& buf, std::size_t limit, int& error) {
+// Reads up to `limit` bytes. With a known size (a regular file) the buffer is
+// allocated once at that size; otherwise it grows as the bytes come.
+bool ReadAll(int fd, std::vector<std::uint8_t>& buf, std::size_t knownSize, std::size_t limit, int& error) {
+  const bool sized = knownSize > 0;
+  buf.resize(sized ? std::min(knownSize, limit) : std::min<std::size_t>(8192, limit));
   std::size_t used = 0;
   for (;;) {
     if (used == buf.size()) {
-      if (buf.size() >= limit) break;
-      buf.resize(std::min(limit, std::max<std::size_t>(buf.size() * 2, 8192)));
+      if (sized || buf.size() >= limit) break;
+      buf.resize(std::min(limit, buf.size() * 2));
     }
     const ssize_t n = ::read(fd, buf.data() + used, buf.size() - used);
     if (n < 0) {
@@ -469,8 +473,8 @@ bool ReadProfile(const std::string& path, CProfile& into, ProfileError* err,
   }
   if (ok) {
     // Only what a profile can hold is read; anything after it is ignored.
-    if (regular) buf.reserve(std::min<std::size_t>(static_cast<std::size_t>(st.st_size), kMaxProfileBytes));
-    ok = ReadAll(fd, buf, kMaxProfileBytes, error);
+    const std::size_t known = regular ? static_cast<std::size_t>(st.st_size) : 0;
+    ok = ReadAll(fd, buf, known, kMaxProfileBytes, error);
   }
   ::close(fd);
   if (!ok) return Fail(err, 0, Errno("cannot read", path, error));

@@ -27,19 +27,6 @@ int CharToByte(char32_t c) {
   return -1;
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {  // the table holds nothing above U+FFFF
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
 std::size_t Utf8Length(char32_t c) {
   return c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
 }
@@ -49,9 +36,21 @@ std::size_t Utf8Length(char32_t c) {
 std::string Cp1252ToUtf8(std::string_view bytes) {
   std::size_t n = 0;
   for (unsigned char b : bytes) n += Utf8Length(ByteToChar(b));
-  std::string out;
-  out.reserve(n);  // exact, so that a name costs no more memory than it needs
-  for (unsigned char b : bytes) AppendUtf8(out, ByteToChar(b));
+  std::string out(n, '\0');  // exact, so that a name costs no more memory than it needs
+  char* p = out.data();
+  for (unsigned char b : bytes) {
+    const char32_t c = ByteToChar(b);
+    if (c < 0x80) {
+      *p++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+      *p++ = static_cast<char>(0xC0 | (c >> 6));
+      *p++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {  // the table holds nothing above U+FFFF
+      *p++ = static_cast<char>(0xE0 | (c >> 12));
+      *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *p++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
   return out;
 }
 

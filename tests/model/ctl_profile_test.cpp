@@ -146,11 +146,13 @@ TEST_F(CtlTest, LoadRefusesBadJsonAndWritesNothing) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("m_nToolMode[7]: 34 is outside -1..33"), std::string::npos) << run.err;
 
-  std::ofstream(Path("name.json")) << "{\"m_nToolMode\":[1,2,3,4,5,6,7,8],\"m_strModeName\":[\"\u4E2D\"],"
-                                   << "\"m_DataPrm\":"
-                                   << "[" << std::string("") << "]}";
+  // A name with a character no profile can hold.
+  json = Ctl("dump " + Path("d.cfg")).out;
+  json.replace(json.find("\"1\""), 3, "\"\u4E2D\"");
+  std::ofstream(Path("name.json")) << json;
   run = Ctl("load " + Path("name.json") + " " + Path("x.cfg"));
   EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("mode name 1 has a character"), std::string::npos) << run.err;
   EXPECT_FALSE(fs::exists(Path("x.cfg")));
 }
 
