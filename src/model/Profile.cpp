@@ -269,7 +269,8 @@ bool Decode(std::span<const std::uint8_t> bytes, CProfile& into, ProfileError* e
       return Fail(err, lengthAt,
                   Format("m_strModeName[%zu] is %llu bytes long, over the limit of %zu", i,
                          static_cast<unsigned long long>(length), kMaxNameLength));
-    // Refused before allocating; a name that ends in the records is caught there.
+    // A name longer than the rest of the file is refused before allocating; one
+    // that runs into the records leaves them short, which is reported below.
     if (length > left())
       return Fail(err, lengthAt,
                   Format("file ends at byte %zu inside m_strModeName[%zu], whose length says %llu bytes",
