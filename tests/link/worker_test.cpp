@@ -1,0 +1,254 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "link/Commands.h"
+#include "link/DeviceLink.h"
+#include "link/LinkTestSupport.h"
+#include "link/NetLink.h"
+#include "link/RsCom.h"
+
+using namespace panora;
+using namespace std::chrono_literals;
+using test::Listener;
+using test::LoopHandOver;
+using test::Pty;
+using test::Recorder;
+
+namespace {
+// The frame's side of the link: transports, the device link with hooks that
+// record what the user-interface thread was told, and an OnDeviceData that
+// takes each block as the frame does.
+struct Frame {
+  LoopHandOver ui;
+  Recorder got;
+  std::atomic<int> batchDone{0}, batchJob{0}, positionAnswers{0}, timeouts{0}, statusAtAnswer{-1};
+  CRsCom rs{&ui, [this](const std::uint8_t* b, int n) { OnDeviceData(b, n); },
+            [this](const char* t) { got.Note(t); }};
+  CNetLink net{[this](const std::uint8_t* b, int n) { OnDeviceData(b, n); },
+               [this](const char* t) { got.Note(t); }};
+  CDeviceLink link{rs, net, &ui,
+                   LinkHooks{[this](const char* t) { got.Note(t); }, [this] { ++timeouts; },
+                             [this](int job) {
+                               batchJob = job;
+                               ++batchDone;
+                               got.Note("done");
+                             },
+                             [this] {
+                               statusAtAnswer = link.m_nReplyStatus.load();
+                               ++positionAnswers;
+                               got.Note("position");
+                             }}};
+  void OnDeviceData(const std::uint8_t* b, int n) {
+    got.Add(b, n);
+    const ReplyAction a = link.TakeReply(b, n);
+    if (a.kind == ReplyKind::Position || a.kind == ReplyKind::PositionFailed) link.m_nReplyStatus.load();
+    link.EndReply();
+  }
+  ~Frame() { link.Shutdown(); }
+};
+
+// Four 20-byte geometry frames in g_TxBuf, as "Refresh output" builds them.
+void BuildGeometryBatch(std::uint8_t seed) {
+  for (int ch = 0; ch < 4; ++ch) {
+    std::uint8_t xywh[8];
+    for (int i = 0; i < 8; ++i) xywh[i] = static_cast<std::uint8_t>(seed + ch * 8 + i);
+    BuildFrame(g_TxBuf + ch * 20, xywh, 8, cmd::kSetGeometry, static_cast<std::uint8_t>(ch));
+  }
+}
+
+// The processor's answer to a frame: a short acknowledgement (D = 5).
+const std::vector<std::uint8_t> kAck = {0x7D, 0x3A, 0, 5, 0x30, 0, 0, 0, 0, 0x30, 0x45, 0x4E, 0x44};
+
+// Reads frames from a socket and answers each one (when answering) until it closes.
+struct Peer {
+  int fd;
+  bool answer;
+  std::vector<std::uint8_t> received;
+  std::mutex mutex;
+  std::thread thread;
+  Peer(int fd_, bool answer_) : fd(fd_), answer(answer_) {
+    thread = std::thread([this] {
+      std::uint8_t buf[1024];
+      for (;;) {
+        const ssize_t r = ::recv(fd, buf, sizeof buf, 0);
+        if (r <= 0) break;
+        {
+          std::lock_guard<std::mutex> lock(mutex);
+          received.insert(received.end(), buf, buf + r);
+        }
+        if (answer) ::send(fd, kAck.data(), kAck.size(), MSG_NOSIGNAL);
+      }
+    });
+  }
+  ~Peer() {
+    ::shutdown(fd, SHUT_RDWR);
+    thread.join();
+    ::close(fd);
+  }
+  std::vector<std::uint8_t> Received() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return received;
+  }
+};
+}  // namespace
+
+TEST(SendWorker, ABatchAgainstASilentProcessorEndsAfterFourSecondsWithItsMessage) {
+  Frame f;
+  Listener l;
+  ASSERT_EQ(f.net.Connect("127.0.0.1", l.PortText(), &f.ui), 1);
+  Peer peer(l.Accept(), false);
+  BuildGeometryBatch(1);
+  std::vector<std::uint8_t> batch(g_TxBuf, g_TxBuf + 80);
+  f.link.m_nJobType = kJobGeometry;
+  const auto start = std::chrono::steady_clock::now();
+  f.link.StartSendWorker();
+  EXPECT_EQ(f.link.m_bSending.load(), 1);  // busy before the worker has run
+  BuildGeometryBatch(100);                 // a sender building meanwhile changes nothing in flight
+  EXPECT_FALSE(
+      f.link.SendCommand(cmd::kSetGeometry, 0, g_TxBuf + 8, 8, true));  // a busy-aware sender refuses
+  ASSERT_TRUE(f.got.WaitFor([&] { return f.batchDone.load() == 1; }, 6s));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, 3900ms);
+  EXPECT_LT(took, 4800ms);
+  EXPECT_EQ(f.batchJob.load(), kJobGeometry);
+  EXPECT_EQ(f.timeouts.load(), 4);
+  EXPECT_EQ(f.positionAnswers.load(), 0);
+  const auto deadline = std::chrono::steady_clock::now() + 1s;
+  while (f.link.m_bSending.load() != 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(1ms);
+  EXPECT_EQ(f.link.m_bSending.load(), 0);
+  EXPECT_EQ(peer.Received(), batch);
+  EXPECT_EQ(f.link.m_nCurCmd.load(), cmd::kSetGeometry);
+  EXPECT_EQ(f.link.m_nCurSub.load(), 3);  // the last frame of the batch was noted
+  EXPECT_EQ(f.got.Notes(),
+            (std::vector<std::string>{"please wait second, sending data have not finished", "done"}));
+}
+
+TEST(SendWorker, AnsweredFramesGoOnAtOnce) {
+  Frame f;
+  Listener l;
+  ASSERT_EQ(f.net.Connect("127.0.0.1", l.PortText(), &f.ui), 1);
+  Peer peer(l.Accept(), true);
+  for (int i = 0; i < 4; ++i) {
+    const std::uint8_t layers[5] = {static_cast<std::uint8_t>(i), 1, 2, 3, 4};
+    BuildFrame(g_TxBuf + i * 17, layers, 5, cmd::kOverlay, 1);
+  }
+  f.link.m_nJobType = kJobOverlay;
+  const auto start = std::chrono::steady_clock::now();
+  f.link.StartSendWorker();
+  ASSERT_TRUE(f.got.WaitFor([&] { return f.batchDone.load() == 1; }, 6s));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+  EXPECT_EQ(f.batchJob.load(), kJobOverlay);
+  EXPECT_EQ(f.timeouts.load(), 0);
+  EXPECT_EQ(peer.Received().size(), 68u);
+}
+
+TEST(SendWorker, AnUnansweredQueryEndsWithStatusOneAndTheAnswerMessage) {
+  Frame f;
+  Pty pty;  // nobody answers on the far end
+  ASSERT_EQ(f.rs.OpenPort(pty.slave), 1);
+  BuildFrame(g_TxBuf, nullptr, 0, cmd::kQueryPosition, 2);
+  f.link.NoteCommand(cmd::kQueryPosition, 0);
+  f.link.m_nReplyStatus = kReplyPending;
+  f.link.m_nJobType = kJobPosition;
+  f.link.StartSendWorker();
+  ASSERT_TRUE(f.got.WaitFor([&] { return f.positionAnswers.load() == 1; }, 3s));
+  EXPECT_EQ(f.statusAtAnswer.load(), kReplyTimedOut);
+  EXPECT_EQ(pty.Read(12, 500ms).size(), 12u);
+  EXPECT_EQ(f.batchDone.load(), 0);
+  f.rs.ClosePort();
+}
+
+TEST(SendWorker, WithoutATransportOnlyJobsOneAndThreeReport) {
+  Frame f;
+  f.link.m_nJobType = kJobGeometry;
+  f.link.StartSendWorker();
+  f.link.m_nJobType = kJobBezel;
+  f.link.StartSendWorker();
+  f.link.m_nJobType = kJobOverlay;
+  f.link.StartSendWorker();
+  f.link.m_nJobType = kJobPosition;
+  f.link.StartSendWorker();
+  ASSERT_TRUE(f.got.WaitFor([&] { return f.got.NoteCountLocked() >= 2; }, 2s));
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(f.batchDone.load(), 1);
+  EXPECT_EQ(f.batchJob.load(), kJobOverlay);
+  EXPECT_EQ(f.positionAnswers.load(), 1);
+  EXPECT_EQ(f.statusAtAnswer.load(), kReplyNotConnected);
+  EXPECT_EQ(f.link.m_bSending.load(), 0);
+}
+
+TEST(SendWorker, ShutDownDuringABatchDoesNotWaitForIt) {
+  Frame f;
+  Listener l;
+  ASSERT_EQ(f.net.Connect("127.0.0.1", l.PortText(), &f.ui), 1);
+  Peer peer(l.Accept(), false);
+  BuildGeometryBatch(3);
+  f.link.m_nJobType = kJobGeometry;
+  f.link.StartSendWorker();
+  std::this_thread::sleep_for(200ms);
+  const auto start = std::chrono::steady_clock::now();
+  f.ui.RunAndWait([&] { f.link.Shutdown(); });  // the frame goes away on its own thread
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 200ms);
+  EXPECT_EQ(f.link.m_bSending.load(), 0);
+}
+
+TEST(SendPath, SerialWinsTheNetworkSendsAndNothingOpenDropsQuietly) {
+  Frame f;
+  const std::uint8_t payload[2] = {1, 2};
+  // Nothing open: dropped without a message.
+  f.ui.RunAndWait([&] { EXPECT_TRUE(f.link.SendCommand(cmd::kMovePicture, 0, payload, 2)); });
+  EXPECT_EQ(f.link.m_nCurCmd.load(), cmd::kMovePicture);
+
+  Listener l;
+  Pty pty;
+  ASSERT_EQ(f.net.Connect("127.0.0.1", l.PortText(), &f.ui), 1);
+  Peer peer(l.Accept(), false);
+  f.ui.RunAndWait([&] { EXPECT_EQ(f.rs.OpenPort(pty.slave), 1); });
+  f.ui.RunAndWait([&] { f.link.SendCommand(cmd::kVersion, 0); });
+  EXPECT_EQ(pty.Read(12, 500ms).size(), 12u);
+  EXPECT_TRUE(peer.Received().empty());
+  EXPECT_EQ(f.link.m_nPrevCmd.load(), cmd::kMovePicture);
+  EXPECT_EQ(f.link.m_nCurCmd.load(), cmd::kVersion);
+
+  f.ui.RunAndWait([&] { f.rs.ClosePort(); });
+  f.ui.RunAndWait([&] { f.link.SendCommand(cmd::kVersion, 0); });
+  const auto deadline = std::chrono::steady_clock::now() + 1s;
+  while (peer.Received().size() < 12 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(1ms);
+  EXPECT_EQ(peer.Received().size(), 12u);
+  EXPECT_TRUE(f.got.Notes().empty());
+}
+
+TEST(SendPath, AFailingNetworkSendShowsNetSendFailure) {
+  Frame f;
+  Listener l;
+  ASSERT_EQ(f.net.Connect("127.0.0.1", l.PortText(), &f.ui), 1);
+  ::close(l.Accept());
+  const auto deadline = std::chrono::steady_clock::now() + 2s;
+  while (!f.net.ReceiveEnded() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(5ms);
+  for (int i = 0; i < 3; ++i) {
+    f.ui.RunAndWait([&] { f.link.SendCommand(cmd::kVersion, 0); });
+    std::this_thread::sleep_for(20ms);
+  }
+  const auto notes = f.got.Notes();
+  ASSERT_FALSE(notes.empty());
+  for (const auto& n : notes) EXPECT_EQ(n, "Net Send failure!");
+}
+
+TEST(DeviceData, EveryBlockWakesTheWorkerAndIsCopied) {
+  Frame f;
+  g_hReplyEvent.Reset();
+  const std::uint8_t junk[3] = {9, 9, 9};
+  f.link.NoteCommand(cmd::kQueryPosition, 0);
+  const ReplyAction a = f.link.TakeReply(junk, 3);
+  EXPECT_EQ(a.kind, ReplyKind::PositionFailed);
+  EXPECT_EQ(f.link.m_nReplyStatus.load(), kReplyShort);
+  EXPECT_TRUE(g_hReplyEvent.Wait(0ms));
+  EXPECT_EQ(std::memcmp(g_RxBuf, junk, 3), 0);
+  f.link.EndReply();
+  EXPECT_EQ(f.link.m_nReplyStatus.load(), kReplyAnswered);
+}
