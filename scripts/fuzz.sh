@@ -11,7 +11,7 @@ if [ ! -x "$bin" ] || [ -n "$(find "${srcs[@]}" src/link/*.h -newer "$bin" 2>/de
   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
     -Isrc "${srcs[@]}" -o "$bin"
 fi
-"$bin" -max_total_time="${FUZZ_SECONDS:-30}" -max_len=4096 -print_final_stats=0 "$out/corpus" 2>"$out/fuzz.log" || {
+"$bin" -max_total_time="${FUZZ_SECONDS:-30}" -max_len=4096 -print_final_stats=1 "$out/corpus" 2>"$out/fuzz.log" || {
   tail -40 "$out/fuzz.log" >&2
   exit 1
 }
