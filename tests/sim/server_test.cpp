@@ -92,6 +92,61 @@ TEST(SimServer, StopReturnsPromptlyWhileAnAnswerIsDelayed) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
+int OpenRawTty(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+  if (fd < 0) return fd;
+  termios tio{};
+  ::tcgetattr(fd, &tio);
+  ::cfmakeraw(&tio);
+  ::tcsetattr(fd, TCSANOW, &tio);
+  return fd;
+}
+
+// Writes a frame and reads until want bytes came or 2 s passed.
+Bytes TtyExchange(int fd, const Bytes& frame, std::size_t want) {
+  if (::write(fd, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) return {};
+  Bytes answer;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (answer.size() < want && std::chrono::steady_clock::now() < deadline) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 100) <= 0) continue;
+    std::uint8_t buf[64];
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n > 0) answer.insert(answer.end(), buf, buf + n);
+  }
+  return answer;
+}
+
+TEST(SimServer, PtyServesClientsThatReopenAtOnce) {
+  // The hang-up of one client and the first frame of the next may meet; the
+  // clean-up after the first must not eat the second's frame or answer.
+  TempDir dir;
+  ServerOptions o;
+  o.useTcp = false;
+  o.ptyPath = dir.File("tty");
+  Server server(o);
+  std::string error;
+  ASSERT_TRUE(server.Start(error)) << error;
+  for (int i = 0; i < 40; ++i) {
+    const int fd = OpenRawTty(o.ptyPath);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(TtyExchange(fd, Frame(0xF1, 0), 13).size(), 13u) << "round " << i;
+    ::close(fd);
+  }
+  // An answer left unread by a client that went away is not handed to the next.
+  int fd = OpenRawTty(o.ptyPath);
+  const Bytes version = Frame(0xFF, 0);
+  ASSERT_EQ(::write(fd, version.data(), version.size()), static_cast<ssize_t>(version.size()));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ::close(fd);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  fd = OpenRawTty(o.ptyPath);
+  const Bytes answer = TtyExchange(fd, Frame(0xF1, 0), 13);
+  ::close(fd);
+  ASSERT_EQ(answer.size(), 13u);
+  EXPECT_EQ(answer[4], 0xF1);
+}
+
 TEST(SimServer, TcpAndPtyShareOneProcessorState) {
   TempDir dir;
   ServerOptions o = FreePort();
@@ -104,23 +159,9 @@ TEST(SimServer, TcpAndPtyShareOneProcessorState) {
   tcp.Send(Frame(0x30, 1, {0x00, 0x64, 0x00, 0x32, 0x01, 0x2C, 0x00, 0xC8}));
   ASSERT_EQ(tcp.Receive(13, 2000).size(), 13u);
 
-  const int fd = ::open(o.ptyPath.c_str(), O_RDWR | O_NOCTTY);
+  const int fd = OpenRawTty(o.ptyPath);
   ASSERT_GE(fd, 0);
-  termios tio{};
-  ::tcgetattr(fd, &tio);
-  ::cfmakeraw(&tio);
-  ::tcsetattr(fd, TCSANOW, &tio);
-  const Bytes query = Frame(0x31, 1);
-  ASSERT_EQ(::write(fd, query.data(), query.size()), static_cast<ssize_t>(query.size()));
-  Bytes answer;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (answer.size() < 21 && std::chrono::steady_clock::now() < deadline) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 100) <= 0) continue;
-    std::uint8_t buf[64];
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n > 0) answer.insert(answer.end(), buf, buf + n);
-  }
+  const Bytes answer = TtyExchange(fd, Frame(0x31, 1), 21);
   ::close(fd);
   ASSERT_EQ(answer.size(), 21u);
   EXPECT_EQ(Bytes(answer.begin() + 9, answer.begin() + 17),

@@ -343,13 +343,14 @@ void Server::PtyLoop() {
       }
       m_log->Line("hang-up pty");
       // Answers nobody read wait in the slave's input queue; flushing the
-      // master does not reach them, so flush through the slave itself.
+      // master does not reach them, so flush through the slave itself. Only
+      // that queue: the next client may already have opened the line and
+      // written, and its bytes wait in the master's queue.
       const int slave = ::open(PtySlaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
       if (slave >= 0) {
         ::tcflush(slave, TCIFLUSH);
         ::close(slave);
       }
-      ::tcflush(m_masterFd, TCIFLUSH);
     }
     active = false;
     peer.Reset();
