@@ -1,13 +1,50 @@
+// Panora: controls a video wall processor.
 #include <QApplication>
-#include <QMainWindow>
+#include <QTimer>
+#include <cstdio>
+#include <ctime>
+#include <vector>
 
-QMainWindow* CreateMainWindow();
+#include "app/CommandLine.h"
+#include "app/MainFrame.h"
+#include "app/SignalPipe.h"
+#include "app/TesselApp.h"
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QMainWindow* w = CreateMainWindow();
-  w->show();
-  const int rc = app.exec();
-  delete w;
+  const panora::CommandLine cl = panora::ParseCommandLine(argc, argv);
+  switch (cl.action) {
+    case panora::CommandLine::Action::Help: std::fputs(panora::HelpText().c_str(), stdout); return 0;
+    case panora::CommandLine::Action::Version: std::fputs(panora::VersionText().c_str(), stdout); return 0;
+    case panora::CommandLine::Action::Refuse:
+      std::fprintf(stderr, "panora: %s\nTry 'panora --help' for more information.\n", cl.error.c_str());
+      return panora::kExitUsage;
+    case panora::CommandLine::Action::Run: break;
+  }
+  panora::InstallTerminationPipe();
+
+  std::vector<std::string> args = cl.qtArgs;
+  std::vector<char*> qtArgv;
+  for (std::string& a : args) qtArgv.push_back(a.data());
+  qtArgv.push_back(nullptr);
+  int qtArgc = static_cast<int>(args.size());
+  QApplication app(qtArgc, qtArgv.data());
+  QApplication::setApplicationName(QStringLiteral("Panora"));
+  QApplication::setApplicationVersion(QStringLiteral(PANORA_VERSION));
+
+  panora::CTesselApp tessel;
+  if (!tessel.InitInstance()) return 1;
+
+  // For the start-up benchmark: report when the window is up, then end.
+  if (qEnvironmentVariableIntValue("PANORA_QUIT_AFTER_SHOW") == 1) {
+    QTimer::singleShot(0, [&tessel] {
+      timespec ts{};
+      clock_gettime(CLOCK_REALTIME, &ts);
+      std::printf("panora-shown %lld\n", static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec);
+      std::fflush(stdout);
+      tessel.MainFrame()->close();
+    });
+  }
+  const int rc = tessel.Run();
+  tessel.ExitInstance();
   return rc;
 }

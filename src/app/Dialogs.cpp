@@ -1,0 +1,63 @@
+#include "app/Dialogs.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace panora {
+namespace {
+
+class DesktopDialogs final : public IDialogs {
+ public:
+  int MessageBox(QWidget* parent, const QString& text, int type) override {
+    QMessageBox box(parent);
+    box.setWindowTitle(QStringLiteral("Panora"));
+    box.setText(text);
+    switch (type & 0xF0) {
+      case kMbIconError: box.setIcon(QMessageBox::Critical); break;
+      case kMbIconQuestion: box.setIcon(QMessageBox::Question); break;
+      case kMbIconWarning: box.setIcon(QMessageBox::Warning); break;
+      case kMbIconInfo: box.setIcon(QMessageBox::Information); break;
+      default: break;
+    }
+    switch (type & 0x0F) {
+      case kMbOkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+      case kMbYesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        break;
+      case kMbYesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+      default: box.setStandardButtons(QMessageBox::Ok); break;
+    }
+    switch (box.exec()) {
+      case QMessageBox::Yes: return kIdYes;
+      case QMessageBox::No: return kIdNo;
+      case QMessageBox::Cancel: return kIdCancel;
+      default: return kIdOk;
+    }
+  }
+
+  int Exec(QDialog& dialog) override { return dialog.exec() == QDialog::Accepted ? kIdOk : kIdCancel; }
+
+  QString OpenFileName(QWidget* parent, const QString& caption, const QString& dir,
+                       const QString& filter) override {
+    return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+  }
+  QString SaveFileName(QWidget* parent, const QString& caption, const QString& dir,
+                       const QString& filter) override {
+    return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+  }
+};
+
+DesktopDialogs g_desktop;
+IDialogs* g_current = &g_desktop;
+
+}  // namespace
+
+IDialogs& Dialogs() {
+  return *g_current;
+}
+void SetDialogs(IDialogs* dialogs) {
+  g_current = dialogs != nullptr ? dialogs : &g_desktop;
+}
+
+}  // namespace panora

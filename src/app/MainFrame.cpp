@@ -1,0 +1,511 @@
+#include "app/MainFrame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QThread>
+#include <cstdio>
+#include <vector>
+
+#include "app/AboutDlg.h"
+#include "app/Dialogs.h"
+#include "app/LstInforBox.h"
+#include "layout/ChildFrame.h"
+#include "layout/LayoutArea.h"
+#include "model/ModeTable.h"
+#include "model/Paths.h"
+#include "panels/CoolTabCtrl.h"
+#include "panels/DlgMainSet.h"
+#include "ui/Accessible.h"
+#include "ui/CoolBar.h"
+#include "ui/KeyLocks.h"
+#include "ui/TrueColorToolBar.h"
+
+// The built-in pictures live in this static library; they must be registered.
+static void InitPanoraResources() {
+  Q_INIT_RESOURCE(panora);
+}
+
+namespace panora {
+
+void CUiHandOver::Dispatch(std::function<void()> call) {
+  QMetaObject::invokeMethod(m_target, std::move(call), Qt::QueuedConnection);
+}
+
+bool CUiHandOver::OnUiThread() const {
+  return QThread::currentThread() == m_target->thread();
+}
+
+namespace {
+constexpr char kCaption[] = "Panora";
+}  // namespace
+
+CMainFrame::CMainFrame(QWidget* parent)
+    : QMainWindow(parent), m_handOverTarget(std::make_unique<QObject>()), m_handOver(m_handOverTarget.get()) {
+  InitPanoraResources();
+  InstallAccessibleFactory();
+  setObjectName(QStringLiteral("CMainFrame"));
+  // No sizing border and no maximise box: the window keeps its size.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  setFixedSize(kWidth, kHeight);
+  setWindowTitle(QString::fromLatin1(kCaption));
+  setWindowIcon(QIcon(QStringLiteral(":/res/panora64.png")));
+  setDockOptions(QMainWindow::AnimatedDocks);
+
+  m_timerHandshake.setInterval(1000);
+  m_timerDots.setInterval(1000);
+  connect(&m_timerHandshake, &QTimer::timeout, this, &CMainFrame::OnTimerHandshake);
+  connect(&m_timerDots, &QTimer::timeout, this, &CMainFrame::OnTimerDots);
+}
+
+CMainFrame::~CMainFrame() {
+  Shutdown(false);
+}
+
+bool CMainFrame::OnCreate() {
+  CreateMenus();
+  CreateContextMenu();
+  m_layoutArea = new CLayoutArea(this);
+  setCentralWidget(m_layoutArea);
+
+  // Centred on the desktop.
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect avail = screen->availableGeometry();
+    move(avail.center() - QPoint(kWidth / 2, kHeight / 2));
+  }
+  if (!CreateToolBars() || !CreateStatusBar() || !CreateDockingBars()) return false;
+
+  m_pReplyEvent = std::make_unique<AutoResetEvent>();
+
+  // The start-up profile; when it cannot be read every record is reset.
+  LoadStartupProfile(m_Profile, StartupProfilePath());
+  UpdateToolButtonTips();
+  return true;
+}
+
+QAction* CMainFrame::AddCommand(QMenu* menu, int id, const QString& text, void (CMainFrame::*handler)()) {
+  auto* a = menu->addAction(text);
+  a->setObjectName(QString::number(id));
+  connect(a, &QAction::triggered, this, handler);
+  m_actions[id] = a;
+  return a;
+}
+
+void CMainFrame::CreateMenus() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  AddCommand(file, ID_FILE_OPEN, QStringLiteral("Open"), &CMainFrame::OnOpen);
+  AddCommand(file, ID_FILE_SAVE, QStringLiteral("Save"), &CMainFrame::OnSave);
+  AddCommand(file, ID_FILE_SAVE_AS, QStringLiteral("Save as"), &CMainFrame::OnSaveAs);
+
+  QMenu* conn = menuBar()->addMenu(QStringLiteral("&Connection"));
+  struct Item {
+    int id;
+    const char* text;
+    void (CMainFrame::*handler)();
+  };
+  const Item connItems[] = {{ID_CONN_RS232, "RS232", &CMainFrame::OnRs232},
+                            {ID_CONN_USB, "USB", &CMainFrame::OnUsb},
+                            {ID_CONN_TCPIP, "TCP/IP", &CMainFrame::OnTcpIp},
+                            {ID_CONN_DISCONNECT, "Disconnect", &CMainFrame::OnDisconnect}};
+  for (const Item& it : connItems) {
+    auto* a = conn->addAction(QString::fromLatin1(it.text));
+    a->setObjectName(QString::number(it.id));
+    a->setCheckable(true);
+    m_actions[it.id] = a;
+    m_checks[it.id] = false;
+    const int id = it.id;
+    auto handler = it.handler;
+    // The check marks follow the connection, not the click.
+    connect(a, &QAction::triggered, this, [this, a, id, handler] {
+      a->setChecked(m_checks[id]);
+      (this->*handler)();
+    });
+  }
+
+  m_viewMenu = menuBar()->addMenu(QStringLiteral("&View"));
+  AddCommand(m_viewMenu, ID_LOAD_MODE, QStringLiteral("Load Mode"), &CMainFrame::OnLoadMode);
+  AddCommand(m_viewMenu, ID_SAVE_MODE, QStringLiteral("Save Mode"), &CMainFrame::OnSaveMode);
+  AddCommand(m_viewMenu, ID_MODE_SETTING, QStringLiteral("Mode Setting"), &CMainFrame::OnModeSetting);
+  AddCommand(m_viewMenu, ID_WINDOW_ADJUST, QStringLiteral("Window Adjustment"), &CMainFrame::OnWindowAdjust);
+  AddCommand(m_viewMenu, ID_FACTORY_RESET, QStringLiteral("Factory Reset"), &CMainFrame::OnFactoryReset);
+  connect(m_viewMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateModeMenuItems);
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  AddCommand(help, ID_ABOUT_SOFT, QStringLiteral("About Soft Version"), &CMainFrame::OnAboutSoft);
+  AddCommand(help, ID_ABOUT_FIRMWARE, QStringLiteral("About Firmware Version"),
+             &CMainFrame::OnFirmwareVersion);
+}
+
+void CMainFrame::CreateContextMenu() {
+  m_ctxMenu = new QMenu(this);
+  m_ctxMenu->setObjectName(QStringLiteral("130"));
+  struct Item {
+    int id;
+    const char* text;
+    void (CMainFrame::*handler)();
+  };
+  const Item items[] = {{ID_LOAD_MODE_CTX, "Load mode", &CMainFrame::OnLoadMode},
+                        {ID_SAVE_MODE_CTX, "Save mode", &CMainFrame::OnSaveMode},
+                        {ID_MODE_SETTING_CTX, "Mode Setting", &CMainFrame::OnModeSetting},
+                        {ID_WINDOW_ADJUST_CTX, "Window adjustment", &CMainFrame::OnWindowAdjust}};
+  for (const Item& it : items) {
+    auto* a = m_ctxMenu->addAction(QString::fromLatin1(it.text));
+    a->setObjectName(QString::number(it.id));
+    connect(a, &QAction::triggered, this, it.handler);
+    m_ctxActions[it.id] = a;
+  }
+}
+
+bool CMainFrame::CreateToolBars() {
+  m_wndModeToolBar = new CTrueColorToolBar(QStringLiteral("Modes"), this);
+  m_wndModeToolBar->setObjectName(QStringLiteral("140"));
+  for (int i = 0; i < 12; ++i) {
+    if (i == 4 || i == 9) m_wndModeToolBar->addSeparator();  // groups of 4, 5 and 3
+    const ModeInfo* mode = FindMode(kQuickModes[i]);
+    const QString tip =
+        mode != nullptr ? QStringLiteral("%1 %2").arg(QString::fromLatin1(mode->groupName)).arg(mode->variant)
+                        : QString::number(kQuickModes[i] + 1);
+    QAction* a = m_wndModeToolBar->addAction(tip);
+    a->setObjectName(QString::number(ID_QUICK_MODE_FIRST + i));
+    a->setToolTip(tip);
+    a->setStatusTip(tip);
+    connect(a, &QAction::triggered, this, [this, i] { OnQuickMode(i); });
+    m_actions[ID_QUICK_MODE_FIRST + i] = a;
+  }
+  m_wndModeToolBar->SetTrueColorImages(QStringLiteral(":/res/mode_toolbar.png"),
+                                       QStringLiteral(":/res/mode_toolbar_hot.png"),
+                                       QStringLiteral(":/res/mode_toolbar_hot.png"));
+
+  m_wndWindowToolBar = new CTrueColorToolBar(QStringLiteral("Windows"), this);
+  m_wndWindowToolBar->setObjectName(QStringLiteral("144"));
+  for (int i = 0; i < 4; ++i) {
+    const QString text = QStringLiteral("CH%1").arg(i + 1);
+    QAction* a = m_wndWindowToolBar->addAction(text);
+    a->setObjectName(QString::number(ID_WINDOW_FIRST + i));
+    a->setToolTip(text);
+    a->setStatusTip(text);
+    connect(a, &QAction::triggered, this, [this, i] { OnWindowButton(i); });
+    m_actions[ID_WINDOW_FIRST + i] = a;
+  }
+  m_wndWindowToolBar->SetTrueColorImages(QStringLiteral(":/res/window_toolbar.png"),
+                                         QStringLiteral(":/res/window_toolbar_hot.png"),
+                                         QStringLiteral(":/res/window_toolbar_hot.png"));
+
+  m_wndToolButtonBar = new CTrueColorToolBar(QStringLiteral("Tool buttons"), this);
+  m_wndToolButtonBar->setObjectName(QStringLiteral("162"));
+  for (int i = 0; i < 8; ++i) {
+    QAction* a = m_wndToolButtonBar->addAction(QString::number(i + 1));
+    a->setObjectName(QString::number(ID_TOOL_FIRST + i));
+    connect(a, &QAction::triggered, this, [this, i] { OnToolButton(i); });
+    m_actions[ID_TOOL_FIRST + i] = a;
+  }
+  m_wndToolButtonBar->SetTrueColorImages(QStringLiteral(":/res/tool_toolbar.png"),
+                                         QStringLiteral(":/res/tool_toolbar_hot.png"),
+                                         QStringLiteral(":/res/tool_toolbar_hot.png"));
+
+  // One row, side by side, fixed in place.
+  for (CTrueColorToolBar* bar : {m_wndModeToolBar, m_wndWindowToolBar, m_wndToolButtonBar}) {
+    addToolBar(Qt::TopToolBarArea, bar);
+    bar->Fix();
+  }
+  return true;
+}
+
+void CMainFrame::UpdateToolButtonTips() {
+  for (int i = 0; i < 8; ++i) {
+    QAction* a = Action(ID_TOOL_FIRST + i);
+    if (a == nullptr) continue;
+    const int mode = m_Profile.m_nToolMode[i];
+    QString tip = QStringLiteral("Tool button %1: ").arg(i + 1);
+    if (IsValidMode(mode)) {
+      const ModeInfo* info = FindMode(mode);
+      tip += QStringLiteral("%1 %2 (%3)")
+                 .arg(QString::fromLatin1(info->groupName))
+                 .arg(info->variant)
+                 .arg(QString::fromStdString(m_Profile.ModeName(mode)));
+    } else {
+      tip += QStringLiteral("no mode assigned");
+    }
+    a->setToolTip(tip);
+    a->setStatusTip(tip);
+  }
+}
+
+bool CMainFrame::CreateStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setObjectName(QStringLiteral("statusBar"));
+  bar->showMessage(QStringLiteral("Ready"));
+  auto indicator = [bar](const char* text, const char* what) {
+    auto* l = new QLabel(QString::fromLatin1(text));
+    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    l->setAlignment(Qt::AlignCenter);
+    l->setMinimumWidth(l->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 12);
+    l->setAccessibleDescription(QString::fromLatin1(what));
+    l->setEnabled(false);
+    bar->addPermanentWidget(l);
+    return l;
+  };
+  m_lblCaps = indicator("CAP", "Caps Lock");
+  m_lblNum = indicator("NUM", "Num Lock");
+  m_lblScroll = indicator("SCRL", "Scroll Lock");
+  // Polled, as the lock keys may change while another program has the focus.
+  m_timerKeyLocks.setInterval(250);
+  connect(&m_timerKeyLocks, &QTimer::timeout, this, &CMainFrame::UpdateKeyLocks);
+  m_timerKeyLocks.start();
+  UpdateKeyLocks();
+  return true;
+}
+
+void CMainFrame::UpdateKeyLocks() {
+  KeyLockState s;
+  if (!QueryKeyLocks(s)) {
+    m_timerKeyLocks.stop();  // this platform cannot tell; the indicators stay off
+    return;
+  }
+  m_lblCaps->setEnabled(s.caps);
+  m_lblNum->setEnabled(s.num);
+  m_lblScroll->setEnabled(s.scroll);
+}
+
+bool CMainFrame::CreateDockingBars() {
+  m_wndPanelBar = new CCoolBar(QString::fromUtf8("我的控制条"), QSize(230, 200), 123, this);
+  m_wndPanelBar->setAccessibleName(QStringLiteral("Control panels"));
+  m_wndSettingsBar = new CCoolBar(QString::fromUtf8("我的控制条2"), QSize(1120, 180), 124, this);
+  m_wndSettingsBar->setAccessibleName(QStringLiteral("Main settings"));
+
+  // The tab control with its three pages: picture and border, full-mode move
+  // and zoom, bezel. The panels themselves fill these pages.
+  m_wndTabCtrl = new CCoolTabCtrl(m_wndPanelBar);
+  struct Page {
+    const char* cls;
+    const char* icon;
+    const char* name;
+  };
+  const Page pages[] = {{"CDlgTestPage", ":/res/tab_picture.png", "Picture and border"},
+                        {"CDlgFullSet", ":/res/tab_fullset.png", "Full-mode move and zoom"},
+                        {"CDlgBorderSet", ":/res/tab_bezel.png", "Bezel"}};
+  for (const Page& p : pages) {
+    auto* page = new QWidget;
+    page->setObjectName(QString::fromLatin1(p.cls));
+    m_wndTabCtrl->InsertWindowPage(page, QIcon(QString::fromLatin1(p.icon)), QString::fromLatin1(p.name));
+  }
+  m_wndTabCtrl->FinishPages();
+  m_wndPanelBar->setWidget(m_wndTabCtrl);
+
+  m_dlgMainSet = new CDlgMainSet(m_wndSettingsBar);
+  m_wndSettingsBar->setWidget(m_dlgMainSet);
+
+  // The bottom bar runs the full width, the left bar stands between the
+  // toolbars and it.
+  setCorner(Qt::BottomLeftCorner, Qt::BottomDockWidgetArea);
+  setCorner(Qt::BottomRightCorner, Qt::BottomDockWidgetArea);
+  addDockWidget(Qt::LeftDockWidgetArea, m_wndPanelBar);
+  addDockWidget(Qt::BottomDockWidgetArea, m_wndSettingsBar);
+  resizeDocks({m_wndPanelBar}, {m_wndPanelBar->DefaultSize().width()}, Qt::Horizontal);
+  resizeDocks({m_wndSettingsBar}, {m_wndSettingsBar->DefaultSize().height()}, Qt::Vertical);
+  return true;
+}
+
+CChildFrame* CMainFrame::OpenChannelWindow() {
+  return m_layoutArea->CreateChannelWindow();
+}
+
+CChildFrame* CMainFrame::ChannelFrame(int channel) const {
+  return m_layoutArea->Frame(channel);
+}
+
+void CMainFrame::UpdateLayoutRect() {
+  // Lay the bars out now, so that the central area has its final place.
+  if (layout() != nullptr) layout()->activate();
+  const QRect client = centralWidget()->geometry();
+  m_rcLayout =
+      client.adjusted(CLayoutArea::kEdge, CLayoutArea::kEdge, -CLayoutArea::kEdge, -CLayoutArea::kEdge);
+}
+
+void CMainFrame::ApplyMode(int mode) {
+  // Arranging the channel windows and refreshing the panels for a mode
+  // belongs to the mode application, which is not part of this window yet.
+  (void)mode;
+}
+
+void CMainFrame::ModeMenuRule(int mode, bool& saveEnabled, bool& adjustEnabled) {
+  saveEnabled = true;
+  adjustEnabled = true;
+  if (mode >= 0 && mode <= 7) {
+    saveEnabled = false;
+    adjustEnabled = false;
+  } else if ((mode >= 8 && mode <= 12) || (mode >= 21 && mode <= 25)) {
+    adjustEnabled = false;
+  }
+}
+
+void CMainFrame::UpdateModeMenuItems() {
+  bool save = true, adjust = true;
+  ModeMenuRule(m_nCurMod, save, adjust);
+  m_actions[ID_SAVE_MODE]->setEnabled(save);
+  m_actions[ID_WINDOW_ADJUST]->setEnabled(adjust);
+}
+
+void CMainFrame::contextMenuEvent(QContextMenuEvent* event) {
+  event->accept();
+  if (event->reason() == QContextMenuEvent::Keyboard) {
+    // The menu key: at the layout area's top-left corner plus (5, 5).
+    ShowContextMenu(mapToGlobal(m_rcLayout.topLeft() + QPoint(5, 5)));
+    return;
+  }
+  if (!m_rcLayout.contains(mapFromGlobal(event->globalPos()))) return;
+  ShowContextMenu(event->globalPos());
+}
+
+void CMainFrame::ShowContextMenu(const QPoint& globalPos) {
+  bool save = true, adjust = true;
+  ModeMenuRule(m_nCurMod, save, adjust);
+  m_ctxActions[ID_SAVE_MODE_CTX]->setEnabled(save);
+  m_ctxActions[ID_WINDOW_ADJUST_CTX]->setEnabled(adjust);
+  m_ctxMenu->popup(globalPos);
+}
+
+QAction* CMainFrame::Action(int id) const {
+  auto it = m_actions.find(id);
+  return it != m_actions.end() ? it->second : nullptr;
+}
+
+QAction* CMainFrame::ContextAction(int id) const {
+  auto it = m_ctxActions.find(id);
+  return it != m_ctxActions.end() ? it->second : nullptr;
+}
+
+void CMainFrame::SetConnectionCheck(int id, bool on) {
+  m_checks[id] = on;
+  if (QAction* a = Action(id)) a->setChecked(on);
+}
+void CMainFrame::SetCheckRs232(bool on) {
+  SetConnectionCheck(ID_CONN_RS232, on);
+}
+void CMainFrame::SetCheckUsb(bool on) {
+  SetConnectionCheck(ID_CONN_USB, on);
+}
+void CMainFrame::SetCheckTcpIp(bool on) {
+  SetConnectionCheck(ID_CONN_TCPIP, on);
+}
+void CMainFrame::ClearConnectionChecks() {
+  SetCheckRs232(false);
+  SetCheckUsb(false);
+  SetCheckTcpIp(false);
+}
+
+void CMainFrame::AddInfo(const QString& text) {
+  m_dlgMainSet->AddInfo(text);
+}
+void CMainFrame::ShowInfo(const QString& text) {
+  m_dlgMainSet->ShowInfo(text);
+}
+
+// ---- the hand-over seam -------------------------------------------------
+
+bool CMainFrame::SendDeviceData(const std::uint8_t* data, int length, const std::atomic<bool>* cancel) {
+  // A copy: the reader reuses its buffer as soon as this returns.
+  std::vector<std::uint8_t> bytes(data, data + (length > 0 ? length : 0));
+  return m_handOver.Send([this, bytes] { OnDeviceData(bytes.data(), static_cast<int>(bytes.size())); },
+                         cancel);
+}
+void CMainFrame::PostBatchDone(int job) {
+  m_handOver.Post([this, job] { OnBatchDone(job); });
+}
+bool CMainFrame::SendPositionAnswer(const std::atomic<bool>* cancel) {
+  return m_handOver.Send([this] { OnPositionAnswer(); }, cancel);
+}
+bool CMainFrame::SendNetResult(int result, const std::atomic<bool>* cancel) {
+  return m_handOver.Send([this, result] { OnNetResult(result); }, cancel);
+}
+bool CMainFrame::SendReplyTimeout(const std::atomic<bool>* cancel) {
+  return m_handOver.Send([] {}, cancel);  // accepted and ignored
+}
+void CMainFrame::PostRedraw() {
+  m_handOver.Post([this] { OnRedraw(); });
+}
+
+// Handlers of the device link, the connection and the layout editor; their
+// work arrives with those parts of the program.
+void CMainFrame::OnDeviceData(const std::uint8_t*, int) {}
+void CMainFrame::OnBatchDone(int) {}
+void CMainFrame::OnPositionAnswer() {}
+void CMainFrame::OnNetResult(int) {}
+void CMainFrame::OnRedraw() {}
+void CMainFrame::OnTimerHandshake() {}
+void CMainFrame::OnTimerDots() {}
+
+void CMainFrame::OnOpen() {}
+void CMainFrame::OnSave() {}
+void CMainFrame::OnSaveAs() {}
+void CMainFrame::OnRs232() {}
+void CMainFrame::OnUsb() {}
+void CMainFrame::OnTcpIp() {}
+void CMainFrame::OnDisconnect() {}
+void CMainFrame::OnLoadMode() {}
+void CMainFrame::OnSaveMode() {}
+void CMainFrame::OnModeSetting() {}
+void CMainFrame::OnWindowAdjust() {}
+void CMainFrame::OnFactoryReset() {}
+void CMainFrame::OnFirmwareVersion() {}
+void CMainFrame::OnQuickMode(int) {}
+void CMainFrame::OnWindowButton(int) {}
+void CMainFrame::OnToolButton(int) {}
+
+void CMainFrame::OnAboutSoft() {
+  CAboutDlg dlg(this);
+  Dialogs().Exec(dlg);
+}
+
+// ---- shut-down -----------------------------------------------------------
+
+bool CMainFrame::SaveProfileNow(bool interactive) {
+  ProfileError err;
+  const std::string startup = StartupProfilePath();
+  if (SaveProfileAtExit(m_Profile, startup, &err)) return true;
+  const std::string path = m_Profile.m_strProfilePath.empty() ? startup : m_Profile.m_strProfilePath;
+  std::fprintf(stderr, "panora: the set-up could not be saved to %s: %s\n", path.c_str(),
+               err.message.c_str());
+  std::fflush(stderr);
+  if (interactive && !QCoreApplication::closingDown()) {
+    MessageBox(this,
+               QStringLiteral("The set-up could not be saved to\n%1\n\n%2")
+                   .arg(QString::fromStdString(path), QString::fromStdString(err.message)),
+               kMbOk | kMbIconError);
+  }
+  return false;
+}
+
+void CMainFrame::Shutdown(bool interactive) {
+  if (m_bShutDown) return;
+  m_bShutDown = true;
+  // First of all: no worker may stay waiting on this thread while we end.
+  m_handOver.Close();
+  m_timerHandshake.stop();
+  m_timerDots.stop();
+  m_timerKeyLocks.stop();
+  SaveProfileNow(interactive);
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // The caption is the program's name, whatever sets another.
+  if (event->type() == QEvent::WindowTitleChange && windowTitle() != QLatin1String(kCaption))
+    setWindowTitle(QString::fromLatin1(kCaption));
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  Shutdown(true);
+  event->accept();
+}
+
+}  // namespace panora

@@ -1,0 +1,241 @@
+// The main window: it owns every piece of shared state (connection kind and
+// flags, the last-command bookkeeping, the profile with its parameter records,
+// the bars and panels) and dispatches every menu command and every message
+// that worker threads hand over.
+#pragma once
+
+#include <QMainWindow>
+#include <QRect>
+#include <QTimer>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "link/AutoResetEvent.h"
+#include "link/HandOver.h"
+#include "model/Profile.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+
+namespace panora {
+
+class CCoolBar;
+class CCoolTabCtrl;
+class CDlgMainSet;
+class CLayoutArea;
+class CChildFrame;
+class CTrueColorToolBar;
+
+// Hands worker calls to the user-interface thread through its event loop.
+class CUiHandOver final : public HandOver {
+ public:
+  explicit CUiHandOver(QObject* target) : m_target(target) {}
+
+ protected:
+  void Dispatch(std::function<void()> call) override;
+  bool OnUiThread() const override;
+
+ private:
+  QObject* m_target;
+};
+
+// Command ids of the menus and toolbars.
+enum CommandId : int {
+  ID_LOAD_MODE_CTX = 32700,
+  ID_SAVE_MODE_CTX = 32701,
+  ID_MODE_SETTING_CTX = 32702,
+  ID_WINDOW_ADJUST_CTX = 32703,
+  ID_FILE_OPEN = 32704,
+  ID_FILE_SAVE = 32705,
+  ID_FILE_SAVE_AS = 32706,
+  ID_CONN_RS232 = 32710,
+  ID_CONN_USB = 32712,
+  ID_CONN_TCPIP = 32713,
+  ID_CONN_DISCONNECT = 32714,
+  ID_LOAD_MODE = 32720,
+  ID_SAVE_MODE = 32721,
+  ID_MODE_SETTING = 32722,
+  ID_WINDOW_ADJUST = 32723,
+  ID_FACTORY_RESET = 32724,
+  ID_ABOUT_SOFT = 32740,
+  ID_ABOUT_FIRMWARE = 32741,
+  ID_QUICK_MODE_FIRST = 32791,  // 12 buttons
+  ID_WINDOW_FIRST = 32781,      // 4 buttons
+  ID_TOOL_FIRST = 32810,        // 8 buttons
+};
+
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+ public:
+  static constexpr int kWidth = 1120;
+  static constexpr int kHeight = 720;
+  static constexpr int kTimerHandshake = 4;  // the handshake time-out
+  static constexpr int kTimerDots = 6;       // the "connecting" animation
+
+  explicit CMainFrame(QWidget* parent = nullptr);
+  ~CMainFrame() override;
+
+  // The window's creation: toolbars, status bar, docking bars, tab control,
+  // main settings panel, reply event, start-up profile. False when a part
+  // could not be made; the frame is then unusable.
+  bool OnCreate();
+
+  // Opens the next channel window (CH1 first).
+  CChildFrame* OpenChannelWindow();
+  // m_rcLayout: the client area left by the bars, 2 pixels in on each side.
+  void UpdateLayoutRect();
+  // Arranges the windows and panels for `mode`; the mode application plugs in here.
+  void ApplyMode(int mode);
+
+  // Orderly end: closes the hand-over (so that no worker waits on us), then
+  // saves the profile. Runs once; `interactive` allows a message box.
+  void Shutdown(bool interactive);
+  // Saves the profile as at exit, reporting a failure on stderr and, when
+  // `interactive`, in a message box. Returns whether it saved.
+  bool SaveProfileNow(bool interactive);
+
+  // The information list of the main settings panel.
+  void AddInfo(const QString& text);
+  void ShowInfo(const QString& text);
+
+  // Check marks of the Connection menu.
+  void SetCheckRs232(bool on);
+  void SetCheckUsb(bool on);
+  void SetCheckTcpIp(bool on);
+  void ClearConnectionChecks();
+
+  // Greys "Save Mode" and "Window Adjustment" as m_nCurMod asks.
+  void UpdateModeMenuItems();
+  // Whether "Save mode" and "Window adjustment" are allowed in `mode`.
+  static void ModeMenuRule(int mode, bool& saveEnabled, bool& adjustEnabled);
+
+  // Tool tips of the tool buttons after m_nToolMode or the mode names change.
+  void UpdateToolButtonTips();
+
+  // The hand-over seam for worker threads; every entry below may be called
+  // from any thread. "Send" waits until the frame has run the handler
+  // (false when abandoned or shut down); "Post" queues it.
+  HandOver& Hand() { return m_handOver; }
+  bool SendDeviceData(const std::uint8_t* data, int length, const std::atomic<bool>* cancel = nullptr);
+  void PostBatchDone(int job);
+  bool SendPositionAnswer(const std::atomic<bool>* cancel = nullptr);
+  bool SendNetResult(int result, const std::atomic<bool>* cancel = nullptr);
+  bool SendReplyTimeout(const std::atomic<bool>* cancel = nullptr);
+  void PostRedraw();
+
+  // Parts of the window, for the rest of the program and for tests.
+  QAction* Action(int id) const;
+  QAction* ContextAction(int id) const;
+  QMenu* ContextMenu() const { return m_ctxMenu; }
+  QMenu* ViewMenu() const { return m_viewMenu; }
+  CLayoutArea* LayoutArea() const { return m_layoutArea; }
+  CChildFrame* ChannelFrame(int channel) const;
+  CDlgMainSet& MainSet() { return *m_dlgMainSet; }
+  CCoolTabCtrl& TabCtrl() { return *m_wndTabCtrl; }
+  CCoolBar& PanelBar() { return *m_wndPanelBar; }
+  CCoolBar& SettingsBar() { return *m_wndSettingsBar; }
+  CTrueColorToolBar& ModeToolBar() { return *m_wndModeToolBar; }
+  CTrueColorToolBar& WindowToolBar() { return *m_wndWindowToolBar; }
+  CTrueColorToolBar& ToolButtonBar() { return *m_wndToolButtonBar; }
+  QLabel* IndicatorCaps() const { return m_lblCaps; }
+  AutoResetEvent* ReplyEvent() const { return m_pReplyEvent.get(); }
+  QTimer& TimerHandshake() { return m_timerHandshake; }
+  QTimer& TimerDots() { return m_timerDots; }
+  bool IsShutDown() const { return m_bShutDown; }
+
+  // Shared state, as the rest of the program names it.
+  QRect m_rcLayout;                 // main-window client coordinates
+  std::atomic<int> m_nConnKind{0};  // 0 none, 1 RS232, 2 USB, 3 TCP/IP
+  std::atomic<int> m_bSending{0};
+  std::atomic<int> m_nJobType{0};
+  std::atomic<int> m_nReplyStatus{0};  // 0 ok, 1 time-out, 2 not connected, 3 short, 4 pending
+  int m_nPrevMod = -1, m_nCurMod = -1;
+  int m_nPrevPod = 0, m_nCurpod = 0;
+  int m_nPrevCmd = 0, m_nPrevSub = 0, m_nCurCmd = 0, m_nCurSub = 0;
+  CProfile m_Profile;  // m_Profile.m_DataPrm, m_nToolMode, m_strModeName, m_strProfilePath
+  int m_nPosX = 0, m_nPosY = 0, m_nPosW = 0, m_nPosH = 0;
+  int m_nDots = 0;
+  QRect m_rcSelected;  // the window last sized by the operator
+  int m_bSkipButtonUp = 0;
+
+ public slots:
+  // Messages handed over by the workers.
+  void OnDeviceData(const std::uint8_t* data, int length);
+  void OnBatchDone(int job);
+  void OnPositionAnswer();
+  void OnNetResult(int result);
+  void OnRedraw();
+  void OnTimerHandshake();
+  void OnTimerDots();
+
+  // Menu commands.
+  void OnOpen();
+  void OnSave();
+  void OnSaveAs();
+  void OnRs232();
+  void OnUsb();
+  void OnTcpIp();
+  void OnDisconnect();
+  void OnLoadMode();
+  void OnSaveMode();
+  void OnModeSetting();
+  void OnWindowAdjust();
+  void OnFactoryReset();
+  void OnAboutSoft();
+  void OnFirmwareVersion();
+
+  // Toolbar buttons by index: quick mode 0..11, window 0..3, tool 0..7.
+  void OnQuickMode(int index);
+  void OnWindowButton(int index);
+  void OnToolButton(int index);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  QAction* AddCommand(QMenu* menu, int id, const QString& text, void (CMainFrame::*handler)());
+  bool CreateToolBars();
+  bool CreateStatusBar();
+  bool CreateDockingBars();
+  void CreateMenus();
+  void CreateContextMenu();
+  void ShowContextMenu(const QPoint& globalPos);
+  void UpdateKeyLocks();
+  void SetConnectionCheck(int id, bool on);
+
+  // Declared first: the hand-over target outlives every call queued to it.
+  std::unique_ptr<QObject> m_handOverTarget;
+  CUiHandOver m_handOver;
+
+  CCoolTabCtrl* m_wndTabCtrl = nullptr;
+  CCoolBar* m_wndPanelBar = nullptr;
+  CCoolBar* m_wndSettingsBar = nullptr;
+  CDlgMainSet* m_dlgMainSet = nullptr;
+  CLayoutArea* m_layoutArea = nullptr;
+  CTrueColorToolBar* m_wndModeToolBar = nullptr;
+  CTrueColorToolBar* m_wndWindowToolBar = nullptr;
+  CTrueColorToolBar* m_wndToolButtonBar = nullptr;
+  QLabel* m_lblCaps = nullptr;
+  QLabel* m_lblNum = nullptr;
+  QLabel* m_lblScroll = nullptr;
+  QTimer m_timerKeyLocks;
+  QTimer m_timerHandshake;
+  QTimer m_timerDots;
+  std::unique_ptr<AutoResetEvent> m_pReplyEvent;
+
+  QMenu* m_viewMenu = nullptr;
+  QMenu* m_ctxMenu = nullptr;
+  std::map<int, QAction*> m_actions;
+  std::map<int, QAction*> m_ctxActions;
+  std::map<int, bool> m_checks;  // check marks of the Connection menu, by id
+  bool m_bShutDown = false;
+};
+
+}  // namespace panora

@@ -1,0 +1,40 @@
+// The application object: builds the main window in the start-up order and
+// ends it the orderly way, whether the operator closes it, a SIGTERM or SIGINT
+// arrives, or the desktop session ends.
+#pragma once
+
+#include <memory>
+
+namespace panora {
+
+class CMainFrame;
+class CSignalWatcher;
+
+class CTesselApp {
+ public:
+  static constexpr int kStartupMode = 17;
+
+  // Needs a QApplication.
+  CTesselApp();
+  ~CTesselApp();
+
+  // Creates the frame, the four channel windows, the layout rectangle and
+  // mode 17, sets the caption and shows the window. False when the frame
+  // could not be created.
+  bool InitInstance();
+  // Runs the event loop; returns its exit code.
+  int Run();
+  // Ends the frame (saving the profile) if that has not happened yet.
+  int ExitInstance();
+
+  CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
+
+  // What a termination signal does: close open modal windows, then the frame.
+  void OnTerminationRequested();
+
+ private:
+  std::unique_ptr<CMainFrame> m_pMainWnd;
+  std::unique_ptr<CSignalWatcher> m_signals;
+};
+
+}  // namespace panora

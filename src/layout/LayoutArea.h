@@ -1,0 +1,44 @@
+// The layout area in the middle of the main window: it stands for the output
+// picture and holds the four channel windows. A 2-pixel sunken edge surrounds
+// its client region, whose top-left corner is layout coordinate (0, 0).
+#pragma once
+
+#include <QFrame>
+#include <array>
+
+namespace panora {
+
+class CChildFrame;
+
+class CLayoutArea : public QFrame {
+  Q_OBJECT
+ public:
+  static constexpr int kEdge = 2;
+
+  explicit CLayoutArea(QWidget* parent = nullptr);
+
+  // The region the channel windows are children of.
+  QWidget* Client() const { return m_client; }
+
+  // Creates the next channel window (CH1 first) at the place a new window
+  // gets: each one a step down and to the right of the one before.
+  CChildFrame* CreateChannelWindow();
+
+  CChildFrame* Frame(int channel) const;
+  int FrameCount() const { return m_nFrames; }
+
+  // The active channel window: our own state, not the window manager's focus.
+  CChildFrame* ActiveFrame() const { return m_pActive; }
+  void SetActiveFrame(CChildFrame* frame) { m_pActive = frame; }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  QWidget* m_client;
+  std::array<CChildFrame*, 4> m_frames{};
+  int m_nFrames = 0;
+  CChildFrame* m_pActive = nullptr;
+};
+
+}  // namespace panora

@@ -1,0 +1,84 @@
+#include "layout/TesselView.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QPainter>
+
+#include "ui/Accessible.h"
+
+namespace panora {
+
+CTesselView* g_pView[kChannelCount] = {nullptr, nullptr, nullptr, nullptr};
+int g_nViewCount = 0;
+
+CTesselView::CTesselView(QWidget* parent) : QWidget(parent) {
+  // The table has four places; a view beyond them is not registered (and
+  // shows CH4's picture) instead of writing past the table.
+  if (g_nViewCount < kChannelCount) {
+    m_nChannel = g_nViewCount;
+    g_pView[g_nViewCount++] = this;
+    m_bRegistered = true;
+  } else {
+    m_nChannel = kChannelCount - 1;
+  }
+  m_nInput = m_nChannel;
+  m_strImagePath = QString::asprintf("view%d.png", m_nChannel + 1);
+  m_pImage.load(FindPicture(m_strImagePath));
+  // The picture covers the view; there is no background to erase.
+  setAttribute(Qt::WA_OpaquePaintEvent, HasImage());
+  setObjectName(QStringLiteral("CH%1").arg(m_nChannel + 1));
+  SetAccessibleRole(this, QAccessible::Graphic, QStringLiteral("CH%1").arg(m_nChannel + 1));
+}
+
+CTesselView::~CTesselView() {
+  if (!m_bRegistered) return;
+  g_pView[m_nChannel] = nullptr;
+  // When the last of a set of four goes, a new set may start again at CH1.
+  bool any = false;
+  for (CTesselView* v : g_pView) any = any || v != nullptr;
+  if (!any) g_nViewCount = 0;
+}
+
+QString CTesselView::FindPicture(const QString& name) {
+  if (QFileInfo::exists(name)) return name;
+  const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(name);
+  if (QFileInfo::exists(beside)) return beside;
+  return name;
+}
+
+QFont CTesselView::LabelFont() {
+  static const QFont font = [] {
+    QFont f(QStringLiteral("Arial"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setWeight(QFont::Normal);
+    // A 12-pixel character cell, as a font height of 12 asks for.
+    int px = 12;
+    f.setPixelSize(px);
+    while (px > 6 && QFontMetrics(f).height() > 12) f.setPixelSize(--px);
+    return f;
+  }();
+  return font;
+}
+
+void CTesselView::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  if (HasImage()) {
+    if (m_scaled.size() != size())
+      m_scaled = m_pImage.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    p.drawPixmap(0, 0, m_scaled);
+  } else {
+    p.fillRect(rect(), palette().window());
+  }
+  // Labels as plain text cells: black on an opaque white background.
+  p.setFont(LabelFont());
+  p.setBackgroundMode(Qt::OpaqueMode);
+  p.setBackground(Qt::white);
+  p.setPen(Qt::black);
+  const QFontMetrics fm(p.font());
+  p.drawText(QPoint(4, 4 + fm.ascent()), QStringLiteral("In%1").arg(m_nInput + 1));
+  p.drawText(QPoint(22, 4 + fm.ascent()), QStringLiteral("Ch%1").arg(m_nChannel + 1));
+}
+
+}  // namespace panora

@@ -1,0 +1,231 @@
+#include "panels/DlgMainSet.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "app/LstInforBox.h"
+
+namespace panora {
+
+const std::array<const char*, 6> CDlgMainSet::kResolutionTexts = {"1080P 1920x1080", "720P 1280x720",
+                                                                  "WUXGA 1920x1200", "UXGA 1600x1200",
+                                                                  "SXGA 1280x1024",  "XGA 1024x768"};
+
+namespace {
+
+QString Id(int id) {
+  return QString::number(id);
+}
+
+template <typename W>
+W* Named(W* w, int id) {
+  w->setObjectName(Id(id));
+  return w;
+}
+
+QGridLayout* Grid(QGroupBox* box) {
+  auto* grid = new QGridLayout(box);
+  grid->setContentsMargins(4, 2, 4, 2);
+  grid->setHorizontalSpacing(3);
+  grid->setVerticalSpacing(1);
+  return grid;
+}
+
+// A row of radio buttons "<prefix>1".."<prefix>4" as one group with ids 0..3.
+QButtonGroup* RadioRow(QGridLayout* grid, int row, const QString& label, const QString& prefix, int firstId,
+                       QWidget* owner) {
+  auto* group = new QButtonGroup(owner);
+  auto* lbl = new QLabel(label);
+  grid->addWidget(lbl, row, 0);
+  for (int i = 0; i < 4; ++i) {
+    auto* rb = Named(new QRadioButton(prefix + QString::number(i + 1)), firstId + i);
+    group->addButton(rb, i);
+    grid->addWidget(rb, row, i + 1);
+  }
+  lbl->setBuddy(group->button(0));
+  return group;
+}
+
+}  // namespace
+
+CDlgMainSet::CDlgMainSet(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("139"));
+  // The panel was laid out for a narrow 8-point dialog font; Arial (or its
+  // metric twin) keeps the five groups within the window's width.
+  QFont f(QStringLiteral("Arial"));
+  f.setStyleHint(QFont::SansSerif);
+  f.setPointSize(8);
+  setFont(f);
+  auto* row = new QHBoxLayout(this);
+  row->setContentsMargins(2, 0, 2, 2);
+  row->setSpacing(4);
+  row->addWidget(BuildResolutionGroup());
+  row->addWidget(BuildInputGroup());
+  row->addWidget(BuildOverlayGroup());
+  row->addWidget(BuildDisplayGroup());
+  row->addWidget(BuildInformationGroup(), 1);
+  OnInitDialog();
+}
+
+QGroupBox* CDlgMainSet::BuildResolutionGroup() {
+  auto* box = new QGroupBox(QStringLiteral("Resolution"));
+  auto* grid = Grid(box);
+  auto makeCombo = [this](int id) {
+    auto* cb = Named(new QComboBox, id);
+    for (const char* t : kResolutionTexts) cb->addItem(QString::fromLatin1(t));
+    return cb;
+  };
+  m_cbAllOutRes = makeCombo(1003);
+  m_cbAllOutRes->view()->setMinimumWidth(120);
+  auto* allLbl = new QLabel(QStringLiteral("All Outs:"));
+  allLbl->setBuddy(m_cbAllOutRes);
+  grid->addWidget(allLbl, 0, 0);
+  grid->addWidget(m_cbAllOutRes, 0, 1);
+  m_chkFullMode = Named(new QCheckBox(QStringLiteral("Full mode")), 1004);
+  grid->addWidget(m_chkFullMode, 0, 2);
+  for (int o = 0; o < 4; ++o) {
+    m_cbOutRes[o] = makeCombo(1005 + o);
+    auto* lbl = new QLabel(QStringLiteral("Out%1:").arg(o + 1));
+    lbl->setBuddy(m_cbOutRes[o]);
+    grid->addWidget(lbl, 1 + o, 0);
+    grid->addWidget(m_cbOutRes[o], 1 + o, 1);
+  }
+  m_btnResolutionSet = Named(new QPushButton(QStringLiteral("Set")), 1009);
+  m_btnResolutionSet->setAccessibleName(QStringLiteral("Resolution Set"));
+  grid->addWidget(m_btnResolutionSet, 4, 2, Qt::AlignBottom);
+  grid->setRowStretch(5, 1);
+  return box;
+}
+
+QGroupBox* CDlgMainSet::BuildInputGroup() {
+  auto* box = new QGroupBox(QStringLiteral("Channel input selection"));
+  auto* grid = Grid(box);
+  for (int ch = 0; ch < 4; ++ch)
+    m_grpInSel[ch] =
+        RadioRow(grid, ch, QStringLiteral("CH%1:").arg(ch + 1), QStringLiteral("In"), 1015 + 4 * ch, this);
+  m_btnInputSet = Named(new QPushButton(QStringLiteral("Set")), 1031);
+  m_btnInputSet->setAccessibleName(QStringLiteral("Channel input Set"));
+  grid->addWidget(m_btnInputSet, 4, 3, 1, 2, Qt::AlignRight);
+  grid->setRowStretch(5, 1);
+  return box;
+}
+
+QGroupBox* CDlgMainSet::BuildOverlayGroup() {
+  auto* box = new QGroupBox(QStringLiteral("Overlay"));
+  auto* grid = Grid(box);
+  m_grpOverlay = new QButtonGroup(this);
+  auto* all = Named(new QRadioButton(QStringLiteral("All")), 1032);
+  auto* diff = Named(new QRadioButton(QStringLiteral("Different")), 1033);
+  m_grpOverlay->addButton(all, 0);
+  m_grpOverlay->addButton(diff, 1);
+  m_cbOverlayOut = Named(new QComboBox, 1034);
+  m_cbOverlayOut->setAccessibleName(QStringLiteral("Overlay output"));
+  for (int o = 0; o < 4; ++o) m_cbOverlayOut->addItem(QStringLiteral("Out%1").arg(o + 1));
+  grid->addWidget(all, 0, 1);
+  grid->addWidget(diff, 0, 2, 1, 2);
+  grid->addWidget(m_cbOverlayOut, 0, 4);
+  for (int ch = 0; ch < 4; ++ch)
+    m_grpLayerSel[ch] =
+        RadioRow(grid, ch + 1, QStringLiteral("CH%1:").arg(ch + 1), QStringLiteral("L"), 1130 + 4 * ch, this);
+  m_btnOverlaySet = Named(new QPushButton(QStringLiteral("Set")), 1068);
+  m_btnOverlaySet->setAccessibleName(QStringLiteral("Overlay Set"));
+  grid->addWidget(m_btnOverlaySet, 5, 3, 1, 2, Qt::AlignRight);
+  grid->setRowStretch(6, 1);
+  return box;
+}
+
+QGroupBox* CDlgMainSet::BuildDisplayGroup() {
+  auto* box = new QGroupBox(QStringLiteral("Output display"));
+  auto* grid = Grid(box);
+  for (int ch = 0; ch < 4; ++ch) {
+    m_chkDispCh[ch] = Named(new QCheckBox(QStringLiteral("Ch%1").arg(ch + 1)), 1071 + ch);
+    grid->addWidget(m_chkDispCh[ch], 0, ch);
+  }
+  // Kept hidden: they hold check states that the display group reads and sets.
+  m_chkDispAll = Named(new QCheckBox(QStringLiteral("All"), box), 1041);
+  m_chkDispAll->hide();
+  for (int o = 0; o < 4; ++o)
+    for (int ch = 0; ch < 4; ++ch) {
+      auto* c = Named(new QCheckBox(QStringLiteral("Ch%1").arg(ch + 1), box), 1090 + 4 * o + ch);
+      c->setAccessibleName(QStringLiteral("Out%1 Ch%2").arg(o + 1).arg(ch + 1));
+      c->hide();
+      m_chkOutDispCh[4 * o + ch] = c;
+    }
+  m_btnRefreshOutput = Named(new QPushButton(QStringLiteral("Refresh output")), 1056);
+  grid->addWidget(m_btnRefreshOutput, 1, 0, 1, 3);
+  m_btnDisplaySet = Named(new QPushButton(QStringLiteral("Set")), 1070);
+  m_btnDisplaySet->setAccessibleName(QStringLiteral("Output display Set"));
+  grid->addWidget(m_btnDisplaySet, 1, 3);
+  m_lblRefreshNote =
+      Named(new QLabel(QStringLiteral(
+                "Note:If the output image is out of sync when compares with the adjusting image, "
+                "please press this button to sync the image.")),
+            1152);
+  m_lblRefreshNote->setWordWrap(true);
+  m_lblRefreshNote->setMaximumWidth(190);
+  m_lblRefreshNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  grid->addWidget(m_lblRefreshNote, 2, 0, 1, 4);
+  grid->setRowStretch(2, 1);
+  return box;
+}
+
+QGroupBox* CDlgMainSet::BuildInformationGroup() {
+  auto* box = new QGroupBox(QStringLiteral("Information"));
+  auto* lay = new QVBoxLayout(box);
+  lay->setContentsMargins(6, 4, 6, 6);
+  m_lstInfo = new CLstInforBox(box);
+  m_lstInfo->setMinimumWidth(120);
+  lay->addWidget(m_lstInfo);
+  return box;
+}
+
+void CDlgMainSet::OnInitDialog() {
+  for (QComboBox* cb : {m_cbAllOutRes, m_cbOutRes[0], m_cbOutRes[1], m_cbOutRes[2], m_cbOutRes[3]})
+    cb->setCurrentIndex(0);
+  m_cbOverlayOut->setCurrentIndex(0);
+  for (QCheckBox* c : m_chkDispCh) {
+    c->setEnabled(true);
+    c->setChecked(true);
+  }
+  for (QCheckBox* c : m_chkOutDispCh) {
+    c->setEnabled(false);
+    c->setChecked(true);
+  }
+  m_chkDispAll->setChecked(true);
+  UpdateData(false);
+}
+
+void CDlgMainSet::UpdateData(bool fromControls) {
+  if (fromControls) {
+    for (int ch = 0; ch < 4; ++ch) {
+      m_nInSel[ch] = m_grpInSel[ch]->checkedId();
+      m_nLayerSel[ch] = m_grpLayerSel[ch]->checkedId();
+    }
+    m_nOverlay = m_grpOverlay->checkedId();
+    return;
+  }
+  for (int ch = 0; ch < 4; ++ch) {
+    if (QAbstractButton* b = m_grpInSel[ch]->button(m_nInSel[ch])) b->setChecked(true);
+    if (QAbstractButton* b = m_grpLayerSel[ch]->button(m_nLayerSel[ch])) b->setChecked(true);
+  }
+  if (QAbstractButton* b = m_grpOverlay->button(m_nOverlay)) b->setChecked(true);
+}
+
+void CDlgMainSet::AddInfo(const QString& text) {
+  m_lstInfo->AddLine(text);
+}
+
+void CDlgMainSet::ShowInfo(const QString& text) {
+  m_lstInfo->clear();
+  m_lstInfo->AddLine(text);
+}
+
+}  // namespace panora

@@ -1,0 +1,62 @@
+#include "ui/TrueColorToolBar.h"
+
+#include <QAction>
+#include <QBitmap>
+#include <QIcon>
+
+namespace panora {
+
+CTrueColorToolBar::CTrueColorToolBar(const QString& title, QWidget* parent) : QToolBar(title, parent) {
+  setIconSize(QSize(kButtonSize, kButtonSize));
+  setToolButtonStyle(Qt::ToolButtonIconOnly);
+}
+
+std::vector<QPixmap> CTrueColorToolBar::SliceStrip(const QImage& strip) {
+  std::vector<QPixmap> out;
+  if (strip.isNull() || strip.width() < kButtonSize) return out;
+  QImage img = strip.convertToFormat(QImage::Format_ARGB32);
+  const QRgb key = img.pixel(0, 0);
+  for (int y = 0; y < img.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+    for (int x = 0; x < img.width(); ++x)
+      if ((line[x] & 0x00FFFFFFu) == (key & 0x00FFFFFFu)) line[x] = 0;
+  }
+  const int n = img.width() / kButtonSize;
+  out.reserve(n);
+  for (int i = 0; i < n; ++i)
+    out.push_back(QPixmap::fromImage(img.copy(i * kButtonSize, 0, kButtonSize, img.height())));
+  return out;
+}
+
+bool CTrueColorToolBar::SetTrueColorImages(const QString& normal, const QString& hot,
+                                           const QString& disabled) {
+  const std::vector<QPixmap> states[3] = {SliceStrip(QImage(normal)), SliceStrip(QImage(hot)),
+                                          SliceStrip(QImage(disabled))};
+  const QIcon::Mode modes[3] = {QIcon::Normal, QIcon::Active, QIcon::Disabled};
+  bool ok = true;
+  std::vector<QAction*> buttons;
+  for (QAction* a : actions())
+    if (!a->isSeparator()) buttons.push_back(a);
+  std::vector<QIcon> icons(buttons.size());
+  for (std::size_t b = 0; b < buttons.size(); ++b) icons[b] = buttons[b]->icon();
+  for (int s = 0; s < 3; ++s) {
+    if (states[s].empty()) {
+      ok = false;
+      continue;
+    }
+    for (std::size_t b = 0; b < buttons.size() && b < states[s].size(); ++b) {
+      icons[b].addPixmap(states[s][b], modes[s], QIcon::Off);
+    }
+  }
+  for (std::size_t b = 0; b < buttons.size(); ++b) buttons[b]->setIcon(icons[b]);
+  return ok;
+}
+
+void CTrueColorToolBar::Fix() {
+  m_bFixed = true;
+  setMovable(false);
+  setFloatable(false);
+  setAllowedAreas(Qt::TopToolBarArea);
+}
+
+}  // namespace panora
