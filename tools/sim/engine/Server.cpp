@@ -327,7 +327,7 @@ void Server::TcpLoop() {
       m_log->Line("rx skip " + std::string(SkipReasonText(ev.reason)) + ": " + HexBytes(ev.bytes));
     }
     ::close(fd);
-    m_log->Line((open ? "disconnect " : "dropped ") + peer.name);
+    m_log->Line((open || m_stopping ? "disconnect " : "dropped ") + peer.name);
   }
 }
 
@@ -371,13 +371,13 @@ void Server::PtyLoop() {
         if (!active) m_log->Line("connect pty");
         active = true;
         if (!OnBytes(peer, buf, static_cast<std::size_t>(n))) {
+          if (m_stopping) return;
           // A dropped line: a fresh pty, so the client's descriptor fails
           // and it must open the path again, as after a cable pull. Closing
-          // the master discards what the client has not read yet, so first
-          // give it a moment to take the last answer, as TCP would deliver it.
-          // The bytes reach the slave's queue asynchronously, so an empty
-          // queue counts only after a short grace; the client hanging up
-          // ends the wait at once.
+          // the master discards what the client has not read, so first let
+          // it take the last answer (as TCP would deliver it). The bytes reach
+          // the slave's queue asynchronously: an empty queue counts only
+          // after a short grace; the client hanging up ends the wait at once.
           for (int waited = 0; waited < 500 && Pause(5); waited += 5) {
             pollfd m{m_masterFd, POLLIN, 0};
             if (::poll(&m, 1, 0) > 0 && (m.revents & POLLHUP)) break;
