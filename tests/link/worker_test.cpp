@@ -5,7 +5,7 @@
 
 #include "link/Commands.h"
 #include "link/DeviceLink.h"
-#include "link/LinkTestSupport.h"
+#include "link/LinkFrame.h"
 #include "link/NetLink.h"
 #include "link/RsCom.h"
 
@@ -17,37 +17,7 @@ using test::Pty;
 using test::Recorder;
 
 namespace {
-// The frame's side of the link: transports, the device link with hooks that
-// record what the user-interface thread was told, and an OnDeviceData that
-// takes each block as the frame does.
-struct Frame {
-  LoopHandOver ui;
-  Recorder got;
-  std::atomic<int> batchDone{0}, batchJob{0}, positionAnswers{0}, timeouts{0}, statusAtAnswer{-1};
-  CRsCom rs{&ui, [this](const std::uint8_t* b, int n) { OnDeviceData(b, n); },
-            [this](const char* t) { got.Note(t); }};
-  CNetLink net{[this](const std::uint8_t* b, int n) { OnDeviceData(b, n); },
-               [this](const char* t) { got.Note(t); }};
-  CDeviceLink link{rs, net, &ui,
-                   LinkHooks{[this](const char* t) { got.Note(t); }, [this] { ++timeouts; },
-                             [this](int job) {
-                               batchJob = job;
-                               ++batchDone;
-                               got.Note("done");
-                             },
-                             [this] {
-                               statusAtAnswer = link.m_nReplyStatus.load();
-                               ++positionAnswers;
-                               got.Note("position");
-                             }}};
-  void OnDeviceData(const std::uint8_t* b, int n) {
-    got.Add(b, n);
-    const ReplyAction a = link.TakeReply(b, n);
-    if (a.kind == ReplyKind::Position || a.kind == ReplyKind::PositionFailed) link.m_nReplyStatus.load();
-    link.EndReply();
-  }
-  ~Frame() { link.Shutdown(); }
-};
+using Frame = test::LinkFrame;
 
 // Four 20-byte geometry frames in g_TxBuf, as "Refresh output" builds them.
 void BuildGeometryBatch(std::uint8_t seed) {
