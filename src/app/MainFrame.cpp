@@ -501,6 +501,14 @@ void CMainFrame::changeEvent(QEvent* event) {
   // The caption is the program's name, whatever sets another.
   if (event->type() == QEvent::WindowTitleChange && windowTitle() != QLatin1String(kCaption))
     setWindowTitle(QString::fromLatin1(kCaption));
+  // Nor maximised or full screen, whoever asks: the window has one size.
+  if (event->type() == QEvent::WindowStateChange &&
+      (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) != 0) {
+    QTimer::singleShot(0, this, [this] {
+      setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+      resize(kWidth, kHeight);
+    });
+  }
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

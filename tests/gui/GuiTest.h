@@ -1,0 +1,109 @@
+// Helpers of the widget tests: a dialog facade that answers with preset
+// buttons, a fresh data folder per test, and the program started as a process.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/Dialogs.h"
+
+namespace panora::test {
+
+// Answers message boxes and modal dialogs in the order the test expects them.
+// A box or dialog that was not expected fails the test and is cancelled; one
+// that was expected but never came fails it too.
+class ScriptedDialogs : public IDialogs {
+ public:
+  ScriptedDialogs() { SetDialogs(this); }
+  ~ScriptedDialogs() override {
+    SetDialogs(nullptr);
+    for (const Expected& e : m_expected)
+      ADD_FAILURE() << "expected a box or dialog that never came: " << e.what;
+  }
+
+  // The next message box must contain `text`; it is answered with `answer`.
+  void ExpectBox(const std::string& text, int answer = kIdOk) {
+    m_expected.push_back({true, text, answer, {}});
+  }
+  // The next modal dialog must have this object name; `answer` fills and ends it.
+  void ExpectDialog(const std::string& objectName, std::function<int(QDialog&)> answer) {
+    m_expected.push_back({false, objectName, 0, std::move(answer)});
+  }
+  const std::vector<std::string>& Boxes() const { return m_boxes; }
+
+  int MessageBox(QWidget*, const QString& text, int) override {
+    m_boxes.push_back(text.toStdString());
+    if (m_expected.empty() || !m_expected.front().box ||
+        text.toStdString().find(m_expected.front().what) == std::string::npos) {
+      ADD_FAILURE() << "unexpected message box: " << text.toStdString();
+      return kIdCancel;
+    }
+    const int answer = m_expected.front().answer;
+    m_expected.pop_front();
+    return answer;
+  }
+  int Exec(QDialog& dialog) override {
+    if (m_expected.empty() || m_expected.front().box ||
+        dialog.objectName().toStdString() != m_expected.front().what) {
+      ADD_FAILURE() << "unexpected dialog: " << dialog.objectName().toStdString() << " \""
+                    << dialog.windowTitle().toStdString() << "\"";
+      return kIdCancel;
+    }
+    auto answer = std::move(m_expected.front().dialog);
+    m_expected.pop_front();
+    return answer(dialog);
+  }
+  QString OpenFileName(QWidget*, const QString& caption, const QString&, const QString&) override {
+    ADD_FAILURE() << "unexpected file chooser: " << caption.toStdString();
+    return {};
+  }
+  QString SaveFileName(QWidget*, const QString& caption, const QString&, const QString&) override {
+    ADD_FAILURE() << "unexpected file chooser: " << caption.toStdString();
+    return {};
+  }
+
+ private:
+  struct Expected {
+    bool box;
+    std::string what;
+    int answer;
+    std::function<int(QDialog&)> dialog;
+  };
+  std::deque<Expected> m_expected;
+  std::vector<std::string> m_boxes;
+};
+
+// A new empty folder as PANORA_HOME for the life of the object.
+class TempHome {
+ public:
+  TempHome();
+  ~TempHome();
+  const std::string& Path() const { return m_path; }
+  std::string ProfilePath() const { return m_path + "/VideoLib/default.cfg"; }
+
+ private:
+  std::string m_path;
+  std::string m_old;
+  bool m_hadOld = false;
+};
+
+struct ProcessResult {
+  int exitCode = -1;  // -1 when it did not exit normally
+  int signal = 0;
+  std::string out;
+  std::string err;
+};
+
+// Runs build/bin/panora with `args`, the offscreen platform and the given
+// extra environment ("NAME=value"); waits for its end.
+ProcessResult RunPanora(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+
+// Processes pending events for about `ms` milliseconds.
+void Pump(int ms = 0);
+
+}  // namespace panora::test

@@ -1,0 +1,74 @@
+#include <QRegularExpression>
+
+#include "GuiTest.h"
+#include "app/LstInforBox.h"
+#include "panels/DlgMainSet.h"
+
+using namespace panora;
+
+namespace {
+
+std::tm At(int h, int m, int s) {
+  std::tm t{};
+  t.tm_hour = h;
+  t.tm_min = m;
+  t.tm_sec = s;
+  return t;
+}
+
+QStringList Lines(const QListWidget& l) {
+  QStringList out;
+  for (int i = 0; i < l.count(); ++i) out << l.item(i)->text();
+  return out;
+}
+
+}  // namespace
+
+TEST(InfoList, NumbersStampsAndKeepsAtMostSixLines) {
+  CDlgMainSet panel;
+  CLstInforBox& list = *panel.InfoList();
+  list.SetClock([] { return At(14, 5, 9); });
+  // Texts that would sort differently: the numbers keep arrival order.
+  const QStringList texts{"Zulu",          "Connection Success!", "Alpha",
+                          "Version:1.2.3", "Connect NET fail!",   "Mike"};
+  for (const QString& t : texts) panel.AddInfo(t);
+  EXPECT_EQ(Lines(list), (QStringList{"1 05:09 Zulu", "2 05:09 Connection Success!", "3 05:09 Alpha",
+                                      "4 05:09 Version:1.2.3", "5 05:09 Connect NET fail!", "6 05:09 Mike"}));
+  EXPECT_EQ(list.LineNumber(), 6);
+
+  list.SetClock([] { return At(0, 59, 0); });
+  panel.AddInfo("Disconnect!");
+  EXPECT_EQ(Lines(list), QStringList{"1 59:00 Disconnect!"});
+  EXPECT_EQ(list.LineNumber(), 1);
+}
+
+TEST(InfoList, ShowInfoReplacesTheListAndNumberingGoesOn) {
+  CDlgMainSet panel;
+  CLstInforBox& list = *panel.InfoList();
+  list.SetClock([] { return At(9, 0, 7); });
+  panel.AddInfo("a");
+  panel.AddInfo("b");
+  panel.AddInfo("c");
+  panel.ShowInfo("connecting .");
+  EXPECT_EQ(Lines(list), QStringList{"1 00:07 connecting ."});
+  panel.AddInfo("Connect NET success!");
+  EXPECT_EQ(Lines(list), (QStringList{"1 00:07 connecting .", "2 00:07 Connect NET success!"}));
+  // The animation: each step leaves exactly one line.
+  for (const char* dots : {"connecting . .", "connecting . . .", "connecting . . . . ."}) {
+    panel.ShowInfo(dots);
+    EXPECT_EQ(Lines(list), QStringList{QString("1 00:07 ") + dots});
+  }
+}
+
+TEST(InfoList, AddLineReturnsTheRowAndTheRealClockStamps) {
+  CLstInforBox list;
+  EXPECT_EQ(list.AddLine("first"), 0);
+  EXPECT_EQ(list.AddLine("second"), 1);
+  const QString line = list.item(0)->text();
+  // "1 mm:ss first" with the local time's minutes and seconds.
+  EXPECT_TRUE(QRegularExpression("^1 [0-5][0-9]:[0-5][0-9] first$").match(line).hasMatch())
+      << line.toStdString();
+  for (int i = 0; i < 4; ++i) list.AddLine("more");
+  EXPECT_EQ(list.AddLine("seventh"), 0);
+  EXPECT_EQ(list.count(), 1);
+}

@@ -1,0 +1,228 @@
+#include <QAccessible>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "GuiTest.h"
+#include "app/AboutDlg.h"
+#include "app/LstInforBox.h"
+#include "app/MainFrame.h"
+#include "app/TesselApp.h"
+#include "layout/ChildFrame.h"
+#include "layout/LayoutArea.h"
+#include "layout/TesselView.h"
+#include "panels/DlgMainSet.h"
+#include "ui/CoolBar.h"
+#include "ui/TrueColorToolBar.h"
+
+using namespace panora;
+using namespace panora::test;
+
+namespace {
+
+class MenusTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(app.InitInstance());
+    f = app.MainFrame();
+    Pump();
+  }
+  void TearDown() override { f->ContextMenu()->hide(); }
+
+  // Right-click delivered to the widget under `clientPos` (frame client
+  // coordinates), as the window system would.
+  void RightClickAt(QPoint clientPos) {
+    QWidget* target = f->childAt(clientPos);
+    if (target == nullptr) target = f;
+    const QPoint global = f->mapToGlobal(clientPos);
+    QContextMenuEvent ev(QContextMenuEvent::Mouse, target->mapFromGlobal(global), global);
+    QApplication::sendEvent(target, &ev);
+  }
+
+  QStringList MenuTexts(QMenu* m) {
+    QStringList t;
+    for (QAction* a : m->actions())
+      if (!a->isSeparator()) t << a->text();
+    return t;
+  }
+
+  TempHome home;
+  ScriptedDialogs dialogs;
+  CTesselApp app;
+  CMainFrame* f = nullptr;
+};
+
+}  // namespace
+
+TEST_F(MenusTest, MenusHoldThePartsTextsAndEveryItemHasItsCommand) {
+  QStringList titles;
+  for (QAction* a : f->menuBar()->actions()) titles << a->text();
+  EXPECT_EQ(titles, (QStringList{"&File", "&Connection", "&View", "&Help"}));
+  const QList<QAction*> top = f->menuBar()->actions();
+  EXPECT_EQ(MenuTexts(top[0]->menu()), (QStringList{"Open", "Save", "Save as"}));
+  EXPECT_EQ(MenuTexts(top[1]->menu()), (QStringList{"RS232", "USB", "TCP/IP", "Disconnect"}));
+  EXPECT_EQ(MenuTexts(top[2]->menu()),
+            (QStringList{"Load Mode", "Save Mode", "Mode Setting", "Window Adjustment", "Factory Reset"}));
+  EXPECT_EQ(MenuTexts(top[3]->menu()), (QStringList{"About Soft Version", "About Firmware Version"}));
+  EXPECT_EQ(MenuTexts(f->ContextMenu()),
+            (QStringList{"Load mode", "Save mode", "Mode Setting", "Window adjustment"}));
+  for (int id :
+       {32704, 32705, 32706, 32710, 32712, 32713, 32714, 32720, 32721, 32722, 32723, 32724, 32740, 32741}) {
+    ASSERT_NE(f->Action(id), nullptr) << id;
+    EXPECT_EQ(f->Action(id)->objectName(), QString::number(id));
+  }
+  // Handlers of later work run without effect and without a box.
+  for (int id : {32704, 32705, 32706, 32710, 32712, 32713, 32714, 32720, 32721, 32722, 32723, 32724, 32741})
+    f->Action(id)->trigger();
+  for (int id = 32791; id <= 32802; ++id) f->Action(id)->trigger();
+  for (int id = 32781; id <= 32784; ++id) f->Action(id)->trigger();
+  for (int id = 32810; id <= 32817; ++id) f->Action(id)->trigger();
+  EXPECT_TRUE(dialogs.Boxes().empty());
+}
+
+TEST_F(MenusTest, ConnectionCheckMarksFollowTheConnectionNotTheClick) {
+  QAction* rs = f->Action(ID_CONN_RS232);
+  QAction* tcp = f->Action(ID_CONN_TCPIP);
+  EXPECT_TRUE(rs->isCheckable());
+  EXPECT_FALSE(rs->isChecked());
+  rs->trigger();
+  EXPECT_FALSE(rs->isChecked()) << "a click alone sets no mark";
+  f->SetCheckTcpIp(true);
+  EXPECT_TRUE(tcp->isChecked());
+  tcp->trigger();
+  EXPECT_TRUE(tcp->isChecked()) << "a click alone removes no mark";
+  f->ClearConnectionChecks();
+  EXPECT_FALSE(tcp->isChecked());
+}
+
+TEST_F(MenusTest, SaveModeAndWindowAdjustmentFollowTheCurrentMode) {
+  struct Case {
+    int mode;
+    bool save, adjust;
+  };
+  for (Case c : {Case{5, false, false}, Case{0, false, false}, Case{7, false, false}, Case{10, true, false},
+                 Case{8, true, false}, Case{21, true, false}, Case{25, true, false}, Case{15, true, true},
+                 Case{13, true, true}, Case{20, true, true}, Case{30, true, true}, Case{33, true, true}}) {
+    f->m_nCurMod = c.mode;
+    emit f->ViewMenu()->aboutToShow();
+    EXPECT_EQ(f->Action(ID_SAVE_MODE)->isEnabled(), c.save) << "mode " << c.mode;
+    EXPECT_EQ(f->Action(ID_WINDOW_ADJUST)->isEnabled(), c.adjust) << "mode " << c.mode;
+    EXPECT_TRUE(f->Action(ID_LOAD_MODE)->isEnabled());
+    EXPECT_TRUE(f->Action(ID_MODE_SETTING)->isEnabled());
+
+    RightClickAt(f->m_rcLayout.center());
+    ASSERT_TRUE(f->ContextMenu()->isVisible()) << "mode " << c.mode;
+    EXPECT_EQ(f->ContextAction(ID_SAVE_MODE_CTX)->isEnabled(), c.save) << "mode " << c.mode;
+    EXPECT_EQ(f->ContextAction(ID_WINDOW_ADJUST_CTX)->isEnabled(), c.adjust) << "mode " << c.mode;
+    EXPECT_TRUE(f->ContextAction(ID_LOAD_MODE_CTX)->isEnabled());
+    f->ContextMenu()->hide();
+  }
+}
+
+TEST_F(MenusTest, ContextMenuOnlyInsideTheLayoutArea) {
+  // On a channel window: the event climbs to the frame and the menu opens there.
+  const QPoint onView = f->ChannelFrame(0)->View()->mapTo(f, QPoint(30, 30));
+  RightClickAt(onView);
+  ASSERT_TRUE(f->ContextMenu()->isVisible());
+  EXPECT_EQ(f->ContextMenu()->pos(), f->mapToGlobal(onView));
+  f->ContextMenu()->hide();
+
+  // On the docking bars, the toolbars and the status bar: nothing.
+  const QPoint outside[] = {f->SettingsBar().geometry().center(),
+                            f->PanelBar().geometry().center(),
+                            f->ModeToolBar().geometry().center(),
+                            f->statusBar()->geometry().center(),
+                            QPoint(f->m_rcLayout.left() - 1, f->m_rcLayout.top() + 10),
+                            QPoint(f->m_rcLayout.left() + 10, f->m_rcLayout.bottom() + 1)};
+  for (QPoint p : outside) {
+    RightClickAt(p);
+    EXPECT_FALSE(f->ContextMenu()->isVisible()) << p.x() << "," << p.y();
+  }
+  // The layout area's corners are inside.
+  RightClickAt(f->m_rcLayout.topLeft());
+  EXPECT_TRUE(f->ContextMenu()->isVisible());
+  f->ContextMenu()->hide();
+  RightClickAt(f->m_rcLayout.bottomRight());
+  EXPECT_TRUE(f->ContextMenu()->isVisible());
+  f->ContextMenu()->hide();
+}
+
+TEST_F(MenusTest, MenuKeyOpensTheContextMenuAtTheLayoutCorner) {
+  // Whatever has the focus, even a control of the bottom panel.
+  QWidget* focus = f->MainSet().InfoList();
+  QContextMenuEvent ev(QContextMenuEvent::Keyboard, QPoint(3, 3), focus->mapToGlobal(QPoint(3, 3)));
+  QApplication::sendEvent(focus, &ev);
+  ASSERT_TRUE(f->ContextMenu()->isVisible());
+  EXPECT_EQ(f->ContextMenu()->pos(), f->mapToGlobal(f->m_rcLayout.topLeft() + QPoint(5, 5)));
+}
+
+TEST_F(MenusTest, AboutBoxGoesThroughTheFacade) {
+  bool seen = false;
+  dialogs.ExpectDialog("100", [&](QDialog& d) {
+    seen = true;
+    EXPECT_EQ(d.windowTitle(), "About Panora");
+    QStringList texts;
+    for (QLabel* l : d.findChildren<QLabel*>()) texts << l->text();
+    EXPECT_TRUE(texts.contains("Panora, Version 1.1.31"));
+    auto* link = d.findChild<QLabel*>("1100");
+    EXPECT_NE(link, nullptr);
+    if (link != nullptr) {
+      EXPECT_TRUE(link->text().contains(">Welcome to Panora</a>"));
+      EXPECT_TRUE(link->text().contains(CAboutDlg::DocumentationUrl().toString()));
+    }
+    EXPECT_TRUE(CAboutDlg::DocumentationUrl().isLocalFile());
+    return kIdOk;
+  });
+  f->Action(ID_ABOUT_SOFT)->trigger();
+  EXPECT_TRUE(seen);
+}
+
+TEST_F(MenusTest, EverythingReachesScreenReadersByItsVisibleText) {
+  auto name = [](QObject* o) {
+    QAccessibleInterface* i = QAccessible::queryAccessibleInterface(o);
+    return i != nullptr ? i->text(QAccessible::Name) : QString("<none>");
+  };
+  auto role = [](QObject* o) {
+    QAccessibleInterface* i = QAccessible::queryAccessibleInterface(o);
+    return i != nullptr ? i->role() : QAccessible::NoRole;
+  };
+  for (int ch = 0; ch < 4; ++ch) {
+    EXPECT_EQ(name(f->ChannelFrame(ch)->View()), QString("CH%1").arg(ch + 1));
+    EXPECT_EQ(role(f->ChannelFrame(ch)->View()), QAccessible::Graphic);
+    EXPECT_EQ(name(f->ChannelFrame(ch)), QString("CH%1").arg(ch + 1));
+  }
+  // Toolbar buttons are named after their modes, menus after their items.
+  for (QToolButton* b : f->ModeToolBar().findChildren<QToolButton*>()) {
+    if (b->defaultAction() == nullptr) continue;
+    EXPECT_EQ(name(b), b->defaultAction()->text());
+  }
+  QMenu* view = f->ViewMenu();
+  QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(view);
+  ASSERT_NE(menu, nullptr);
+  QStringList items;
+  for (int i = 0; i < menu->childCount(); ++i) items << menu->child(i)->text(QAccessible::Name);
+  EXPECT_EQ(items,
+            (QStringList{"Load Mode", "Save Mode", "Mode Setting", "Window Adjustment", "Factory Reset"}));
+  // The lines of the information list, and the tabs that show only icons.
+  f->AddInfo("Connection Success!");
+  QAccessibleInterface* list = QAccessible::queryAccessibleInterface(f->MainSet().InfoList());
+  ASSERT_NE(list, nullptr);
+  bool found = false;
+  for (int i = 0; i < list->childCount(); ++i)
+    found = found || list->child(i)->text(QAccessible::Name).endsWith("Connection Success!");
+  EXPECT_TRUE(found);
+  QAccessibleInterface* tabs = QAccessible::queryAccessibleInterface(f->findChild<QTabBar*>());
+  ASSERT_NE(tabs, nullptr);
+  QStringList tabNames;
+  for (int i = 0; i < tabs->childCount(); ++i)
+    if (tabs->child(i)->role() == QAccessible::PageTab) tabNames << tabs->child(i)->text(QAccessible::Name);
+  EXPECT_EQ(tabNames, (QStringList{"Picture and border", "Full-mode move and zoom", "Bezel"}));
+  EXPECT_EQ(name(f->findChild<QPushButton*>("1009")), "Resolution Set");
+}
