@@ -1,0 +1,150 @@
+// The device link's own cost on loopback: a sender's call, the time until a
+// frame is fully received on the other side, a round trip to the real
+// simulator, and a worker batch of four against a simulator that answers at once.
+#include <benchmark/benchmark.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "../tests/link/LinkTestSupport.h"
+#include "../tests/sim/SimProcess.h"
+#include "link/Commands.h"
+#include "link/DeviceLink.h"
+#include "link/NetLink.h"
+#include "link/RsCom.h"
+
+using namespace panora;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+std::string SimBinary() {
+  char self[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return "panora-sim";
+  std::string dir(self, static_cast<std::size_t>(n));
+  dir = dir.substr(0, dir.rfind('/'));
+  return dir + "/../bin/panora-sim";
+}
+
+double Median(std::vector<double>& v) {
+  if (v.empty()) return 0;
+  std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+  return v[v.size() / 2];
+}
+
+// The frame's side: transports and device link, with a counter of blocks.
+struct Side {
+  test::LoopHandOver ui;
+  std::atomic<int> blocks{0};
+  std::atomic<int> batches{0};
+  CRsCom rs{&ui, [this](const std::uint8_t* b, int n) { OnData(b, n); }};
+  CNetLink net{[this](const std::uint8_t* b, int n) { OnData(b, n); }};
+  CDeviceLink link{rs, net, &ui, LinkHooks{{}, {}, [this](int) { batches.fetch_add(1); }, {}}};
+  void OnData(const std::uint8_t* b, int n) {
+    link.TakeReply(b, n);
+    link.EndReply();
+    blocks.fetch_add(1);
+  }
+  ~Side() {
+    link.Shutdown();
+    net.Shutdown();
+  }
+};
+
+const std::uint8_t kGeometry[8] = {0, 0, 0, 0, 3, 0xC0, 2, 0x1C};
+
+// A sender's call (build, note, one send) into a connected socket.
+void BM_SenderCall(benchmark::State& state) {
+  test::Listener l;
+  Side side;
+  if (side.net.Connect("127.0.0.1", l.PortText(), &side.ui) != 1) return state.SkipWithError("connect");
+  const int peer = l.Accept();
+  std::atomic<bool> stop{false};
+  std::thread drain([&] {
+    std::uint8_t buf[4096];
+    while (!stop.load() && ::recv(peer, buf, sizeof buf, 0) > 0) {
+    }
+  });
+  for (auto _ : state) side.link.SendCommand(cmd::kSetGeometry, 1, kGeometry, 8);
+  stop = true;
+  ::shutdown(peer, SHUT_RDWR);
+  drain.join();
+  ::close(peer);
+}
+BENCHMARK(BM_SenderCall);
+
+// From a sender's call to the 20-byte frame fully read by the receiving end.
+void BM_SendUntilReceived(benchmark::State& state) {
+  test::Listener l;
+  Side side;
+  if (side.net.Connect("127.0.0.1", l.PortText(), &side.ui) != 1) return state.SkipWithError("connect");
+  const int peer = l.Accept();
+  std::vector<double> samples;
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    side.link.SendCommand(cmd::kSetGeometry, 1, kGeometry, 8);
+    std::uint8_t buf[64];
+    std::size_t have = 0;
+    while (have < 20) {
+      const ssize_t r = ::recv(peer, buf + have, sizeof buf - have, 0);
+      if (r <= 0) break;
+      have += static_cast<std::size_t>(r);
+    }
+    samples.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+  }
+  state.counters["median_us"] = Median(samples);
+  ::close(peer);
+}
+BENCHMARK(BM_SendUntilReceived);
+
+// A handshake to the real simulator until its answer has been handed to the
+// user-interface thread and read.
+void BM_RoundTripToSimulator(benchmark::State& state) {
+  test::SimProcess sim({"--tcp", "127.0.0.1:0"}, SimBinary());
+  if (!sim.Ok()) return state.SkipWithError(sim.Error().c_str());
+  Side side;
+  if (side.net.Connect("127.0.0.1", std::to_string(sim.Port()), &side.ui) != 1)
+    return state.SkipWithError("connect");
+  std::vector<double> samples;
+  for (auto _ : state) {
+    const int before = side.blocks.load();
+    const auto start = Clock::now();
+    side.link.SendCommand(cmd::kHandshake, 0);
+    while (side.blocks.load() == before) {
+    }
+    samples.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+  }
+  state.counters["median_us"] = Median(samples);
+}
+BENCHMARK(BM_RoundTripToSimulator);
+
+// A worker batch of four geometry frames against a simulator that answers at once.
+void BM_WorkerBatchOfFour(benchmark::State& state) {
+  test::SimProcess sim({"--tcp", "127.0.0.1:0"}, SimBinary());
+  if (!sim.Ok()) return state.SkipWithError(sim.Error().c_str());
+  Side side;
+  if (side.net.Connect("127.0.0.1", std::to_string(sim.Port()), &side.ui) != 1)
+    return state.SkipWithError("connect");
+  std::vector<double> samples;
+  for (auto _ : state) {
+    const int before = side.batches.load();
+    const auto start = Clock::now();
+    for (int ch = 0; ch < 4; ++ch)
+      BuildFrame(g_TxBuf + ch * 20, kGeometry, 8, cmd::kSetGeometry, static_cast<std::uint8_t>(ch));
+    side.link.m_nJobType = kJobGeometry;
+    side.link.StartSendWorker();
+    while (side.batches.load() == before) {
+    }
+    samples.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+  }
+  state.counters["median_ms"] = Median(samples);
+}
+BENCHMARK(BM_WorkerBatchOfFour)->Unit(benchmark::kMillisecond);
+
+}  // namespace
