@@ -220,3 +220,23 @@ TEST(RsCom, ClosingWhileDataStreamsInNeverDeadlocks) {
     writer.join();
   }
 }
+
+TEST(RsCom, TheDataHandlerMayCloseThePortItself) {
+  LoopHandOver ui;
+  std::atomic<int> calls{0};
+  CRsCom* self = nullptr;
+  CRsCom com{&ui, [&](const std::uint8_t*, int) {
+               ++calls;
+               self->ClosePort();  // e.g. a nested loop handling "Disconnect" inside the hand-over
+             }};
+  self = &com;
+  Pty pty;
+  int opened = 0;
+  ui.RunAndWait([&] { opened = com.OpenPort(pty.slave); });
+  ASSERT_EQ(opened, 1);
+  pty.Write(Bytes(8));
+  const auto deadline = std::chrono::steady_clock::now() + 2s;
+  while (com.IsOpen() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(5ms);
+  EXPECT_FALSE(com.IsOpen());
+  EXPECT_EQ(calls.load(), 1);
+}
