@@ -16,7 +16,10 @@ CLstInforBox::CLstInforBox(QWidget* parent) : QListWidget(parent), m_clock(Local
   // Sorted as text: the leading single-digit number keeps arrival order.
   setSortingEnabled(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
-  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  // A line longer than the list wraps rather than hiding its end.
+  setWordWrap(true);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
 int CLstInforBox::AddLine(const QString& text) {

@@ -119,7 +119,7 @@ void CMainFrame::CreateMenus() {
   for (const Item& it : connItems) {
     auto* a = conn->addAction(QString::fromLatin1(it.text));
     a->setObjectName(QString::number(it.id));
-    a->setCheckable(true);
+    a->setCheckable(it.id != ID_CONN_DISCONNECT);  // the three connection kinds carry the marks
     m_actions[it.id] = a;
     m_checks[it.id] = false;
     const int id = it.id;
@@ -243,7 +243,11 @@ void CMainFrame::UpdateToolButtonTips() {
 bool CMainFrame::CreateStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setObjectName(QStringLiteral("statusBar"));
+  // The message pane says "Ready" whenever no help text is shown in it.
   bar->showMessage(QStringLiteral("Ready"));
+  connect(bar, &QStatusBar::messageChanged, bar, [bar](const QString& text) {
+    if (text.isEmpty()) bar->showMessage(QStringLiteral("Ready"));
+  });
   auto indicator = [bar](const char* text, const char* what) {
     auto* l = new QLabel(QString::fromLatin1(text));
     l->setFrameStyle(QFrame::Panel | QFrame::Sunken);

@@ -163,6 +163,9 @@ QGroupBox* CDlgMainSet::BuildDisplayGroup() {
   grid->addWidget(m_btnRefreshOutput, 1, 0, 1, 3);
   m_btnDisplaySet = Named(new QPushButton(QStringLiteral("Set")), 1070);
   m_btnDisplaySet->setAccessibleName(QStringLiteral("Output display Set"));
+  m_btnDisplaySet->setMinimumWidth(m_btnDisplaySet->fontMetrics().horizontalAdvance(QStringLiteral("Set")) +
+                                   16);
+  m_btnDisplaySet->setMaximumWidth(60);
   grid->addWidget(m_btnDisplaySet, 1, 3);
   m_lblRefreshNote =
       Named(new QLabel(QStringLiteral(
@@ -170,7 +173,7 @@ QGroupBox* CDlgMainSet::BuildDisplayGroup() {
                 "please press this button to sync the image.")),
             1152);
   m_lblRefreshNote->setWordWrap(true);
-  m_lblRefreshNote->setMaximumWidth(190);
+  m_lblRefreshNote->setMaximumWidth(170);
   m_lblRefreshNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   grid->addWidget(m_lblRefreshNote, 2, 0, 1, 4);
   grid->setRowStretch(2, 1);

@@ -91,6 +91,9 @@ TEST_F(MenusTest, ConnectionCheckMarksFollowTheConnectionNotTheClick) {
   QAction* rs = f->Action(ID_CONN_RS232);
   QAction* tcp = f->Action(ID_CONN_TCPIP);
   EXPECT_TRUE(rs->isCheckable());
+  EXPECT_TRUE(f->Action(ID_CONN_USB)->isCheckable());
+  EXPECT_TRUE(tcp->isCheckable());
+  EXPECT_FALSE(f->Action(ID_CONN_DISCONNECT)->isCheckable());
   EXPECT_FALSE(rs->isChecked());
   rs->trigger();
   EXPECT_FALSE(rs->isChecked()) << "a click alone sets no mark";
@@ -161,6 +164,14 @@ TEST_F(MenusTest, MenuKeyOpensTheContextMenuAtTheLayoutCorner) {
   QApplication::sendEvent(focus, &ev);
   ASSERT_TRUE(f->ContextMenu()->isVisible());
   EXPECT_EQ(f->ContextMenu()->pos(), f->mapToGlobal(f->m_rcLayout.topLeft() + QPoint(5, 5)));
+}
+
+TEST_F(MenusTest, StatusBarSaysReadyWhenNoHelpTextIsShown) {
+  EXPECT_EQ(f->statusBar()->currentMessage(), "Ready");
+  f->statusBar()->showMessage("Quick recall of a mode");
+  EXPECT_EQ(f->statusBar()->currentMessage(), "Quick recall of a mode");
+  f->statusBar()->clearMessage();
+  EXPECT_EQ(f->statusBar()->currentMessage(), "Ready");
 }
 
 TEST_F(MenusTest, AboutBoxGoesThroughTheFacade) {
