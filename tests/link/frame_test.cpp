@@ -137,3 +137,41 @@ TEST(Catalogue, RecallRowsCoverEveryModeWithoutPayload) {
   EXPECT_EQ(FindCommand(0x30, 4), nullptr);
   EXPECT_EQ(FindCommand(0x40, 100)->payloadLength, 9);
 }
+
+TEST(Catalogue, EveryRowAsTheCommandListStatesIt) {
+  // {command, first sub-code, last sub-code, n, busy, noted}; -1 = depends on the sender.
+  struct Row {
+    int command, subFirst, subLast, n, busy, noted;
+  };
+  const Row rows[] = {
+      {0x00, 0x00, 0x03, 0, 1, 1}, {0x00, 0x10, 0x13, 0, 1, 1}, {0x03, 0x00, 0x04, 0, 1, 1},
+      {0x01, 0x00, 0x04, 0, 1, 1}, {0x02, 0x00, 0x02, 0, 1, 1}, {0x03, 0x20, 0x24, 0, 1, 1},
+      {0x01, 0x20, 0x24, 0, 1, 1}, {0x02, 0x20, 0x22, 0, 1, 1}, {0x30, 0, 3, 8, -1, 1},
+      {0x31, 0, 3, 0, 0, 1},       {0x32, 0, 3, 2, 0, 1},       {0x33, 0, 3, 2, 0, 1},
+      {0x35, 1, 1, 4, 0, 1},       {0x36, 1, 1, 4, 0, 1},       {0x37, 1, 1, 4, 1, -1},
+      {0x38, 1, 1, 5, 1, 1},       {0x40, 0, 3, 9, 0, 0},       {0x40, 100, 100, 9, 0, 0},
+      {0x41, 0, 3, 6, 0, 0},       {0x41, 100, 100, 6, 0, 0},   {0x50, 1, 1, 4, 1, 1},
+      {0x53, 0, 0, 0, 0, 1},       {0x53, 1, 1, 2, 0, 1},       {0x80, 1, 1, 0, 1, 1},
+      {0xF0, 1, 1, 0, 0, 1},       {0xF1, 0, 0, 0, 0, 1},       {0xFF, 0, 0, 0, 0, 1},
+  };
+  std::size_t codes = 0;
+  for (const Row& row : rows) {
+    for (int sub = row.subFirst; sub <= row.subLast; ++sub, ++codes) {
+      SCOPED_TRACE(testing::Message() << "command " << row.command << " sub-code " << sub);
+      const CommandInfo* info =
+          FindCommand(static_cast<std::uint8_t>(row.command), static_cast<std::uint8_t>(sub));
+      ASSERT_NE(info, nullptr);
+      EXPECT_EQ(info->payloadLength, row.n);
+      if (row.busy >= 0) {
+        EXPECT_EQ(info->busyCheck, row.busy == 1);
+      }
+      if (row.noted >= 0) {
+        EXPECT_EQ(info->noted, row.noted == 1);
+      }
+    }
+  }
+  // Nothing beyond the list: every sub-code the catalogue knows is one of the above.
+  std::size_t known = 0;
+  for (const CommandInfo& info : CommandCatalogue()) known += info.subLast - info.subFirst + 1u;
+  EXPECT_EQ(known, codes);
+}
