@@ -6,7 +6,10 @@ namespace panora {
 
 namespace {
 using namespace cmd;
-// "busy" for 0x30 depends on the sender; recorded as the stricter value.
+// Where a flag depends on the sender, the row holds the value most senders use:
+// busy for 0x30 (the drag and the frame sizing check; the position dialog and
+// "Refresh output" do not) and for the recalls (the window buttons of modes
+// 0..7 do not check); noted for 0x37 (only the "ALL channels" border cases are).
 constexpr CommandInfo kCatalogue[] = {
     {kRecallZoomOut, 0x00, 0x03, 0, true, true, "recall mode 0..3 (4Times-Default 1..4)"},
     {kRecallZoomOut, 0x10, 0x13, 0, true, true, "recall mode 4..7 (3Times-Default 1..4)"},

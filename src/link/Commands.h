@@ -13,8 +13,8 @@ inline constexpr std::uint8_t kRecallPop = 0x02;
 inline constexpr std::uint8_t kRecallFull = 0x03;
 inline constexpr std::uint8_t kSubRecallFourTimes = 0x00;   // 0x00..0x03
 inline constexpr std::uint8_t kSubRecallThreeTimes = 0x10;  // 0x10..0x13
-inline constexpr std::uint8_t kSubRecallDefault = 0x00;     // 0x00..0x04
-inline constexpr std::uint8_t kSubRecallUser = 0x20;        // 0x20..0x24
+inline constexpr std::uint8_t kSubRecallDefault = 0x00;     // + variant - 1 (up to 0x04)
+inline constexpr std::uint8_t kSubRecallUser = 0x20;        // + variant - 1 (up to 0x24)
 
 // Channel window geometry: sub-code = channel 0..3, X Y W H big-endian.
 inline constexpr std::uint8_t kSetGeometry = 0x30;
