@@ -52,7 +52,8 @@ class CRsCom {
   // True once the open port has gone away (read error or hang-up); the
   // reader has then stopped. Cleared by the next open.
   bool IsLost() const { return m_bLost.load(); }
-  // Called (posted) once per connection when the port goes away.
+  // Called (posted) once per connection when the port goes away. Set it
+  // before opening: the reader reads it.
   void SetLostHandler(std::function<void()> onLost);
 
   // Speed of an index of the table (9600 for an unknown index).

@@ -94,3 +94,13 @@ TEST(ReplyParse, PositionBezelAndVersionAnswers) {
   // The block is read as the answer of whatever command was noted last.
   EXPECT_EQ(Parse(b, cmd::kHandshake).kind, ReplyKind::Handshake);
 }
+
+TEST(ReplyParse, TwoAnswersJoinedInOneBlockAreReadAsTheFirst) {
+  auto b = Block(13, 0, 5);  // handshake answer, accepted
+  auto version = Block(16, 0, 8);
+  version[9] = 1;
+  b.insert(b.end(), version.begin(), version.end());
+  const auto a = Parse(b, cmd::kHandshake);
+  EXPECT_EQ(a.kind, ReplyKind::Handshake);
+  EXPECT_TRUE(a.handshakeOk);
+}
