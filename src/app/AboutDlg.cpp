@@ -34,6 +34,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   grid->addWidget(buttons, 2, 0, 1, 2);
+  grid->setContentsMargins(14, 14, 14, 10);
+  grid->setHorizontalSpacing(14);
   grid->setSizeConstraint(QLayout::SetFixedSize);
 }
 

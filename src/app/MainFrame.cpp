@@ -475,7 +475,8 @@ void CMainFrame::OnAboutSoft() {
 bool CMainFrame::SaveProfileNow(bool interactive) {
   ProfileError err;
   const std::string startup = StartupProfilePath();
-  if (SaveProfileAtExit(m_Profile, startup, &err)) return true;
+  m_bSaveFailed = !SaveProfileAtExit(m_Profile, startup, &err);
+  if (!m_bSaveFailed) return true;
   const std::string path = m_Profile.m_strProfilePath.empty() ? startup : m_Profile.m_strProfilePath;
   std::fprintf(stderr, "panora: the set-up could not be saved to %s: %s\n", path.c_str(),
                err.message.c_str());

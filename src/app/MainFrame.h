@@ -147,6 +147,8 @@ class CMainFrame : public QMainWindow {
   QTimer& TimerHandshake() { return m_timerHandshake; }
   QTimer& TimerDots() { return m_timerDots; }
   bool IsShutDown() const { return m_bShutDown; }
+  // Whether the last attempt to save the profile failed.
+  bool SaveFailed() const { return m_bSaveFailed; }
 
   // Shared state, as the rest of the program names it.
   QRect m_rcLayout;                 // main-window client coordinates
@@ -236,6 +238,7 @@ class CMainFrame : public QMainWindow {
   std::map<int, QAction*> m_ctxActions;
   std::map<int, bool> m_checks;  // check marks of the Connection menu, by id
   bool m_bShutDown = false;
+  bool m_bSaveFailed = false;
 };
 
 }  // namespace panora

@@ -52,12 +52,16 @@ int CTesselApp::Run() {
 }
 
 int CTesselApp::ExitInstance() {
-  if (m_pMainWnd) m_pMainWnd->Shutdown(false);
+  if (!m_pMainWnd) return m_nExitCode;
+  m_pMainWnd->Shutdown(false);
+  m_nExitCode = m_pMainWnd->SaveFailed() ? 1 : 0;
   m_pMainWnd.reset();
-  return 0;
+  return m_nExitCode;
 }
 
 void CTesselApp::OnTerminationRequested() {
+  // Nobody may be at the screen to answer a box: a failed save goes to stderr only.
+  if (m_pMainWnd) m_pMainWnd->Shutdown(false);
   // A modal window runs its own event loop: end it first, then the frame.
   while (QWidget* modal = QApplication::activeModalWidget()) {
     modal->close();

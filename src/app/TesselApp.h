@@ -25,6 +25,7 @@ class CTesselApp {
   // Runs the event loop; returns its exit code.
   int Run();
   // Ends the frame (saving the profile) if that has not happened yet.
+  // Returns 1 when the set-up could not be saved at exit, else 0.
   int ExitInstance();
 
   CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
@@ -35,6 +36,7 @@ class CTesselApp {
  private:
   std::unique_ptr<CMainFrame> m_pMainWnd;
   std::unique_ptr<CSignalWatcher> m_signals;
+  int m_nExitCode = 0;
 };
 
 }  // namespace panora

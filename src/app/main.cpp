@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
     });
   }
   const int rc = tessel.Run();
-  tessel.ExitInstance();
-  return rc;
+  // A set-up that could not be saved is a failure, also for whoever started us.
+  const int saved = tessel.ExitInstance();
+  return rc != 0 ? rc : saved;
 }

@@ -135,6 +135,7 @@ namespace {
 
 // Starts the program in the background with PANORA_HOME and the offscreen platform.
 pid_t SpawnPanora(const std::string& home, const std::string& logPath) {
+  // `home` may be a place where no folder can be made: then the save fails.
   const std::string exe = std::string(PANORA_BIN_DIR) + "/panora";
   std::vector<std::string> envStore;
   for (char** e = environ; *e != nullptr; ++e)
@@ -207,3 +208,26 @@ TEST_P(SignalEnd, SavesTheProfileAndEndsNormally) {
 }
 
 INSTANTIATE_TEST_SUITE_P(TermAndInt, SignalEnd, ::testing::Values(SIGTERM, SIGINT));
+
+TEST(SignalEndFailing, ReportsAFailedSaveOnStderrWithoutWaitingForAnyone) {
+  TempHome home;
+  const std::string log = home.Path() + "/stderr.txt";
+  // A base folder under a regular file: the data folder can never be made.
+  std::ofstream(home.Path() + "/file") << "x";
+  const pid_t pid = SpawnPanora(home.Path() + "/file/base", log);
+  ASSERT_GT(pid, 0);
+  QElapsedTimer t;
+  t.start();
+  while (!CatchesSignal(pid, SIGTERM) && t.elapsed() < 10000)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_EQ(kill(pid, SIGTERM), 0);
+  const int status = WaitFor(pid, 20);
+  std::ifstream in(log);
+  std::stringstream err;
+  err << in.rdbuf();
+  ASSERT_TRUE(WIFEXITED(status)) << err.str();
+  EXPECT_EQ(WEXITSTATUS(status), 1) << "a lost set-up is not a success";
+  EXPECT_NE(err.str().find("could not be saved to " + home.Path() + "/file/base/VideoLib/default.cfg"),
+            std::string::npos)
+      << err.str();
+}
