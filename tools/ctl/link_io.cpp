@@ -8,9 +8,14 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
 
 #include "link/FrameDecoder.h"
+#include "link/HandOver.h"
+#include "link/RsCom.h"
 
 namespace panora::ctl {
 
@@ -74,11 +79,107 @@ int ConnectTcp(const std::string& host, int port, int timeoutMs, std::string& er
   return fd;
 }
 
+// The serial transport hands every block over to a "user-interface thread";
+// the command-line tool has none, so the reader's own thread takes it and
+// queues the bytes for WaitFrame.
+struct Link::Serial : HandOver {
+  std::mutex mutex;
+  std::condition_variable cv;
+  std::deque<std::uint8_t> bytes;
+  std::string messages;
+  CRsCom port{this,
+              [this](const std::uint8_t* data, int n) {
+                {
+                  std::lock_guard<std::mutex> lock(mutex);
+                  bytes.insert(bytes.end(), data, data + n);
+                }
+                cv.notify_all();
+              },
+              [this](const char* text) {
+                std::lock_guard<std::mutex> lock(mutex);
+                messages += text;
+              }};
+
+  void Dispatch(std::function<void()> call) override { call(); }
+  bool OnUiThread() const override { return true; }
+};
+
+Link::Link() = default;
+Link::Link(int fd, bool isSocket) : m_fd(fd), m_isSocket(isSocket) {}
+
+std::unique_ptr<Link> Link::OpenSerial(const std::string& device, std::string& error) {
+  // Say why a device is unusable; the transport itself only knows that it is.
+  const int probe = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (probe < 0) {
+    error = "cannot open " + device + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  const bool isTty = ::isatty(probe) == 1;
+  ::close(probe);
+  if (!isTty) {
+    error = device + " is not a serial port";
+    return nullptr;
+  }
+  std::unique_ptr<Link> link(new Link());
+  link->m_serial = std::make_unique<Serial>();
+  Serial* serial = link->m_serial.get();
+  serial->port.SetLostHandler([serial] {
+    { std::lock_guard<std::mutex> lock(serial->mutex); }
+    serial->cv.notify_all();
+  });
+  if (!link->m_serial->port.OpenPort(device)) {
+    std::lock_guard<std::mutex> lock(link->m_serial->mutex);
+    error =
+        "cannot open " + device + (link->m_serial->messages.empty() ? "" : ": " + link->m_serial->messages);
+    return nullptr;
+  }
+  return link;
+}
+
 Link::~Link() {
+  if (m_serial) m_serial->port.ClosePort();
   if (m_fd >= 0) ::close(m_fd);
 }
 
+long Link::Read(std::uint8_t* buf, std::size_t size, int timeoutMs, std::string& error) {
+  if (m_serial) {
+    std::unique_lock<std::mutex> lock(m_serial->mutex);
+    const bool any = m_serial->cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+      return !m_serial->bytes.empty() || m_serial->port.IsLost();
+    });
+    if (!any) return -2;
+    if (m_serial->bytes.empty()) return 0;  // the port went away
+    std::size_t n = 0;
+    while (n < size && !m_serial->bytes.empty()) {
+      buf[n++] = m_serial->bytes.front();
+      m_serial->bytes.pop_front();
+    }
+    return static_cast<long>(n);
+  }
+  for (;;) {
+    pollfd p{m_fd, POLLIN, 0};
+    const int rc = ::poll(&p, 1, timeoutMs);
+    if (rc < 0) {
+      if (errno == EINTR) continue;
+      error = std::string("poll: ") + std::strerror(errno);
+      return -1;
+    }
+    if (rc == 0) return -2;
+    const ssize_t n = m_isSocket ? ::recv(m_fd, buf, size, 0) : ::read(m_fd, buf, size);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return -2;
+    // A hung-up serial line reads EIO; either way nothing more will come.
+    return n < 0 ? 0 : static_cast<long>(n);
+  }
+}
+
 bool Link::Send(const std::uint8_t* data, std::size_t count, std::string& error) {
+  if (m_serial) {
+    if (m_serial->port.WritePort(static_cast<int>(count), data) != static_cast<int>(count)) {
+      error = "cannot send: the serial port did not take the frame";
+      return false;
+    }
+    return true;
+  }
   while (count > 0) {
     pollfd p{m_fd, POLLOUT, 0};
     const int rc = ::poll(&p, 1, 1000);
@@ -120,19 +221,11 @@ Link::Wait Link::WaitFrame(int timeoutMs, std::vector<std::uint8_t>& frame, std:
       note(decoder.Flush());
       return Wait::TimedOut;
     }
-    pollfd p{m_fd, POLLIN, 0};
-    const int rc = ::poll(&p, 1, left);
-    if (rc < 0) {
-      if (errno == EINTR) continue;
-      error = std::string("poll: ") + std::strerror(errno);
-      return Wait::Failed;
-    }
-    if (rc == 0) continue;
     std::uint8_t buf[1024];
-    const ssize_t n = m_isSocket ? ::recv(m_fd, buf, sizeof buf, 0) : ::read(m_fd, buf, sizeof buf);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    // A hung-up serial line reads EIO; either way nothing more will come.
-    if (n <= 0) {
+    const long n = Read(buf, sizeof buf, left, error);
+    if (n == -2) continue;
+    if (n < 0) return Wait::Failed;
+    if (n == 0) {
       note(decoder.Flush());
       return Wait::Closed;
     }

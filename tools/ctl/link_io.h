@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,9 @@ int ConnectTcp(const std::string& host, int port, int timeoutMs, std::string& er
 
 class Link {
  public:
-  Link(int fd, bool isSocket) : m_fd(fd), m_isSocket(isSocket) {}
+  Link(int fd, bool isSocket);
+  // A serial port through the program's own serial transport (115200 8N1).
+  static std::unique_ptr<Link> OpenSerial(const std::string& device, std::string& error);
   ~Link();
   Link(const Link&) = delete;
   Link& operator=(const Link&) = delete;
@@ -26,8 +29,15 @@ class Link {
   Wait WaitFrame(int timeoutMs, std::vector<std::uint8_t>& frame, std::string& skipped, std::string& error);
 
  private:
-  int m_fd;
-  bool m_isSocket;
+  Link();
+  // Bytes read (> 0), 0 when the link has closed, -1 on failure, -2 when
+  // nothing came within timeoutMs.
+  long Read(std::uint8_t* buf, std::size_t size, int timeoutMs, std::string& error);
+
+  struct Serial;
+  int m_fd = -1;
+  bool m_isSocket = false;
+  std::unique_ptr<Serial> m_serial;
 };
 
 std::string Hex(const std::vector<std::uint8_t>& bytes);

@@ -10,7 +10,6 @@
 
 #include "ctl/link_io.h"
 #include "ctl/profile_cmd.h"
-#include "ctl/serial_port.h"
 #include "link/Catalogue.h"
 #include "link/Commands.h"
 #include "link/Frame.h"
@@ -121,12 +120,9 @@ struct LinkSpec {
 std::unique_ptr<panora::ctl::Link> OpenLink(const LinkSpec& spec) {
   std::string error;
   if (!spec.serial.empty()) {
-    const int fd = panora::ctl::OpenSerialPort(spec.serial, error);
-    if (fd < 0) {
-      std::fprintf(stderr, "panora-ctl: %s\n", error.c_str());
-      return nullptr;
-    }
-    return std::make_unique<panora::ctl::Link>(fd, false);
+    auto link = panora::ctl::Link::OpenSerial(spec.serial, error);
+    if (!link) std::fprintf(stderr, "panora-ctl: %s\n", error.c_str());
+    return link;
   }
   const auto colon = spec.tcp.rfind(':');
   std::string host = spec.tcp.substr(0, colon);
