@@ -3,54 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <deque>
 #include <future>
 #include <thread>
 
+#include "link/LinkTestSupport.h"
+
 using namespace panora;
 
-namespace {
-// A user-interface thread of our own: one event loop running queued calls.
-class LoopHandOver : public HandOver {
- public:
-  LoopHandOver() : m_thread([this] { Loop(); }) {}
-  ~LoopHandOver() override {
-    RunOnLoop([this] { m_quit = true; });
-    m_thread.join();
-  }
-  void RunOnLoop(std::function<void()> fn) { Dispatch(std::move(fn)); }
-  std::thread::id LoopId() const { return m_thread.get_id(); }
-
- protected:
-  void Dispatch(std::function<void()> call) override {
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_queue.push_back(std::move(call));
-    }
-    m_cv.notify_one();
-  }
-  bool OnUiThread() const override { return std::this_thread::get_id() == m_thread.get_id(); }
-
- private:
-  void Loop() {
-    while (!m_quit) {
-      std::function<void()> call;
-      {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_cv.wait(lock, [this] { return !m_queue.empty(); });
-        call = std::move(m_queue.front());
-        m_queue.pop_front();
-      }
-      call();
-    }
-  }
-  std::mutex m_mutex;
-  std::condition_variable m_cv;
-  std::deque<std::function<void()>> m_queue;
-  bool m_quit = false;
-  std::thread m_thread;
-};
-}  // namespace
+using panora::test::LoopHandOver;
 
 TEST(HandOver, SendRunsOnTheUiThreadAndWaitsPostDoesNot) {
   LoopHandOver h;
