@@ -23,7 +23,17 @@
 #include <thread>
 #include <vector>
 
+#include "link/Frame.h"
+
 namespace panora::test {
+
+// A whole command frame, as the program would build it.
+inline std::vector<std::uint8_t> MakeFrame(std::uint8_t cmd, std::uint8_t sub,
+                                           std::vector<std::uint8_t> payload = {}) {
+  std::vector<std::uint8_t> f(payload.size() + kFrameOverhead);
+  BuildFrame(f.data(), payload.data(), static_cast<int>(payload.size()), cmd, sub);
+  return f;
+}
 
 #ifdef PANORA_BIN_DIR
 inline std::string BinPath(const std::string& name) {

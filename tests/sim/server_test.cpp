@@ -22,9 +22,7 @@ using panora::test::TempDir;
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes Frame(std::uint8_t cmd, std::uint8_t sub, Bytes payload = {}) {
-  Bytes f(payload.size() + panora::kFrameOverhead);
-  panora::BuildFrame(f.data(), payload.data(), static_cast<int>(payload.size()), cmd, sub);
-  return f;
+  return panora::test::MakeFrame(cmd, sub, std::move(payload));
 }
 
 ServerOptions FreePort() {
