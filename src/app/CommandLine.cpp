@@ -1,5 +1,9 @@
 #include "app/CommandLine.h"
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/socket.h>
+
 #include <cstring>
 
 namespace panora {
@@ -15,7 +19,75 @@ bool IsQtValueOption(const char* arg) {
   return false;
 }
 
+bool AllDigits(const std::string& s) {
+  if (s.empty()) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+// The network link takes dotted IPv4 text only; a host name is looked up
+// here, once, so that the operator may write one.
+bool ResolveHost(const std::string& host, std::string& dotted) {
+  in_addr a{};
+  if (inet_pton(AF_INET, host.c_str(), &a) == 1) {
+    dotted = host;
+    return true;
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* res = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &res) != 0 || res == nullptr) return false;
+  char text[INET_ADDRSTRLEN] = {};
+  const auto* sin = reinterpret_cast<const sockaddr_in*>(res->ai_addr);
+  const bool ok = inet_ntop(AF_INET, &sin->sin_addr, text, sizeof text) != nullptr;
+  freeaddrinfo(res);
+  if (ok) dotted = text;
+  return ok;
+}
+
 }  // namespace
+
+bool ParseConnectTarget(const std::string& value, ConnectTarget& target, std::string& error) {
+  target = ConnectTarget{};
+  if (value == "usb") {
+    target.kind = ConnectTarget::Kind::Usb;
+    return true;
+  }
+  if (value.rfind("serial:", 0) == 0) {
+    target.device = value.substr(7);
+    if (target.device.empty()) {
+      error = "--connect serial: needs a device, for example serial:/dev/ttyUSB0";
+      return false;
+    }
+    target.kind = ConnectTarget::Kind::Serial;
+    return true;
+  }
+  if (value.rfind("tcp:", 0) == 0) {
+    const std::string rest = value.substr(4);
+    const std::size_t colon = rest.rfind(':');
+    if (colon == std::string::npos || colon == 0) {
+      error = "--connect tcp: needs HOST:PORT, for example tcp:192.168.0.178:4001";
+      return false;
+    }
+    const std::string host = rest.substr(0, colon);
+    const std::string port = rest.substr(colon + 1);
+    if (!AllDigits(port) || port.size() > 5 || std::stol(port) < 1 || std::stol(port) > 65535) {
+      error = "--connect tcp: the port must be a number from 1 to 65535, not '" + port + "'";
+      return false;
+    }
+    if (!ResolveHost(host, target.host)) {
+      error = "--connect tcp: unknown host '" + host + "' (give an IPv4 address or a host name)";
+      return false;
+    }
+    target.port = std::to_string(std::stol(port));
+    target.kind = ConnectTarget::Kind::Tcp;
+    return true;
+  }
+  error = "--connect takes tcp:HOST:PORT, serial:DEVICE or usb, not '" + value + "'";
+  return false;
+}
 
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
   CommandLine cl;
@@ -30,7 +102,33 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       cl.action = CommandLine::Action::Version;
       return cl;
     }
-    // The device link's options (--connect, --simulate) are recognised here.
+    if (arg == "--connect" || arg.rfind("--connect=", 0) == 0 || arg == "--simulate") {
+      if (cl.connect.kind != ConnectTarget::Kind::None) {
+        cl.action = CommandLine::Action::Refuse;
+        cl.error = "only one of --connect and --simulate may be given, once";
+        return cl;
+      }
+      if (arg == "--simulate") {
+        cl.connect.kind = ConnectTarget::Kind::Simulate;
+        continue;
+      }
+      std::string value;
+      if (arg == "--connect") {
+        if (i + 1 >= argc) {
+          cl.action = CommandLine::Action::Refuse;
+          cl.error = "option --connect needs a value (tcp:HOST:PORT, serial:DEVICE or usb)";
+          return cl;
+        }
+        value = argv[++i];
+      } else {
+        value = arg.substr(10);
+      }
+      if (!ParseConnectTarget(value, cl.connect, cl.error)) {
+        cl.action = CommandLine::Action::Refuse;
+        return cl;
+      }
+      continue;
+    }
     if (IsQtValueOption(arg.c_str())) {
       if (i + 1 >= argc) {
         cl.action = CommandLine::Action::Refuse;
@@ -52,6 +150,16 @@ std::string HelpText() {
   return "Usage: panora [OPTION]...\n"
          "Controls a video wall processor over RS232, a USB serial port or TCP/IP.\n"
          "\n"
+         "      --connect tcp:HOST:PORT\n"
+         "                 connect over TCP/IP right after start-up, as Connection >\n"
+         "                 TCP/IP does with that address\n"
+         "      --connect serial:DEVICE\n"
+         "                 open the serial port DEVICE (for example /dev/ttyUSB0) and\n"
+         "                 send the handshake, as Connection > RS232 does\n"
+         "      --connect usb\n"
+         "                 try the USB serial ports in order, as Connection > USB does\n"
+         "      --simulate start a simulated processor inside the program and connect\n"
+         "                 to it over TCP/IP (no hardware needed)\n"
          "  -h, --help     show this help and exit\n"
          "      --version  show the version and exit\n"
          "\n"

@@ -4,22 +4,30 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QThread>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "app/AboutDlg.h"
 #include "app/Dialogs.h"
+#include "app/DlgCom.h"
+#include "app/DlgNet.h"
 #include "app/LstInforBox.h"
 #include "layout/ChildFrame.h"
 #include "layout/LayoutArea.h"
+#include "link/Commands.h"
+#include "link/SerialPorts.h"
 #include "model/ModeTable.h"
 #include "model/Paths.h"
 #include "panels/CoolTabCtrl.h"
@@ -49,7 +57,19 @@ constexpr char kCaption[] = "Panora";
 }  // namespace
 
 CMainFrame::CMainFrame(QWidget* parent)
-    : QMainWindow(parent), m_handOverTarget(std::make_unique<QObject>()), m_handOver(m_handOverTarget.get()) {
+    : QMainWindow(parent),
+      m_handOverTarget(std::make_unique<QObject>()),
+      m_handOver(m_handOverTarget.get()),
+      m_RsCom(
+          &m_handOver, [this](const std::uint8_t* data, int length) { OnDeviceData(data, length); },
+          [this](const char* text) { ShowMessage(text); }),
+      m_NetLink([this](const std::uint8_t* data, int length) { OnDeviceData(data, length); },
+                [this](const char* text) { ShowMessage(text); }),
+      m_DeviceLink(m_RsCom, m_NetLink, &m_handOver,
+                   LinkHooks{[this](const char* text) { ShowMessage(text); },
+                             {},  // an answer that did not come in time is ignored
+                             [this](int job) { OnBatchDone(job); },
+                             [this] { OnPositionAnswer(); }}) {
   InitPanoraResources();
   InstallAccessibleFactory();
   setObjectName(QStringLiteral("CMainFrame"));
@@ -84,7 +104,9 @@ bool CMainFrame::OnCreate() {
   }
   if (!CreateToolBars() || !CreateStatusBar() || !CreateDockingBars()) return false;
 
-  m_pReplyEvent = std::make_unique<AutoResetEvent>();
+  // The reply event is the device link's process-wide one.
+  m_pReplyEvent = &g_hReplyEvent;
+  g_hReplyEvent.Reset();
 
   // The start-up profile; when it cannot be read every record is reset.
   LoadStartupProfile(m_Profile, StartupProfilePath());
@@ -438,29 +460,241 @@ void CMainFrame::PostRedraw() {
   m_handOver.Post([this] { OnRedraw(); });
 }
 
-// Handlers of the device link, the connection and the layout editor; their
-// work arrives with those parts of the program.
-void CMainFrame::OnDeviceData(const std::uint8_t*, int) {}
-void CMainFrame::OnBatchDone(int) {}
-void CMainFrame::OnPositionAnswer() {}
-void CMainFrame::OnNetResult(int) {}
+void CMainFrame::ShowMessage(const char* text) {
+  MessageBox(this, QString::fromLatin1(text));
+}
+
+// ---- the processor's answers ---------------------------------------------
+
+void CMainFrame::OnDeviceData(const std::uint8_t* data, int length) {
+  // Wakes the worker, copies the block to g_RxBuf and reads it as the answer
+  // to the command noted last.
+  const ReplyAction a = m_DeviceLink.TakeReply(data, length);
+  switch (a.kind) {
+    case ReplyKind::Position:
+      m_nPosX = a.posX;
+      m_nPosY = a.posY;
+      m_nPosW = a.posW;
+      m_nPosH = a.posH;
+      OnPositionAnswer();  // opens the dialog before this handler goes on
+      break;
+    case ReplyKind::PositionFailed: OnPositionAnswer(); break;  // status 3: no dialog
+    case ReplyKind::Bezel:
+      if (m_wndTabCtrl != nullptr && m_wndTabCtrl->PageWindow(2) != nullptr && m_fnShowBezel)
+        m_fnShowBezel(ShownBezel(a.bezelH), ShownBezel(a.bezelV));
+      break;
+    case ReplyKind::Handshake:
+      m_timerHandshake.stop();
+      if (!a.handshakeOk) {
+        m_nReplyStatus = kReplyAnswered;
+        m_nConnKind = 0;
+        ClearConnectionChecks();
+        AddInfo(QStringLiteral("Connection error!"));  // the port stays open
+      } else if (m_nConnKind == 1 || m_nConnKind == 2) {
+        m_nReplyStatus = kReplyAnswered;
+        SetCheckRs232(m_nConnKind == 1);
+        SetCheckUsb(m_nConnKind == 2);
+        SetCheckTcpIp(false);
+        AddInfo(QStringLiteral("Connection Success!"));
+      }
+      break;
+    case ReplyKind::Version: AddInfo(QString::fromStdString(a.VersionText())); break;
+    case ReplyKind::None: break;
+  }
+  m_DeviceLink.EndReply();
+}
+
+void CMainFrame::OnBatchDone(int job) {
+  // The overlay "Set" was disabled while its batch went out.
+  if (job == kJobOverlay && m_dlgMainSet != nullptr && m_dlgMainSet->m_btnOverlaySet != nullptr)
+    m_dlgMainSet->m_btnOverlaySet->setEnabled(true);
+  m_nJobType = 0;
+}
+
+void CMainFrame::OnPositionAnswer() {
+  if (m_nReplyStatus != kReplyAnswered) return;
+  PositionRequest r;
+  r.channel = m_nCurpod;
+  r.x = m_nPosX;
+  r.y = m_nPosY;
+  r.w = m_nPosW;
+  r.h = m_nPosH;
+  r.right = m_nPosX + m_nPosW;
+  r.bottom = m_nPosY + m_nPosH;
+  if (m_fnPositionDialog)
+    m_fnPositionDialog(r);
+  else
+    OpenPositionDialogStandIn(r);
+}
+
+void CMainFrame::OpenPositionDialogStandIn(const PositionRequest& r) {
+  QDialog dlg(this);
+  dlg.setObjectName(QStringLiteral("176"));
+  dlg.setWindowTitle(QStringLiteral("."));
+  auto* form = new QFormLayout(&dlg);
+  const std::pair<const char*, int> rows[] = {
+      {"Channel:", r.channel + 1}, {"Left:", r.x}, {"Right:", r.right}, {"Top:", r.y}, {"Bottom:", r.bottom}};
+  for (const auto& row : rows)
+    form->addRow(QString::fromLatin1(row.first), new QLabel(QString::number(row.second)));
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+  form->addRow(buttons);
+  // What it was opened with, for whoever looks at it.
+  dlg.setProperty("channel", r.channel);
+  dlg.setProperty("posX", r.x);
+  dlg.setProperty("posY", r.y);
+  dlg.setProperty("posW", r.w);
+  dlg.setProperty("posH", r.h);
+  dlg.setProperty("right", r.right);
+  dlg.setProperty("bottom", r.bottom);
+  Dialogs().Exec(dlg);
+}
+
+// ---- connecting ----------------------------------------------------------
+
+void CMainFrame::CloseTransports() {
+  if (m_RsCom.IsOpen()) m_RsCom.ClosePort();
+  // Also abandons a connect in progress, so that nothing waits for a
+  // system time-out; its result, when it still comes, is stale.
+  m_NetLink.Close();
+  ++m_nNetAttempt;
+}
+
+void CMainFrame::SendHandshake() {
+  m_timerHandshake.stop();
+  m_timerHandshake.start(1000);
+  m_DeviceLink.SendCommand(cmd::kHandshake, 0);
+}
+
+void CMainFrame::OnRs232() {
+  CDlgCom dlg(m_RsCom.IsOpen() ? m_RsCom.PortName() : std::string(), this);
+  if (Dialogs().Exec(dlg) != kIdOk) return;
+  ConnectSerial(dlg.m_strCom);
+}
+
+void CMainFrame::ConnectSerial(const std::string& device) {
+  CloseTransports();
+  m_nConnKind = 1;
+  if (device.empty() || !m_RsCom.OpenPort(device, &m_handOver)) {
+    // After the port's own "Can not Open COM" when opening failed.
+    MessageBox(this, QStringLiteral("can not open com"));
+    m_nConnKind = 0;
+    return;
+  }
+  SendHandshake();
+}
+
+void CMainFrame::OnUsb() {
+  CloseTransports();
+  m_nConnKind = 2;
+  const std::optional<std::vector<std::string>> ports = ListUsbSerialPorts();
+  if (!ports) {
+    m_nConnKind = 0;
+    ClearConnectionChecks();
+    MessageBox(this, QStringLiteral("can't Find USB"));
+    return;
+  }
+  // The first that opens wins; one that does not shows the port's own message.
+  for (const std::string& port : *ports) {
+    if (m_RsCom.OpenPort(port, &m_handOver)) {
+      SendHandshake();
+      return;
+    }
+  }
+  m_nConnKind = 0;
+  ClearConnectionChecks();
+  MessageBox(this, QStringLiteral("can't open USB"));
+}
+
+void CMainFrame::OnTcpIp() {
+  CDlgNet dlg(NetSettingsPath(), this);
+  if (Dialogs().Exec(dlg) != kIdOk) return;
+  ConnectNet(dlg.m_strIP, dlg.m_strPort);
+}
+
+void CMainFrame::ConnectNet(const std::string& address, const std::string& port) {
+  m_NetLink.SetNetAddress(address, port);
+  ClearConnectionChecks();
+  // The handshake of a serial port closed here is no longer awaited.
+  m_timerHandshake.stop();
+  CloseTransports();
+  m_nConnKind = 3;
+  m_nDots = 0;
+  m_timerDots.start(1000);
+  const int attempt = m_nNetAttempt;
+  m_nNetPendingAttempt = attempt;
+  m_NetLink.StartConnector(&m_handOver, [this, attempt](int result) { OnNetResultOf(attempt, result); });
+}
+
+void CMainFrame::OnNetResultOf(int attempt, int result) {
+  if (attempt == m_nNetAttempt) {
+    OnNetResult(result);
+    return;
+  }
+  // An attempt abandoned by "Disconnect" or a newer connect procedure: the
+  // connection chosen since then keeps its kind and check mark. Only the
+  // animation that belonged to this attempt ends.
+  if (m_nNetPendingAttempt == attempt) {
+    m_nNetPendingAttempt = 0;
+    m_timerDots.stop();
+  }
+}
+
+void CMainFrame::OnNetResult(int result) {
+  m_nNetPendingAttempt = 0;
+  m_timerDots.stop();
+  m_nConnKind = result == 1 ? 3 : 0;
+  SetCheckRs232(false);
+  SetCheckUsb(false);
+  SetCheckTcpIp(result == 1);
+  AddInfo(result == 1 ? QStringLiteral("Connect NET success!") : QStringLiteral("Connect NET fail!"));
+}
+
+void CMainFrame::OnDisconnect() {
+  // Whatever is open is closed, also a port whose handshake was refused, and
+  // a connect in progress is abandoned.
+  CloseTransports();
+  m_nConnKind = 0;
+  ClearConnectionChecks();
+  ShowInfo(QStringLiteral("Disconnect!"));
+  // Timer 4 keeps running: a handshake still awaited ends with its message.
+}
+
+void CMainFrame::OnTimerHandshake() {
+  m_timerHandshake.stop();
+  if (m_RsCom.IsOpen()) m_RsCom.ClosePort();
+  m_nConnKind = 0;
+  m_nReplyStatus = kReplyAnswered;
+  ClearConnectionChecks();
+  MessageBox(this, QStringLiteral("Connect Unsuccess,Please check it"));
+}
+
+void CMainFrame::OnTimerDots() {
+  static const char* const kTexts[] = {"connecting .", "connecting . .", "connecting . . .",
+                                       "connecting . . . .", "connecting . . . . ."};
+  if (m_nDots < 0 || m_nDots > 4) return;
+  ShowInfo(QString::fromLatin1(kTexts[m_nDots]));
+  m_nDots = (m_nDots + 1) % 5;
+}
+
+void CMainFrame::OnFirmwareVersion() {
+  if (m_DeviceLink.TransportOpen()) {
+    m_DeviceLink.SendCommand(cmd::kVersion, 0);
+    return;
+  }
+  MessageBox(this, QStringLiteral("Please connect PC to machine"));
+}
+
 void CMainFrame::OnRedraw() {}
-void CMainFrame::OnTimerHandshake() {}
-void CMainFrame::OnTimerDots() {}
 
 void CMainFrame::OnOpen() {}
 void CMainFrame::OnSave() {}
 void CMainFrame::OnSaveAs() {}
-void CMainFrame::OnRs232() {}
-void CMainFrame::OnUsb() {}
-void CMainFrame::OnTcpIp() {}
-void CMainFrame::OnDisconnect() {}
 void CMainFrame::OnLoadMode() {}
 void CMainFrame::OnSaveMode() {}
 void CMainFrame::OnModeSetting() {}
 void CMainFrame::OnWindowAdjust() {}
 void CMainFrame::OnFactoryReset() {}
-void CMainFrame::OnFirmwareVersion() {}
 void CMainFrame::OnQuickMode(int) {}
 void CMainFrame::OnWindowButton(int) {}
 void CMainFrame::OnToolButton(int) {}
@@ -498,6 +732,12 @@ void CMainFrame::Shutdown(bool interactive) {
   m_timerHandshake.stop();
   m_timerDots.stop();
   m_timerKeyLocks.stop();
+  // Every thread of the device link ends and is joined: workers first (they
+  // write through the transports), then connectors and the receive thread,
+  // then the serial reader. None of them waits for a connect time-out.
+  m_DeviceLink.Shutdown();
+  m_NetLink.Shutdown();
+  m_RsCom.ClosePort();
   SaveProfileNow(interactive);
 }
 

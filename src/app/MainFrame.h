@@ -10,12 +10,16 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 
 #include "link/AutoResetEvent.h"
+#include "link/DeviceLink.h"
 #include "link/HandOver.h"
+#include "link/NetLink.h"
+#include "link/RsCom.h"
 #include "model/Profile.h"
 
 class QAction;
@@ -69,8 +73,25 @@ enum CommandId : int {
   ID_TOOL_FIRST = 32810,        // 8 buttons
 };
 
+// What the position dialog is opened with after a position answer.
+struct PositionRequest {
+  int channel = 0;  // m_nCurpod
+  int x = 0, y = 0, w = 0, h = 0;
+  int right = 0, bottom = 0;  // x + w, y + h
+};
+
 class CMainFrame : public QMainWindow {
   Q_OBJECT
+
+  // Declared first: the hand-over target outlives every call queued to it,
+  // and the hand-over outlives the link objects whose threads use it. Of
+  // those, the device link refers to both transports and so goes first.
+  std::unique_ptr<QObject> m_handOverTarget;
+  CUiHandOver m_handOver;
+  CRsCom m_RsCom;
+  CNetLink m_NetLink;
+  CDeviceLink m_DeviceLink;
+
  public:
   static constexpr int kWidth = 1120;
   static constexpr int kHeight = 720;
@@ -92,8 +113,9 @@ class CMainFrame : public QMainWindow {
   // Arranges the windows and panels for `mode`; the mode application plugs in here.
   void ApplyMode(int mode);
 
-  // Orderly end: closes the hand-over (so that no worker waits on us), then
-  // saves the profile. Runs once; `interactive` allows a message box.
+  // Orderly end: closes the hand-over (so that no worker waits on us), ends
+  // and joins every thread of the device link, then saves the profile. Runs
+  // once; `interactive` allows a message box.
   void Shutdown(bool interactive);
   // Saves the profile as at exit, reporting a failure on stderr and, when
   // `interactive`, in a message box. Returns whether it saved.
@@ -128,6 +150,37 @@ class CMainFrame : public QMainWindow {
   bool SendReplyTimeout(const std::atomic<bool>* cancel = nullptr);
   void PostRedraw();
 
+  // The device link, for every sender of the program. The standard sender
+  // is SendCommand; a sender that waits for an answer fills g_TxBuf, notes
+  // the command, sets m_nJobType (and m_nReplyStatus) and calls StartSendWorker.
+  CDeviceLink& Link() { return m_DeviceLink; }
+  CRsCom& RsCom() { return m_RsCom; }
+  CNetLink& NetLink() { return m_NetLink; }
+  void NoteCommand(int command, int subCode) { m_DeviceLink.NoteCommand(command, subCode); }
+  void SendFrame(const std::uint8_t* bytes, int length) { m_DeviceLink.SendFrame(bytes, length); }
+  bool SendCommand(std::uint8_t command, std::uint8_t subCode, const std::uint8_t* payload = nullptr,
+                   int n = 0, bool respectBusy = false) {
+    return m_DeviceLink.SendCommand(command, subCode, payload, n, respectBusy);
+  }
+  void StartSendWorker() { m_DeviceLink.StartSendWorker(); }
+  // Whether a frame would go anywhere: a serial port open or the network link connected.
+  bool TransportOpen() const { return m_DeviceLink.TransportOpen(); }
+
+  // The connect procedures of the Connection menu after their dialogs; the
+  // command line uses them too.
+  void ConnectSerial(const std::string& device);
+  void ConnectNet(const std::string& address, const std::string& port);
+  void SendHandshake();
+
+  // Seams that later parts of the window fill. The bezel panel shows the
+  // answered bezel values (already limited to 0..48); the position dialog
+  // opens modally with the answered window. The default position dialog is
+  // a plain read-only stand-in run through the dialog facade.
+  void SetShowBezel(std::function<void(int h, int v)> showBezel) { m_fnShowBezel = std::move(showBezel); }
+  void SetPositionDialog(std::function<void(const PositionRequest&)> open) {
+    m_fnPositionDialog = std::move(open);
+  }
+
   // Parts of the window, for the rest of the program and for tests.
   QAction* Action(int id) const;
   QAction* ContextAction(int id) const;
@@ -143,22 +196,28 @@ class CMainFrame : public QMainWindow {
   CTrueColorToolBar& WindowToolBar() { return *m_wndWindowToolBar; }
   CTrueColorToolBar& ToolButtonBar() { return *m_wndToolButtonBar; }
   QLabel* IndicatorCaps() const { return m_lblCaps; }
-  AutoResetEvent* ReplyEvent() const { return m_pReplyEvent.get(); }
+  AutoResetEvent* ReplyEvent() const { return m_pReplyEvent; }
   QTimer& TimerHandshake() { return m_timerHandshake; }
   QTimer& TimerDots() { return m_timerDots; }
   bool IsShutDown() const { return m_bShutDown; }
   // Whether the last attempt to save the profile failed.
   bool SaveFailed() const { return m_bSaveFailed; }
 
-  // Shared state, as the rest of the program names it.
+  // Shared state, as the rest of the program names it. The busy flag, the
+  // job, the answer status and the last-command bookkeeping are the device
+  // link's own atomics, named here as the frame's.
   QRect m_rcLayout;                 // main-window client coordinates
   std::atomic<int> m_nConnKind{0};  // 0 none, 1 RS232, 2 USB, 3 TCP/IP
-  std::atomic<int> m_bSending{0};
-  std::atomic<int> m_nJobType{0};
-  std::atomic<int> m_nReplyStatus{0};  // 0 ok, 1 time-out, 2 not connected, 3 short, 4 pending
+  std::atomic<int>& m_bSending = m_DeviceLink.m_bSending;
+  std::atomic<int>& m_nJobType = m_DeviceLink.m_nJobType;
+  std::atomic<int>& m_nReplyStatus = m_DeviceLink.m_nReplyStatus;  // 0 ok, 1 time-out, 2 not connected,
+                                                                   // 3 short, 4 pending
   int m_nPrevMod = -1, m_nCurMod = -1;
   int m_nPrevPod = 0, m_nCurpod = 0;
-  int m_nPrevCmd = 0, m_nPrevSub = 0, m_nCurCmd = 0, m_nCurSub = 0;
+  std::atomic<int>& m_nPrevCmd = m_DeviceLink.m_nPrevCmd;
+  std::atomic<int>& m_nPrevSub = m_DeviceLink.m_nPrevSub;
+  std::atomic<int>& m_nCurCmd = m_DeviceLink.m_nCurCmd;
+  std::atomic<int>& m_nCurSub = m_DeviceLink.m_nCurSub;
   CProfile m_Profile;  // m_Profile.m_DataPrm, m_nToolMode, m_strModeName, m_strProfilePath
   int m_nPosX = 0, m_nPosY = 0, m_nPosW = 0, m_nPosH = 0;
   int m_nDots = 0;
@@ -211,10 +270,12 @@ class CMainFrame : public QMainWindow {
   void ShowContextMenu(const QPoint& globalPos);
   void UpdateKeyLocks();
   void SetConnectionCheck(int id, bool on);
-
-  // Declared first: the hand-over target outlives every call queued to it.
-  std::unique_ptr<QObject> m_handOverTarget;
-  CUiHandOver m_handOver;
+  void ShowMessage(const char* text);
+  // Closes the serial port and the network link (abandoning a connect in
+  // progress) and makes any connect result still on its way stale.
+  void CloseTransports();
+  void OnNetResultOf(int attempt, int result);
+  void OpenPositionDialogStandIn(const PositionRequest& request);
 
   CCoolTabCtrl* m_wndTabCtrl = nullptr;
   CCoolBar* m_wndPanelBar = nullptr;
@@ -230,7 +291,11 @@ class CMainFrame : public QMainWindow {
   QTimer m_timerKeyLocks;
   QTimer m_timerHandshake;
   QTimer m_timerDots;
-  std::unique_ptr<AutoResetEvent> m_pReplyEvent;
+  AutoResetEvent* m_pReplyEvent = nullptr;  // g_hReplyEvent once created
+  std::function<void(int, int)> m_fnShowBezel;
+  std::function<void(const PositionRequest&)> m_fnPositionDialog;
+  int m_nNetAttempt = 0;         // counts connect procedures and disconnects
+  int m_nNetPendingAttempt = 0;  // the network attempt still awaited, or 0
 
   QMenu* m_viewMenu = nullptr;
   QMenu* m_ctxMenu = nullptr;

@@ -1,13 +1,19 @@
 #include "app/TesselApp.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QSessionManager>
+#include <QTimer>
 #include <QWidget>
+#include <cstdlib>
 
 #include "app/MainFrame.h"
 #include "app/SignalPipe.h"
 #include "layout/ChildFrame.h"
+#include "link/SerialPorts.h"
+#include "sim/engine/Server.h"
 
 namespace panora {
 
@@ -19,6 +25,61 @@ CTesselApp::CTesselApp() {
 
 CTesselApp::~CTesselApp() {
   ExitInstance();
+  StopSimulator();
+}
+
+bool CTesselApp::StartSimulator(std::string& error) {
+  if (m_sim) return true;
+  sim::ServerOptions opt;
+  opt.useTcp = true;
+  opt.tcpHost = "127.0.0.1";
+  opt.tcpPort = 0;  // a free port
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string dir =
+      runtime != nullptr && runtime[0] != '\0' && ::access(runtime, W_OK) == 0 ? runtime : "/tmp";
+  opt.ptyPath = dir + "/panora-sim-" + std::to_string(::getpid()) + ".tty";
+  auto server = std::make_unique<sim::Server>(opt);
+  if (!server->Start(error)) return false;
+  m_sim = std::move(server);
+  m_simPty = opt.ptyPath;
+  // The simulated processor's serial line, as its USB virtual port would appear.
+  AddExtraSerialPort(m_simPty, true);
+  return true;
+}
+
+void CTesselApp::StopSimulator() {
+  if (!m_sim) return;
+  m_sim->Stop();
+  m_sim.reset();
+  RemoveExtraSerialPort(m_simPty);
+}
+
+int CTesselApp::SimulatorPort() const {
+  return m_sim ? m_sim->TcpPort() : 0;
+}
+
+std::string CTesselApp::SimulatorPty() const {
+  return m_sim ? m_simPty : std::string();
+}
+
+void CTesselApp::ConnectOnStart(const ConnectTarget& target) {
+  CMainFrame* f = m_pMainWnd.get();
+  if (f == nullptr) return;
+  ConnectTarget t = target;
+  if (t.kind == ConnectTarget::Kind::Simulate) {
+    if (!m_sim) return;
+    t.kind = ConnectTarget::Kind::Tcp;
+    t.host = "127.0.0.1";
+    t.port = std::to_string(m_sim->TcpPort());
+  }
+  QTimer::singleShot(0, f, [f, t] {
+    switch (t.kind) {
+      case ConnectTarget::Kind::Tcp: f->ConnectNet(t.host, t.port); break;
+      case ConnectTarget::Kind::Serial: f->ConnectSerial(t.device); break;
+      case ConnectTarget::Kind::Usb: f->OnUsb(); break;
+      default: break;
+    }
+  });
 }
 
 bool CTesselApp::InitInstance() {
@@ -56,6 +117,8 @@ int CTesselApp::ExitInstance() {
   m_pMainWnd->Shutdown(false);
   m_nExitCode = m_pMainWnd->SaveFailed() ? 1 : 0;
   m_pMainWnd.reset();
+  // The frame's link has closed its connection; now the simulator may go.
+  StopSimulator();
   return m_nExitCode;
 }
 

@@ -4,8 +4,15 @@
 #pragma once
 
 #include <memory>
+#include <string>
+
+#include "app/CommandLine.h"
 
 namespace panora {
+
+namespace sim {
+class Server;
+}
 
 class CMainFrame;
 class CSignalWatcher;
@@ -30,11 +37,25 @@ class CTesselApp {
 
   CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
 
+  // --simulate: starts the simulated processor inside the program, on a free
+  // loopback TCP port and a pseudo-terminal (listed among the serial and USB
+  // ports). False with the reason in error. Stopped and joined at exit.
+  bool StartSimulator(std::string& error);
+  int SimulatorPort() const;
+  std::string SimulatorPty() const;  // the pseudo-terminal's stable path
+  // Runs the connect procedure of the target as soon as the event loop runs,
+  // as the Connection menu would after its dialog (--connect, --simulate).
+  void ConnectOnStart(const ConnectTarget& target);
+
   // What a termination signal does: close open modal windows, then the frame.
   void OnTerminationRequested();
 
  private:
+  void StopSimulator();
+
   std::unique_ptr<CMainFrame> m_pMainWnd;
+  std::unique_ptr<sim::Server> m_sim;  // outlives the frame: stopped after it
+  std::string m_simPty;
   std::unique_ptr<CSignalWatcher> m_signals;
   int m_nExitCode = 0;
 };

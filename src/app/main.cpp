@@ -32,7 +32,18 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(QStringLiteral(PANORA_VERSION));
 
   panora::CTesselApp tessel;
+  if (cl.connect.kind == panora::ConnectTarget::Kind::Simulate) {
+    std::string error;
+    if (!tessel.StartSimulator(error)) {
+      std::fprintf(stderr, "panora: the simulated processor could not start: %s\n", error.c_str());
+      return 1;
+    }
+    std::printf("panora: simulated processor on 127.0.0.1:%d and %s\n", tessel.SimulatorPort(),
+                tessel.SimulatorPty().c_str());
+    std::fflush(stdout);
+  }
   if (!tessel.InitInstance()) return 1;
+  tessel.ConnectOnStart(cl.connect);
 
   // For the start-up benchmark: report when the window is up, then end.
   if (qEnvironmentVariableIntValue("PANORA_QUIT_AFTER_SHOW") == 1) {

@@ -131,6 +131,13 @@ void ClearExtraSerialPorts() {
   g_extra.clear();
 }
 
+void RemoveExtraSerialPort(const std::string& path) {
+  std::lock_guard<std::mutex> lock(g_seamMutex);
+  g_extra.erase(
+      std::remove_if(g_extra.begin(), g_extra.end(), [&](const Extra& e) { return e.path == path; }),
+      g_extra.end());
+}
+
 void SetSerialClassRoot(const std::string& root) {
   std::lock_guard<std::mutex> lock(g_seamMutex);
   g_classRoot = root;

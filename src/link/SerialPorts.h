@@ -22,6 +22,8 @@ std::optional<std::vector<std::string>> ListUsbSerialPorts();
 // in the order added; usb adds them to the USB list as well.
 void AddExtraSerialPort(const std::string& path, bool usb);
 void ClearExtraSerialPorts();
+// Removes the extra port with this path (every entry of it).
+void RemoveExtraSerialPort(const std::string& path);
 // Test seam: read the device list below another root instead of /sys/class/tty.
 void SetSerialClassRoot(const std::string& root);
 

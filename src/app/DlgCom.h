@@ -1,0 +1,36 @@
+// The port dialog of "RS232": the serial ports that exist on this machine,
+// the ones in use included, with the port this program holds preselected.
+#pragma once
+
+#include <QDialog>
+#include <string>
+#include <vector>
+
+class QComboBox;
+
+namespace panora {
+
+class CDlgCom : public QDialog {
+  Q_OBJECT
+ public:
+  // openPort: the device this program holds open, or empty.
+  explicit CDlgCom(const std::string& openPort = {}, QWidget* parent = nullptr);
+
+  // The device chosen with OK (trimmed); empty until OK is pressed with a
+  // selection, and when the list was empty.
+  std::string m_strCom;
+  // The ports found, in the order listed.
+  std::vector<std::string> m_strPorts;
+
+  QComboBox* PortBox() const { return m_cbPort; }
+
+ public slots:
+  void accept() override;
+
+ private:
+  void OnInitDialog(const std::string& openPort);
+
+  QComboBox* m_cbPort = nullptr;  // 1057
+};
+
+}  // namespace panora
