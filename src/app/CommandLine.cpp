@@ -77,6 +77,13 @@ bool ParseConnectTarget(const std::string& value, ConnectTarget& target, std::st
       error = "--connect tcp: the port must be a number from 1 to 65535, not '" + port + "'";
       return false;
     }
+    if (host.find_first_not_of("0123456789.") == std::string::npos) {
+      in_addr a{};
+      if (inet_pton(AF_INET, host.c_str(), &a) != 1) {
+        error = "--connect tcp: '" + host + "' is not an IPv4 address";
+        return false;
+      }
+    }
     if (!ResolveHost(host, target.host)) {
       error = "--connect tcp: unknown host '" + host + "' (give an IPv4 address or a host name)";
       return false;
