@@ -1,5 +1,6 @@
 // Received data under stress: a flood of garbage, closing while bytes stream
 // in, and answers split over two reads or joined in one.
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -37,6 +38,8 @@ class Flood {
 
  private:
   void Run(int fd, bool socket) {
+    // A pty master may take fewer bytes than poll promised; never block.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     std::mt19937 rng(7);
     std::uint8_t buf[4096];
     while (!m_stop) {
