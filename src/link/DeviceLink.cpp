@@ -138,9 +138,9 @@ bool CDeviceLink::SendCommand(std::uint8_t command, std::uint8_t subCode, const 
 
 ReplyAction CDeviceLink::TakeReply(const std::uint8_t* bytes, int count) {
   g_hReplyEvent.Set();
-  if (bytes == nullptr || count <= 0) return ParseReply(nullptr, 0, m_nCurCmd.load());
+  if (bytes == nullptr || count < 0) count = 0;
   if (count > kRxBufSize) count = kRxBufSize;
-  std::memcpy(g_RxBuf, bytes, static_cast<std::size_t>(count));
+  if (count > 0) std::memcpy(g_RxBuf, bytes, static_cast<std::size_t>(count));
   ReplyAction a = ParseReply(g_RxBuf, count, m_nCurCmd.load());
   if (a.kind == ReplyKind::Position) m_nReplyStatus.store(kReplyAnswered);
   if (a.kind == ReplyKind::PositionFailed) m_nReplyStatus.store(kReplyShort);

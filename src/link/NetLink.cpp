@@ -95,17 +95,34 @@ void CNetLink::CloseLocked() {
 
 void CNetLink::Close() {
   std::lock_guard<std::mutex> lock(m_mutex);
+  ++m_nCloseGen;
   CancelAttemptsLocked();
   CloseLocked();
 }
 
 int CNetLink::Connect(const std::string& address, const std::string& port, HandOver* window) {
+  std::uint64_t gen;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    gen = m_nCloseGen;
+  }
+  return ConnectSince(address, port, window, gen);
+}
+
+int CNetLink::ConnectSince(const std::string& address, const std::string& port, HandOver* window,
+                           std::uint64_t gen) {
   if (m_shutdown.load()) return 0;
   auto attempt = std::make_shared<Attempt>();
   attempt->efd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (attempt->efd < 0) return 0;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
+    // A Close or Shutdown that came before this attempt could register has
+    // already cancelled it.
+    if (m_shutdown.load() || gen != m_nCloseGen) {
+      ::close(attempt->efd);
+      return 0;
+    }
     CancelAttemptsLocked();  // an older attempt gives way to this one
     CloseLocked();
     m_window = window;
@@ -223,13 +240,12 @@ void CNetLink::StartConnector(HandOver* window, std::function<void(int)> onResul
   auto connector = std::make_unique<Connector>();
   Connector* c = connector.get();
   c->window = window;
-  c->thread =
-      std::thread([this, c, window, onResult = std::move(onResult), ip = m_strNetIP, port = m_strNetPort] {
-        const int result = Connect(ip, port, window);
-        if (window != nullptr && onResult)
-          window->Send([onResult, result] { onResult(result); }, &m_shutdown);
-        c->done.store(true);
-      });
+  c->thread = std::thread([this, c, window, onResult = std::move(onResult), ip = m_strNetIP,
+                           port = m_strNetPort, gen = m_nCloseGen] {
+    const int result = ConnectSince(ip, port, window, gen);
+    if (window != nullptr && onResult) window->Send([onResult, result] { onResult(result); }, &m_shutdown);
+    c->done.store(true);
+  });
   m_connectors.push_back(std::move(connector));
 }
 
@@ -238,6 +254,7 @@ void CNetLink::Shutdown() {
   std::vector<std::unique_ptr<Connector>> connectors;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_nCloseGen;
     CancelAttemptsLocked();
     connectors.swap(m_connectors);
   }

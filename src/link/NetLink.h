@@ -66,6 +66,7 @@ class CNetLink {
   static long ParsePort(const std::string& text);
 
  private:
+  int ConnectSince(const std::string& address, const std::string& port, HandOver* window, std::uint64_t gen);
   struct Attempt;
   struct Connector;
   void ReceiveThread(int fd, HandOver* window);
@@ -89,6 +90,9 @@ class CNetLink {
   std::atomic<int> m_bEnded{0};  // set to 1 by the receive thread when it ends
   std::atomic<bool> m_stopRecv{false};
   std::atomic<bool> m_shutdown{false};
+  // Counts Close and Shutdown calls (under m_mutex), so that an attempt that
+  // had not registered yet when one came gives up instead of connecting.
+  std::uint64_t m_nCloseGen = 0;
 };
 
 }  // namespace panora

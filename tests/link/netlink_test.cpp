@@ -196,3 +196,25 @@ TEST(NetLink, ClosingWhileDataStreamsInNeverDeadlocks) {
     ::close(peer);
   }
 }
+
+TEST(NetLink, CloseOrShutdownRightAfterStartingAConnectorAlwaysCancelsIt) {
+  // The connector thread may not have registered its attempt yet when the
+  // operator disconnects or quits; it must give up all the same.
+  SilentListener silent;
+  for (int i = 0; i < 400; ++i) {
+    Fixture f;
+    f.net.SetNetAddress("127.0.0.1", silent.listener.PortText());
+    std::atomic<int> result{-1};
+    f.net.StartConnector(&f.ui, [&](int r) { result = r; });
+    // Land anywhere in the connector's first steps.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds((i % 40) * 3);
+    while (std::chrono::steady_clock::now() < until) {
+    }
+    const auto start = std::chrono::steady_clock::now();
+    if (i % 2 == 0) f.net.Close();  // "Disconnect" at once
+    f.net.Shutdown();
+    ASSERT_LT(std::chrono::steady_clock::now() - start, 500ms) << "round " << i;
+    EXPECT_FALSE(f.net.IsConnected());
+    EXPECT_NE(result.load(), 1);
+  }
+}
