@@ -56,8 +56,12 @@ bool CIpAddressCtrl::eventFilter(QObject* watched, QEvent* event) {
   if (i == 4) return QFrame::eventFilter(watched, event);
   auto* key = static_cast<QKeyEvent*>(event);
   QLineEdit* f = m_fields[static_cast<std::size_t>(i)];
-  if ((key->key() == Qt::Key_Period || key->key() == Qt::Key_Space) && i < 3) {
-    if (!f->text().isEmpty()) FocusField(i + 1);
+  if (key->key() == Qt::Key_Period || key->key() == Qt::Key_Space) {
+    // A dot right after three digits moved on is the same separator, not a
+    // request to skip a field: a field that is empty or still wholly
+    // selected stays.
+    const bool fresh = f->text().isEmpty() || f->selectedText() == f->text();
+    if (!fresh && i < 3) FocusField(i + 1);
     return true;
   }
   if (key->key() == Qt::Key_Backspace && f->cursorPosition() == 0 && !f->hasSelectedText() && i > 0) {

@@ -108,11 +108,17 @@ TEST(NetDialog, TheAddressControlKeepsFourFieldsOfZeroTo255) {
   EXPECT_EQ(ctrl.Field(2)->text(), "255");
   EXPECT_EQ(ctrl.Field(3)->text(), "7");
   EXPECT_EQ(ctrl.Text(), "10.25.255.7");
+  // Typed as one text, dots after three digits do not skip a field.
+  ctrl.Field(0)->setFocus();
+  ctrl.Field(0)->selectAll();
+  for (char c : std::string("192.168.0.1")) QTest::keyClick(focused(), c);
+  EXPECT_EQ(ctrl.Text(), "192.168.0.1");
   std::uint8_t a = 1, b = 1, c = 1, d = 1;
   ctrl.Field(1)->clear();
   EXPECT_EQ(ctrl.GetAddress(a, b, c, d), 3);  // a blank field counts as 0
   EXPECT_EQ(b, 0);
-  EXPECT_EQ(ctrl.Text(), "10.0.255.7");
+  EXPECT_EQ(a, 192);
+  EXPECT_EQ(ctrl.Text(), "192.0.0.1");
   // Backspace in an empty field goes back to the one before.
   ctrl.Field(1)->setFocus();
   QTest::keyClick(ctrl.Field(1), Qt::Key_Backspace);
