@@ -170,6 +170,7 @@ std::string HelpText() {
          "  -h, --help     show this help and exit\n"
          "      --version  show the version and exit\n"
          "\n"
+         "A --connect value that cannot be used ends the program with status 2.\n"
          "Qt's -platform, -display and -style options are passed on to Qt.\n"
          "The set-up is kept in VideoLib/default.cfg; PANORA_HOME chooses the folder\n"
          "that holds VideoLib.\n";

@@ -88,6 +88,26 @@ TEST_F(Rs232Test, RefusedHandshakeLeavesThePortOpenAndMarksNothing) {
   // No time-out box follows: the answer stopped timer 4.
   Pump(1200);
   EXPECT_TRUE(dialogs.Boxes().empty());
+  // "Disconnect" closes the refused port as well.
+  f->Action(ID_CONN_DISCONNECT)->trigger();
+  EXPECT_FALSE(f->RsCom().IsOpen());
+}
+
+TEST_F(Rs232Test, ANetworkConnectDuringTheHandshakeWaitIsNotUndoneByItsTimeOut) {
+  sim::ServerOptions silent;
+  silent.silent = true;
+  EmbeddedSim line(silent, home.Path());
+  EmbeddedSim net;
+  ASSERT_TRUE(line.Ok() && net.Ok());
+  f->ConnectSerial(line.Pty());
+  ASSERT_TRUE(f->TimerHandshake().isActive());
+  f->ConnectNet("127.0.0.1", net.PortText());
+  EXPECT_FALSE(f->RsCom().IsOpen());
+  ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connect NET success!"); }));
+  Pump(1200);  // the handshake's second has passed
+  EXPECT_TRUE(dialogs.Boxes().empty());
+  EXPECT_EQ(f->m_nConnKind.load(), 3);
+  EXPECT_TRUE(Checked(*f, ID_CONN_TCPIP));
 }
 
 TEST_F(Rs232Test, SilentProcessorTimesOutAfterOneSecond) {
