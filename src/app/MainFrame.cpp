@@ -110,6 +110,7 @@ bool CMainFrame::OnCreate() {
 
   // The start-up profile; when it cannot be read every record is reset.
   LoadStartupProfile(m_Profile, StartupProfilePath());
+  m_bProfileLoaded = true;
   UpdateToolButtonTips();
   return true;
 }
@@ -573,18 +574,24 @@ void CMainFrame::OnRs232() {
 }
 
 void CMainFrame::ConnectSerial(const std::string& device) {
+  // An earlier handshake still awaited must not time out over this attempt
+  // (a message box below runs a nested event loop).
+  m_timerHandshake.stop();
   CloseTransports();
   m_nConnKind = 1;
   if (device.empty() || !m_RsCom.OpenPort(device, &m_handOver)) {
-    // After the port's own "Can not Open COM" when opening failed.
+    // After the port's own "Can not Open COM" when opening failed. Whatever
+    // was connected has just been closed, so no mark may stay.
     MessageBox(this, QStringLiteral("can not open com"));
     m_nConnKind = 0;
+    ClearConnectionChecks();
     return;
   }
   SendHandshake();
 }
 
 void CMainFrame::OnUsb() {
+  m_timerHandshake.stop();  // as for RS232: no stale handshake time-out
   CloseTransports();
   m_nConnKind = 2;
   const std::optional<std::vector<std::string>> ports = ListUsbSerialPorts();
@@ -691,9 +698,18 @@ void CMainFrame::OnOpen() {}
 void CMainFrame::OnSave() {}
 void CMainFrame::OnSaveAs() {}
 void CMainFrame::OnLoadMode() {}
-void CMainFrame::OnSaveMode() {}
+void CMainFrame::OnSaveMode() {
+  // The menu rule holds however the command is triggered.
+  bool save = true, adjust = true;
+  ModeMenuRule(m_nCurMod, save, adjust);
+  if (!save) return;
+}
 void CMainFrame::OnModeSetting() {}
-void CMainFrame::OnWindowAdjust() {}
+void CMainFrame::OnWindowAdjust() {
+  bool save = true, adjust = true;
+  ModeMenuRule(m_nCurMod, save, adjust);
+  if (!adjust) return;
+}
 void CMainFrame::OnFactoryReset() {}
 void CMainFrame::OnQuickMode(int) {}
 void CMainFrame::OnWindowButton(int) {}
@@ -738,7 +754,9 @@ void CMainFrame::Shutdown(bool interactive) {
   m_DeviceLink.Shutdown();
   m_NetLink.Shutdown();
   m_RsCom.ClosePort();
-  SaveProfileNow(interactive);
+  // A frame that never got as far as loading the start-up profile has no
+  // set-up of its own: saving it would overwrite the operator's.
+  if (m_bProfileLoaded) SaveProfileNow(interactive);
 }
 
 void CMainFrame::changeEvent(QEvent* event) {

@@ -206,7 +206,9 @@ class CMainFrame : public QMainWindow {
   // Shared state, as the rest of the program names it. The busy flag, the
   // job, the answer status and the last-command bookkeeping are the device
   // link's own atomics, named here as the frame's.
-  QRect m_rcLayout;                 // main-window client coordinates
+  // Main-window client coordinates. QRect's right() and bottom() are the last
+  // pixel inside, one less than a Windows RECT's: use left() + width().
+  QRect m_rcLayout;
   std::atomic<int> m_nConnKind{0};  // 0 none, 1 RS232, 2 USB, 3 TCP/IP
   std::atomic<int>& m_bSending = m_DeviceLink.m_bSending;
   std::atomic<int>& m_nJobType = m_DeviceLink.m_nJobType;
@@ -303,6 +305,7 @@ class CMainFrame : public QMainWindow {
   std::map<int, QAction*> m_ctxActions;
   std::map<int, bool> m_checks;  // check marks of the Connection menu, by id
   bool m_bShutDown = false;
+  bool m_bProfileLoaded = false;  // set once creation has read the start-up profile
   bool m_bSaveFailed = false;
 };
 

@@ -95,6 +95,7 @@ bool CTesselApp::InitInstance() {
   f->ApplyMode(kStartupMode);
   f->m_nPrevMod = kStartupMode;
   f->m_nCurMod = kStartupMode;
+  f->UpdateModeMenuItems();
   f->m_Profile.ResetWorkingForMode(kStartupMode);
 
   f->setWindowTitle(QStringLiteral("Panora"));

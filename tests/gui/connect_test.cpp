@@ -159,9 +159,12 @@ TEST_F(Rs232Test, NoPortChosenOrAPortThatWillNotOpen) {
     return kIdOk;
   });
   dialogs.ExpectBox("can not open com");
+  f->SetCheckTcpIp(true);           // a connection that the procedure closes
+  f->TimerHandshake().start(1000);  // and an earlier handshake still awaited
   f->Action(ID_CONN_RS232)->trigger();
   EXPECT_EQ(f->m_nConnKind.load(), 0);
   EXPECT_FALSE(f->TimerHandshake().isActive());
+  EXPECT_FALSE(Checked(*f, ID_CONN_RS232) || Checked(*f, ID_CONN_USB) || Checked(*f, ID_CONN_TCPIP));
 
   // A port held by another program: the port's own message first.
   Pty busy;
