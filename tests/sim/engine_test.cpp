@@ -8,6 +8,7 @@
 
 #include "link/Catalogue.h"
 #include "link/Frame.h"
+#include "model/ModeTable.h"
 
 namespace {
 
@@ -201,6 +202,22 @@ TEST(SimEngine, SaveModeStoresIntoTheUserModeAndRecallRestoresIt) {
   // Four- and three-times modes have no user mode to save into.
   engine.Handle(Recall(5));
   EXPECT_FALSE(engine.Process(Frame(0x80, 1)).applied);
+}
+
+TEST(SimEngine, SaveModeFillsTheUserModeTheProgramsModeTableNames) {
+  // The program fills its own slot from the same table; a processor that
+  // stored elsewhere would recall a set-up the program does not show.
+  for (const panora::ModeInfo& m : panora::ModeTable()) {
+    SCOPED_TRACE(m.index);
+    Engine engine;
+    engine.Handle(Recall(m.index));
+    const bool applied = engine.Process(Frame(0x80, 1)).applied;
+    EXPECT_EQ(applied, m.savesInto >= 0);
+    for (int u = 0; u < panora::sim::kUserModeCount; ++u) {
+      EXPECT_EQ(engine.GetState().userModes[u].has_value(), u + panora::sim::kUserModeFirst == m.savesInto)
+          << "user mode " << u + panora::sim::kUserModeFirst;
+    }
+  }
 }
 
 TEST(SimEngine, FactoryResetRestoresTheDefaults) {

@@ -6,6 +6,7 @@
 #include "link/Catalogue.h"
 #include "link/Commands.h"
 #include "link/Frame.h"
+#include "model/ModeTable.h"
 
 namespace panora::sim {
 
@@ -76,9 +77,8 @@ int ModeOfRecall(std::uint8_t command, std::uint8_t sub) {
 }
 
 int SaveTarget(int mode) {
-  if (mode >= 8 && mode < kUserModeFirst) return mode + 13;  // default family -> its user variant
-  if (mode >= kUserModeFirst && mode < kUserModeFirst + kUserModeCount) return mode;
-  return -1;  // four- and three-times modes have no user variant
+  // The program's mode table says where "Save mode" stores; the processor agrees.
+  return panora::SaveTarget(mode);
 }
 
 Engine::Engine(EngineOptions options) : m_options(options), m_state(FactoryState()) {}
