@@ -177,4 +177,9 @@ TEST_F(CtlTest, CheckReportsWhereAFileBreaks) {
 
   EXPECT_EQ(Ctl("check").status, 2);
   EXPECT_EQ(Ctl("frobnicate x").status, 2);
+  // The tool's own usage points here: help is an answer, not a mistake.
+  run = Ctl("--help");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("panora-ctl profile check FILE"), std::string::npos) << run.out;
+  EXPECT_EQ(run.err, "");
 }

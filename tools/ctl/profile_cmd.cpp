@@ -324,6 +324,10 @@ int Check(const std::string& in) {
 
 int RunProfileCommand(int argc, char** argv) {
   const std::string cmd = argc >= 1 ? argv[0] : "";
+  if ((cmd == "--help" || cmd == "-h") && argc == 1) {  // asked for, so not an error
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   if (cmd == "default" && argc == 2) return Default(argv[1]);
   if (cmd == "dump" && argc == 2) return Dump(argv[1]);
   if (cmd == "load" && argc == 3) return Load(argv[1], argv[2]);
