@@ -16,6 +16,10 @@ inline constexpr std::uint8_t kSubRecallThreeTimes = 0x10;  // 0x10..0x13
 inline constexpr std::uint8_t kSubRecallDefault = 0x00;     // + variant - 1 (up to 0x04)
 inline constexpr std::uint8_t kSubRecallUser = 0x20;        // + variant - 1 (up to 0x24)
 
+// Commands addressed to one channel or window carry its index as sub-code.
+inline constexpr std::uint8_t kSubChannelFirst = 0;  // CH1
+inline constexpr std::uint8_t kSubChannelLast = 3;   // CH4
+
 // Channel window geometry: sub-code = channel 0..3, X Y W H big-endian.
 inline constexpr std::uint8_t kSetGeometry = 0x30;
 inline constexpr int kSetGeometryLen = 8;
@@ -49,11 +53,15 @@ inline constexpr std::uint8_t kSubBezelQuery = 0x00;
 inline constexpr std::uint8_t kSubBezelSet = 0x01;
 inline constexpr int kBezelSetLen = 2;
 inline constexpr int kBezelMax = 48;
-// Store the current set-up in the current user mode, sub-code 1.
+// Store the current set-up in the current user mode.
 inline constexpr std::uint8_t kSaveMode = 0x80;
-inline constexpr std::uint8_t kFactoryReset = 0xF0;  // sub-code 1
-inline constexpr std::uint8_t kHandshake = 0xF1;     // sub-code 0
-inline constexpr std::uint8_t kVersion = 0xFF;       // sub-code 0
+inline constexpr std::uint8_t kSubSaveMode = 0x01;
+inline constexpr std::uint8_t kFactoryReset = 0xF0;
+inline constexpr std::uint8_t kSubFactoryReset = 0x01;
+inline constexpr std::uint8_t kHandshake = 0xF1;
+inline constexpr std::uint8_t kSubHandshake = 0x00;
+inline constexpr std::uint8_t kVersion = 0xFF;
+inline constexpr std::uint8_t kSubVersion = 0x00;
 
 // Answer bytes the program reads, by the last noted command.
 inline constexpr int kAnswerHandshakeResult = 6;  // 0 accepted

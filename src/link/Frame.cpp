@@ -41,14 +41,14 @@ struct RecallGroup {
   std::uint8_t subCode;
 };
 constexpr RecallGroup kRecallGroups[] = {
-    {0, 4, cmd::kRecallZoomOut, 0x00},  // "4Times-Default"
-    {4, 4, cmd::kRecallZoomOut, 0x10},  // "3Times-Default"
-    {8, 5, cmd::kRecallFull, 0x00},     // "Full-Default"
-    {13, 5, cmd::kRecallPip, 0x00},     // "PIP-Default"
-    {18, 3, cmd::kRecallPop, 0x00},     // "POP-Default"
-    {21, 5, cmd::kRecallFull, 0x20},    // "Full-User"
-    {26, 5, cmd::kRecallPip, 0x20},     // "PIP-User"
-    {31, 3, cmd::kRecallPop, 0x20},     // "POP-User"
+    {0, 4, cmd::kRecallZoomOut, cmd::kSubRecallFourTimes},   // "4Times-Default"
+    {4, 4, cmd::kRecallZoomOut, cmd::kSubRecallThreeTimes},  // "3Times-Default"
+    {8, 5, cmd::kRecallFull, cmd::kSubRecallDefault},        // "Full-Default"
+    {13, 5, cmd::kRecallPip, cmd::kSubRecallDefault},        // "PIP-Default"
+    {18, 3, cmd::kRecallPop, cmd::kSubRecallDefault},        // "POP-Default"
+    {21, 5, cmd::kRecallFull, cmd::kSubRecallUser},          // "Full-User"
+    {26, 5, cmd::kRecallPip, cmd::kSubRecallUser},           // "PIP-User"
+    {31, 3, cmd::kRecallPop, cmd::kSubRecallUser},           // "POP-User"
 };
 }  // namespace
 

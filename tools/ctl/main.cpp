@@ -222,7 +222,9 @@ int main(int argc, char** argv) {
   } else if (command == "handshake" || command == "version") {
     if (!args.empty()) return Usage(command + " takes no arguments");
     frame.assign(panora::kFrameOverhead, 0);
-    panora::BuildFrame(frame.data(), nullptr, 0, command == "handshake" ? kHandshake : kVersion, 0);
+    const bool hs = command == "handshake";
+    panora::BuildFrame(frame.data(), nullptr, 0, hs ? kHandshake : kVersion,
+                       hs ? kSubHandshake : kSubVersion);
   } else {
     return Usage("unknown command " + command);
   }
