@@ -266,6 +266,8 @@ void CMainFrame::UpdateToolButtonTips() {
 bool CMainFrame::CreateStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setObjectName(QStringLiteral("statusBar"));
+  // The window has one size: a sizing grip in its corner would promise otherwise.
+  bar->setSizeGripEnabled(false);
   // The message pane says "Ready" whenever no help text is shown in it.
   bar->showMessage(QStringLiteral("Ready"));
   connect(bar, &QStatusBar::messageChanged, bar, [bar](const QString& text) {

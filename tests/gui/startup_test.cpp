@@ -3,6 +3,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QSizeGrip>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QToolBar>
@@ -189,6 +190,11 @@ TEST(Startup, WindowKeepsItsCaptionAndSize) {
   EXPECT_EQ(f.size(), QSize(1120, 720));
   EXPECT_EQ(f.minimumSize(), f.maximumSize());
   EXPECT_FALSE(f.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  // Nor does anything offer to size it: no grip in the status bar's corner.
+  f.show();
+  Pump();
+  EXPECT_FALSE(f.statusBar()->isSizeGripEnabled());
+  for (QSizeGrip* grip : f.findChildren<QSizeGrip*>()) EXPECT_FALSE(grip->isVisible());
   f.showMaximized();
   Pump();
   EXPECT_EQ(f.size(), QSize(1120, 720));
