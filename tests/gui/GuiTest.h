@@ -19,9 +19,9 @@ namespace panora::test {
 // that was expected but never came fails it too.
 class ScriptedDialogs : public IDialogs {
  public:
-  ScriptedDialogs() { SetDialogs(this); }
+  ScriptedDialogs() : m_previous(&Dialogs()) { SetDialogs(this); }
   ~ScriptedDialogs() override {
-    SetDialogs(nullptr);
+    SetDialogs(m_previous);
     for (const Expected& e : m_expected)
       ADD_FAILURE() << "expected a box or dialog that never came: " << e.what;
   }
@@ -74,8 +74,34 @@ class ScriptedDialogs : public IDialogs {
     int answer;
     std::function<int(QDialog&)> dialog;
   };
+  IDialogs* m_previous;
   std::deque<Expected> m_expected;
   std::vector<std::string> m_boxes;
+};
+
+// The facade of the test programs whenever no ScriptedDialogs is in place:
+// every box or dialog fails the running test and is cancelled at once, so
+// that a test that forgot to expect one fails instead of waiting on a modal
+// window that nobody will close.
+class NoDialogsExpected final : public IDialogs {
+ public:
+  int MessageBox(QWidget*, const QString& text, int) override {
+    ADD_FAILURE() << "message box while no test expected one: " << text.toStdString();
+    return kIdCancel;
+  }
+  int Exec(QDialog& dialog) override {
+    ADD_FAILURE() << "dialog while no test expected one: " << dialog.objectName().toStdString() << " \""
+                  << dialog.windowTitle().toStdString() << "\"";
+    return kIdCancel;
+  }
+  QString OpenFileName(QWidget*, const QString& caption, const QString&, const QString&) override {
+    ADD_FAILURE() << "file chooser while no test expected one: " << caption.toStdString();
+    return {};
+  }
+  QString SaveFileName(QWidget*, const QString& caption, const QString&, const QString&) override {
+    ADD_FAILURE() << "file chooser while no test expected one: " << caption.toStdString();
+    return {};
+  }
 };
 
 // A new empty folder as PANORA_HOME for the life of the object.

@@ -105,5 +105,10 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
-  return RUN_ALL_TESTS();
+  // Never the desktop's boxes: they would wait for a click that never comes.
+  panora::test::NoDialogsExpected noDialogs;
+  panora::SetDialogs(&noDialogs);
+  const int rc = RUN_ALL_TESTS();
+  panora::SetDialogs(nullptr);
+  return rc;
 }

@@ -1,3 +1,6 @@
+#include <gtest/gtest-spi.h>
+
+#include <QDialog>
 #include <QImage>
 
 #include "GuiTest.h"
@@ -62,4 +65,23 @@ TEST(CommandLine, TheProgramAnswersAndRefuses) {
   EXPECT_EQ(bad.exitCode, 2);
   EXPECT_NE(bad.err.find("unknown option --frobnicate"), std::string::npos) << bad.err;
   EXPECT_TRUE(bad.out.empty());
+}
+
+// A box or dialog that no test expects fails the test at once instead of
+// waiting for a click, also after a scripted facade of an earlier test ended.
+TEST(DialogFacade, ABoxOrDialogNoTestExpectedFailsAndIsCancelled) {
+  { ScriptedDialogs earlier; }
+  static int answer = 0;
+  EXPECT_NONFATAL_FAILURE(answer = panora::MessageBox(nullptr, QStringLiteral("Connection error!")),
+                          "message box while no test expected one: Connection error!");
+  EXPECT_EQ(answer, kIdCancel);
+  EXPECT_NONFATAL_FAILURE(
+      {
+        QDialog dlg;
+        dlg.setObjectName(QStringLiteral("156"));
+        answer = Dialogs().Exec(dlg);
+      },
+      "dialog while no test expected one: 156");
+  EXPECT_EQ(answer, kIdCancel);
+  EXPECT_NONFATAL_FAILURE(Dialogs().OpenFileName(nullptr, QStringLiteral("Open"), {}, {}), "file chooser");
 }
