@@ -28,7 +28,12 @@ bool InstallTerminationPipe() {
   sa.sa_handler = OnTerminationSignal;
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;
-  return sigaction(SIGTERM, &sa, nullptr) == 0 && sigaction(SIGINT, &sa, nullptr) == 0;
+  if (sigaction(SIGTERM, &sa, nullptr) != 0 || sigaction(SIGINT, &sa, nullptr) != 0) return false;
+  // A hang-up (the terminal or the login session going away) ends the program
+  // the same way, unless whoever started us asked to ignore it (nohup).
+  struct sigaction old {};
+  if (sigaction(SIGHUP, nullptr, &old) != 0) return false;
+  return old.sa_handler == SIG_IGN || sigaction(SIGHUP, &sa, nullptr) == 0;
 }
 
 CSignalWatcher::CSignalWatcher(QObject* parent) : QObject(parent) {
@@ -45,6 +50,8 @@ void CSignalWatcher::OnReadable() {
   // Once the orderly end has begun, another signal should not wait for it.
   signal(SIGTERM, SIG_DFL);
   signal(SIGINT, SIG_DFL);
+  struct sigaction hup {};
+  if (sigaction(SIGHUP, nullptr, &hup) == 0 && hup.sa_handler == OnTerminationSignal) signal(SIGHUP, SIG_DFL);
   emit terminationRequested(last);
 }
 

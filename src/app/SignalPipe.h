@@ -1,5 +1,6 @@
-// SIGTERM and SIGINT as events: the handler only writes the signal number into
-// a pipe; the event loop reads it and closes the program the orderly way.
+// SIGTERM, SIGINT and SIGHUP as events: the handler only writes the signal
+// number into a pipe; the event loop reads it and closes the program the
+// orderly way.
 #pragma once
 
 #include <QObject>
@@ -8,7 +9,8 @@ class QSocketNotifier;
 
 namespace panora {
 
-// Installs the handlers for SIGTERM and SIGINT (once; safe to call again).
+// Installs the handlers for SIGTERM, SIGINT and, unless it is ignored at
+// start (nohup), SIGHUP (once; safe to call again).
 // Call it early, before the windows are built, so that no signal is lost.
 bool InstallTerminationPipe();
 

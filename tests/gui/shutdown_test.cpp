@@ -169,6 +169,17 @@ bool CatchesSignal(pid_t pid, int sig) {
   return false;
 }
 
+// Ends a spawned program that a failed assertion left running, so that no
+// test leaves a window process behind.
+struct SpawnedGuard {
+  pid_t pid;
+  ~SpawnedGuard() {
+    if (pid <= 0 || waitpid(pid, nullptr, WNOHANG) != 0) return;
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+};
+
 int WaitFor(pid_t pid, int seconds) {
   for (int i = 0; i < seconds * 100; ++i) {
     int status = 0;
@@ -191,6 +202,7 @@ TEST_P(SignalEnd, SavesTheProfileAndEndsNormally) {
   const std::string log = home.Path() + "/stderr.txt";
   const pid_t pid = SpawnPanora(home.Path(), log);
   ASSERT_GT(pid, 0);
+  const SpawnedGuard guard{pid};
   QElapsedTimer t;
   t.start();
   while (!CatchesSignal(pid, GetParam()) && t.elapsed() < 10000)
@@ -208,6 +220,36 @@ TEST_P(SignalEnd, SavesTheProfileAndEndsNormally) {
 }
 
 INSTANTIATE_TEST_SUITE_P(TermAndInt, SignalEnd, ::testing::Values(SIGTERM, SIGINT));
+// The terminal or the login session going away.
+INSTANTIATE_TEST_SUITE_P(HangUp, SignalEnd, ::testing::Values(SIGHUP));
+
+// Started under nohup, a hang-up stays ignored: the program keeps running.
+TEST(SignalEndNohup, AHangUpIgnoredAtStartStaysIgnored) {
+  TempHome home;
+  const std::string log = home.Path() + "/stderr.txt";
+  struct sigaction ignore {
+  }, old{};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  ASSERT_EQ(sigaction(SIGHUP, &ignore, &old), 0);
+  const pid_t pid = SpawnPanora(home.Path(), log);
+  sigaction(SIGHUP, &old, nullptr);
+  ASSERT_GT(pid, 0);
+  const SpawnedGuard guard{pid};
+  QElapsedTimer t;
+  t.start();
+  while (!CatchesSignal(pid, SIGTERM) && t.elapsed() < 10000)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(CatchesSignal(pid, SIGTERM));
+  EXPECT_FALSE(CatchesSignal(pid, SIGHUP));
+  ASSERT_EQ(kill(pid, SIGHUP), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  int status = 0;
+  EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "a hang-up ended the program";
+  ASSERT_EQ(kill(pid, SIGTERM), 0);
+  status = WaitFor(pid, 20);
+  EXPECT_TRUE(WIFEXITED(status));
+}
 
 TEST(SignalEndFailing, ReportsAFailedSaveOnStderrWithoutWaitingForAnyone) {
   TempHome home;
@@ -216,6 +258,7 @@ TEST(SignalEndFailing, ReportsAFailedSaveOnStderrWithoutWaitingForAnyone) {
   std::ofstream(home.Path() + "/file") << "x";
   const pid_t pid = SpawnPanora(home.Path() + "/file/base", log);
   ASSERT_GT(pid, 0);
+  const SpawnedGuard guard{pid};
   QElapsedTimer t;
   t.start();
   while (!CatchesSignal(pid, SIGTERM) && t.elapsed() < 10000)
