@@ -367,14 +367,10 @@ void CMainFrame::ApplyMode(int mode) {
 }
 
 void CMainFrame::ModeMenuRule(int mode, bool& saveEnabled, bool& adjustEnabled) {
-  saveEnabled = true;
-  adjustEnabled = true;
-  if (mode >= 0 && mode <= 7) {
-    saveEnabled = false;
-    adjustEnabled = false;
-  } else if ((mode >= 8 && mode <= 12) || (mode >= 21 && mode <= 25)) {
-    adjustEnabled = false;
-  }
+  // The zoom-out modes can do neither, the full modes no window adjustment;
+  // every other value, the start-up -1 included, leaves both enabled.
+  saveEnabled = !IsZoomOutMode(mode);
+  adjustEnabled = !IsZoomOutMode(mode) && !IsFullMode(mode);
 }
 
 void CMainFrame::UpdateModeMenuItems() {

@@ -80,8 +80,7 @@ TEST_F(MenusTest, MenusHoldThePartsTextsAndEveryItemHasItsCommand) {
   }
   // Handlers of later work run without effect and without a box (the
   // Connection menu and the firmware version have tests of their own).
-  for (int id : {32704, 32705, 32706, 32720, 32721, 32722, 32723, 32724})
-    f->Action(id)->trigger();
+  for (int id : {32704, 32705, 32706, 32720, 32721, 32722, 32723, 32724}) f->Action(id)->trigger();
   for (int id = 32791; id <= 32802; ++id) f->Action(id)->trigger();
   for (int id = 32781; id <= 32784; ++id) f->Action(id)->trigger();
   for (int id = 32810; id <= 32817; ++id) f->Action(id)->trigger();
