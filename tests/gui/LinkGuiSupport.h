@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -32,6 +33,10 @@
 #include "sim/engine/Server.h"
 
 namespace panora::test {
+
+inline qint64 MsSince(std::chrono::steady_clock::time_point t) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t).count();
+}
 
 // Pumps events until pred() holds or ms have passed; returns pred().
 inline bool WaitUntil(const std::function<bool()>& pred, int ms = 3000) {

@@ -16,14 +16,6 @@ using namespace panora;
 using namespace panora::test;
 using Clock = std::chrono::steady_clock;
 
-namespace {
-
-qint64 MsSince(Clock::time_point t) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
-}
-
-}  // namespace
-
 class Rs232Test : public FrameTest {};
 
 TEST_F(Rs232Test, HandshakeSuccessThenVersionAndTheDialogPreselectsTheOpenPort) {
@@ -167,10 +159,8 @@ TEST_F(Rs232Test, NoPortChosenOrAPortThatWillNotOpen) {
   EXPECT_FALSE(Checked(*f, ID_CONN_RS232) || Checked(*f, ID_CONN_USB) || Checked(*f, ID_CONN_TCPIP));
 
   // A port held by another program: the port's own message first.
-  Pty busy;
-  const int holder = ::open(busy.slave.c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_GE(holder, 0);
-  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  BusyPty busy;
+  ASSERT_TRUE(busy.Held());
   AddExtraSerialPort(busy.slave, false);
   dialogs.ExpectDialog("153", ChoosePort(busy.slave));
   dialogs.ExpectBox("Can not Open COM");
@@ -178,7 +168,6 @@ TEST_F(Rs232Test, NoPortChosenOrAPortThatWillNotOpen) {
   f->Action(ID_CONN_RS232)->trigger();
   EXPECT_EQ(f->m_nConnKind.load(), 0);
   EXPECT_FALSE(f->RsCom().IsOpen());
-  ::close(holder);
 }
 
 class UsbTest : public FrameTest {};
@@ -186,10 +175,8 @@ class UsbTest : public FrameTest {};
 TEST_F(UsbTest, TwoUsbPortsTheFirstBusyTheHandshakeGoesOutOnTheSecond) {
   EmbeddedSim sim({}, home.Path());
   ASSERT_TRUE(sim.Ok()) << sim.Error();
-  Pty busy;
-  const int holder = ::open(busy.slave.c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_GE(holder, 0);
-  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  BusyPty busy;
+  ASSERT_TRUE(busy.Held());
   Pty plain;  // a serial port that is not on USB is not tried
   AddExtraSerialPort(plain.slave, false);
   AddExtraSerialPort(busy.slave, true);
@@ -202,7 +189,6 @@ TEST_F(UsbTest, TwoUsbPortsTheFirstBusyTheHandshakeGoesOutOnTheSecond) {
   ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connection Success!"); }));
   EXPECT_TRUE(Checked(*f, ID_CONN_USB));
   EXPECT_FALSE(Checked(*f, ID_CONN_RS232));
-  ::close(holder);
 }
 
 TEST_F(UsbTest, NoDeviceListOrNoPortThatOpens) {
@@ -212,16 +198,14 @@ TEST_F(UsbTest, NoDeviceListOrNoPortThatOpens) {
   EXPECT_EQ(f->m_nConnKind.load(), 0);
   EXPECT_FALSE(Checked(*f, ID_CONN_RS232));
 
-  Pty busy;
-  const int holder = ::open(busy.slave.c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  BusyPty busy;
+  ASSERT_TRUE(busy.Held());
   AddExtraSerialPort(busy.slave, true);
   dialogs.ExpectBox("Can not Open COM");
   dialogs.ExpectBox("can't open USB");
   f->Action(ID_CONN_USB)->trigger();
   EXPECT_EQ(f->m_nConnKind.load(), 0);
   EXPECT_FALSE(f->TimerHandshake().isActive());
-  ::close(holder);
 }
 
 class NetTest : public FrameTest {};

@@ -20,10 +20,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-qint64 MsSince(Clock::time_point t) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
-}
-
 // Writes random bytes to fd as fast as the reader takes them, until stopped
 // or the far end goes away. Never blocks for long: stopping is prompt.
 class Flood {

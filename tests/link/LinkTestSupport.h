@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -169,6 +170,23 @@ struct Pty {
     }
     return out;
   }
+};
+
+// A pseudo-terminal whose line another program holds (open and locked), as a
+// port in use elsewhere is.
+struct BusyPty : Pty {
+  int holder = -1;
+  BusyPty() {
+    holder = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
+    if (holder >= 0 && ::flock(holder, LOCK_EX | LOCK_NB) != 0) {
+      ::close(holder);
+      holder = -1;
+    }
+  }
+  ~BusyPty() {
+    if (holder >= 0) ::close(holder);
+  }
+  bool Held() const { return holder >= 0; }
 };
 
 // A loopback TCP listener on a free port.
