@@ -1,36 +1,14 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "model/ModeTable.h"
 #include "model/Profile.h"
+#include "model/alloc_counter.h"
 
 using namespace panora;
-
-// Every byte operator new hands out in this program, to measure what reading
-// a hostile file costs in memory.
-namespace {
-std::atomic<std::size_t> g_allocated{0};
-}
-// The replacement pair is matched; GCC only sees malloc and free meet here.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t n) {
-  g_allocated += n;
-  if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
 
 namespace {
 
@@ -138,9 +116,9 @@ static void BM_HostileRead(benchmark::State& state) {
   std::size_t most = 0;
   for (auto _ : state) {
     CProfile p;
-    const std::size_t before = g_allocated.load();
+    const std::size_t before = test::AllocatedBytes();
     benchmark::DoNotOptimize(ReadProfile(path, p));
-    most = std::max(most, g_allocated.load() - before);
+    most = std::max(most, test::AllocatedBytes() - before);
   }
   ::unlink(path.c_str());
   state.counters["allocated_bytes"] = static_cast<double>(most);
