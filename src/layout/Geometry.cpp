@@ -1,0 +1,101 @@
+#include "layout/Geometry.h"
+
+#include <algorithm>
+
+namespace panora {
+
+Rect DragStep(const Rect& r0, int dx, int dy, int areaWidth, int areaHeight) {
+  Rect r = r0.Offset(dx, dy);
+  if (r.left < 0) r = r.Offset(-r.left, 0);
+  if (r.top < 0) r = r.Offset(0, -r.top);
+  if (r.right > areaWidth) r = r.Offset(areaWidth - r.right, 0);
+  if (r.bottom > areaHeight) r = r.Offset(0, areaHeight - r.bottom);
+  return r;
+}
+
+int HitTest(int width, int height, int x, int y, int border, int cornerLength) {
+  if (x < 0 || y < 0 || x >= width || y >= height) return kHitNowhere;
+  const bool left = x < border, right = x >= width - border;
+  const bool top = y < border, bottom = y >= height - border;
+  if (!left && !right && !top && !bottom) return kHitClient;
+  // Corner zones reach `cornerLength` along both edges from each corner.
+  const bool nearLeft = x < cornerLength, nearRight = x >= width - cornerLength;
+  const bool nearTop = y < cornerLength, nearBottom = y >= height - cornerLength;
+  if ((top && nearLeft) || (left && nearTop)) return kHitTopLeft;
+  if ((top && nearRight) || (right && nearTop)) return kHitTopRight;
+  if ((bottom && nearLeft) || (left && nearBottom)) return kHitBottomLeft;
+  if ((bottom && nearRight) || (right && nearBottom)) return kHitBottomRight;
+  if (left) return kHitLeft;
+  if (right) return kHitRight;
+  if (top) return kHitTop;
+  return kHitBottom;
+}
+
+int SideOfHit(int hit) {
+  return hit >= kHitLeft && hit <= kHitBottomRight ? hit - 9 : kSideNone;
+}
+
+Rect ProposeSizing(int side, const Rect& start, int dx, int dy, int minWidth, int minHeight) {
+  Rect r = start;
+  const bool movesLeft = side == kSideLeft || side == kSideTopLeft || side == kSideBottomLeft;
+  const bool movesRight = side == kSideRight || side == kSideTopRight || side == kSideBottomRight;
+  const bool movesTop = side == kSideTop || side == kSideTopLeft || side == kSideTopRight;
+  const bool movesBottom = side == kSideBottom || side == kSideBottomLeft || side == kSideBottomRight;
+  if (movesLeft) r.left = std::min(start.left + dx, start.right - minWidth);
+  if (movesRight) r.right = std::max(start.right + dx, start.left + minWidth);
+  if (movesTop) r.top = std::min(start.top + dy, start.bottom - minHeight);
+  if (movesBottom) r.bottom = std::max(start.bottom + dy, start.top + minHeight);
+  return r;
+}
+
+Rect CorrectSizing(int side, const Rect& org, const Rect& proposed) {
+  if (!IsCornerSide(side)) return proposed;
+  const int w0 = org.Width(), h0 = org.Height();
+  int w = proposed.Width(), h = proposed.Height();
+  // A ratio needs two non-empty rectangles; anything else stays as proposed.
+  if (w0 <= 0 || h0 <= 0 || w <= 0 || h <= 0) return proposed;
+  const double orgScale = static_cast<double>(h0) / w0;
+  const double newScale = static_cast<double>(h) / w;
+  if (newScale > orgScale)
+    h = static_cast<int>(w * orgScale);
+  else if (newScale < orgScale)
+    w = static_cast<int>(h / orgScale);
+  else
+    return proposed;
+  switch (side) {
+    case kSideTopLeft: return {org.right - w, org.bottom - h, org.right, org.bottom};
+    case kSideTopRight: return {org.left, org.bottom - h, org.left + w, org.bottom};
+    case kSideBottomLeft: return {org.right - w, org.top, org.right, org.top + h};
+    default: return {org.left, org.top, org.left + w, org.top + h};
+  }
+}
+
+Size OutputResolution(int index) {
+  static constexpr Size kTable[kOutputResolutionCount] = {{1920, 1080}, {1280, 720},  {1920, 1200},
+                                                          {1600, 1200}, {1280, 1024}, {1024, 768}};
+  if (index < 0 || index >= kOutputResolutionCount) index = 0;
+  return kTable[index];
+}
+
+OutputGeometry WindowToOutput(const Rect& r, const Rect& layout, Size res) {
+  const int lw = layout.Width(), lh = layout.Height();
+  if (lw <= 0 || lh <= 0) return {};
+  const double fx = static_cast<double>(r.left - layout.left) / lw;
+  const double fy = static_cast<double>(r.top - layout.top) / lh;
+  const double fw = static_cast<double>(r.Width()) / lw;
+  const double fh = static_cast<double>(r.Height()) / lh;
+  return {static_cast<int>(fx * res.width), static_cast<int>(fy * res.height), static_cast<int>(fw * res.width),
+          static_cast<int>(fh * res.height)};
+}
+
+std::array<std::uint8_t, 8> GeometryPayload(const OutputGeometry& g) {
+  std::array<std::uint8_t, 8> p{};
+  const int values[4] = {g.x, g.y, g.w, g.h};
+  for (int i = 0; i < 4; ++i) {
+    p[2 * i] = static_cast<std::uint8_t>((values[i] / 256) & 0xFF);
+    p[2 * i + 1] = static_cast<std::uint8_t>((values[i] % 256) & 0xFF);
+  }
+  return p;
+}
+
+}  // namespace panora
