@@ -11,6 +11,11 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -26,6 +31,8 @@
 #include "app/LstInforBox.h"
 #include "layout/ChildFrame.h"
 #include "layout/LayoutArea.h"
+#include "layout/QtRect.h"
+#include "layout/TesselView.h"
 #include "link/Commands.h"
 #include "link/SerialPorts.h"
 #include "model/ModeTable.h"
@@ -95,6 +102,7 @@ bool CMainFrame::OnCreate() {
   CreateMenus();
   CreateContextMenu();
   m_layoutArea = new CLayoutArea(this);
+  m_layoutArea->SetHost(this);
   setCentralWidget(m_layoutArea);
 
   // Centred on the desktop.
@@ -161,6 +169,25 @@ void CMainFrame::CreateMenus() {
   AddCommand(m_viewMenu, ID_WINDOW_ADJUST, QStringLiteral("Window Adjustment"), &CMainFrame::OnWindowAdjust);
   AddCommand(m_viewMenu, ID_FACTORY_RESET, QStringLiteral("Factory Reset"), &CMainFrame::OnFactoryReset);
   connect(m_viewMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateModeMenuItems);
+
+  // The standard print commands have keys but no menu items.
+  const struct {
+    int id;
+    const char* text;
+    QKeySequence keys;
+    void (CMainFrame::*handler)();
+  } printItems[] = {{ID_FILE_PRINT, "Print...", QKeySequence::Print, &CMainFrame::OnFilePrint},
+                    {ID_FILE_PRINT_DIRECT, "Print Direct", QKeySequence(), &CMainFrame::OnFilePrintDirect},
+                    {ID_FILE_PRINT_PREVIEW, "Print Preview", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P),
+                     &CMainFrame::OnFilePrintPreview}};
+  for (const auto& it : printItems) {
+    auto* a = new QAction(QString::fromLatin1(it.text), this);
+    a->setObjectName(QString::number(it.id));
+    a->setShortcut(it.keys);
+    connect(a, &QAction::triggered, this, it.handler);
+    addAction(a);
+    m_actions[it.id] = a;
+  }
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   AddCommand(help, ID_ABOUT_SOFT, QStringLiteral("About Soft Version"), &CMainFrame::OnAboutSoft);
@@ -364,6 +391,79 @@ void CMainFrame::ApplyMode(int mode) {
   // Arranging the channel windows and refreshing the panels for a mode
   // belongs to the mode application, which is not part of this window yet.
   (void)mode;
+}
+
+// ---- the channel windows -------------------------------------------------
+
+void CMainFrame::SelectWindow(int channel) {
+  CChildFrame* frame = ChannelFrame(channel);
+  if (frame == nullptr) return;
+  frame->raise();
+  m_layoutArea->SetActiveFrame(frame);
+  m_nPrevPod = m_nCurpod;
+  m_nCurpod = channel;
+}
+
+void CMainFrame::HighlightWindow(CChildFrame* frame) {
+  m_layoutArea->HighlightWindow(frame);
+}
+
+void CMainFrame::PostHighlightCurrent() {
+  QMetaObject::invokeMethod(
+      this, [this] { HighlightWindow(ChannelFrame(m_nCurpod)); }, Qt::QueuedConnection);
+}
+
+void CMainFrame::MaximizeWindow(int channel) {
+  CChildFrame* frame = ChannelFrame(channel);
+  if (frame == nullptr) return;
+  frame->MoveTo(Rect{0, 0, m_rcLayout.width(), m_rcLayout.height()});
+}
+
+void CMainFrame::RestoreWindow(int channel, const Rect& r) {
+  CChildFrame* frame = ChannelFrame(channel);
+  if (frame == nullptr || !RestoreAllowed(r, ToRect(m_rcLayout))) return;
+  frame->MoveTo(r);
+}
+
+bool CMainFrame::TakeSkipButtonUp() {
+  if (m_bSkipButtonUp != 1) return false;
+  m_bSkipButtonUp = 0;
+  return true;
+}
+
+void CMainFrame::RefuseStretching() {
+  MessageBox(this, QStringLiteral("Sorry, stretching function is unavailable in this mode"));
+}
+
+OutputGeometry CMainFrame::WindowToOutput(int channel, const Rect& client) {
+  return panora::WindowToOutput(client, ToRect(m_rcLayout),
+                                OutputResolution(MainSet().GetOutputResolution(channel)));
+}
+
+void CMainFrame::SendWindowGeometry(int channel) {
+  CChildFrame* frame = ChannelFrame(channel);
+  if (frame == nullptr) return;
+  // Layout coordinates start at the layout rectangle's corner.
+  SendGeometry(channel, frame->WindowRect().Offset(m_rcLayout.x(), m_rcLayout.y()));
+}
+
+void CMainFrame::SendSizedGeometry(int channel, const Rect& screen) {
+  const QPoint origin = mapFromGlobal(QPoint(screen.left, screen.top));
+  SendGeometry(channel, screen.Offset(origin.x() - screen.left, origin.y() - screen.top));
+}
+
+void CMainFrame::SendGeometry(int channel, const Rect& client) {
+  if (!TransportOpen()) return;
+  if (RefuseWhileSending()) return;
+  const std::array<std::uint8_t, 8> payload = GeometryPayload(WindowToOutput(channel, client));
+  SendCommand(cmd::kSetGeometry, static_cast<std::uint8_t>(channel), payload.data(),
+              static_cast<int>(payload.size()));
+}
+
+bool CMainFrame::RefuseWhileSending() {
+  if (m_bSending.load() != 1) return false;
+  MessageBox(this, QStringLiteral("please wait second, sending data have not finished"));
+  return true;
 }
 
 void CMainFrame::ModeMenuRule(int mode, bool& saveEnabled, bool& adjustEnabled) {
@@ -707,11 +807,98 @@ void CMainFrame::OnWindowAdjust() {
   bool save = true, adjust = true;
   ModeMenuRule(m_nCurMod, save, adjust);
   if (!adjust) return;
+  // The worker owns the transmit buffer while it runs.
+  if (RefuseWhileSending()) return;
+  BuildFrame(g_TxBuf, nullptr, 0, cmd::kQueryPosition, static_cast<std::uint8_t>(m_nCurpod));
+  NoteCommand(cmd::kQueryPosition, 0);  // the answer is read by command, not channel
+  m_nReplyStatus = kReplyPending;
+  m_nJobType = kJobPosition;
+  StartSendWorker();
 }
 void CMainFrame::OnFactoryReset() {}
 void CMainFrame::OnQuickMode(int) {}
-void CMainFrame::OnWindowButton(int) {}
+void CMainFrame::OnWindowButton(int index) {
+  if (index < 0 || index > 3) return;
+  // Nothing may be built into the transmit buffer while a batch goes out.
+  if (RefuseWhileSending()) return;
+  SelectWindow(index);
+  int target = -1;
+  if (m_nCurMod >= 0 && m_nCurMod <= 3)
+    target = index;  // 4Times-Default
+  else if (m_nCurMod >= 4 && m_nCurMod <= 7)
+    target = index + 4;  // 3Times-Default
+  if (target < 0) {
+    HighlightWindow(ChannelFrame(index));
+    return;
+  }
+  if (target == m_nCurMod) return;
+  m_Profile.ResetWorkingForMode(target);
+  ApplyMode(target);
+  m_nPrevMod = m_nCurMod;
+  m_nCurMod = target;
+  SelectWindow(index);  // the arrangement may have raised another window
+  const CKezCmd frame = BuildModeRecall(target);
+  NoteCommand(frame.Data()[4], frame.Data()[5]);
+  SendFrame(frame.Data(), frame.TotalLength());
+}
 void CMainFrame::OnToolButton(int) {}
+
+// ---- printing the active view ----------------------------------------------
+
+namespace {
+
+// The view's own drawing, scaled to the page with its proportions kept.
+void PrintView(CTesselView* view, QPrinter* printer) {
+  if (view == nullptr) return;
+  QPainter p;
+  if (!p.begin(printer)) return;
+  const QRect page = p.viewport();
+  const QSize size =
+      view->size().isEmpty() ? QSize(CChildFrame::kInitialWidth, CChildFrame::kInitialHeight) : view->size();
+  const double scale = std::min(static_cast<double>(page.width()) / size.width(),
+                                static_cast<double>(page.height()) / size.height());
+  p.scale(scale, scale);
+  view->Draw(p, size);
+  p.end();
+}
+
+}  // namespace
+
+CTesselView* CMainFrame::ActiveView() const {
+  CChildFrame* frame = m_layoutArea != nullptr ? m_layoutArea->ActiveFrame() : nullptr;
+  return frame != nullptr ? frame->View() : nullptr;
+}
+
+void CMainFrame::OnFilePrint() {
+  CTesselView* view = ActiveView();
+  if (view == nullptr) return;
+  QPrinter printer;
+  QPrintDialog dlg(&printer, this);
+  dlg.setObjectName(QStringLiteral("printDialog"));
+  if (Dialogs().Exec(dlg) != kIdOk) return;
+  PrintView(view, &printer);
+}
+
+void CMainFrame::OnFilePrintDirect() {
+  CTesselView* view = ActiveView();
+  if (view == nullptr) return;
+  if (QPrinterInfo::defaultPrinter().isNull()) {
+    MessageBox(this, QStringLiteral("No printer is set up on this computer."), kMbOk | kMbIconWarning);
+    return;
+  }
+  QPrinter printer;
+  PrintView(view, &printer);
+}
+
+void CMainFrame::OnFilePrintPreview() {
+  CTesselView* view = ActiveView();
+  if (view == nullptr) return;
+  QPrinter printer;
+  QPrintPreviewDialog dlg(&printer, this);
+  dlg.setObjectName(QStringLiteral("printPreview"));
+  connect(&dlg, &QPrintPreviewDialog::paintRequested, this, [view](QPrinter* p) { PrintView(view, p); });
+  Dialogs().Exec(dlg);
+}
 
 void CMainFrame::OnAboutSoft() {
   CAboutDlg dlg(this);

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "layout/LayoutHost.h"
 #include "link/AutoResetEvent.h"
 #include "link/DeviceLink.h"
 #include "link/HandOver.h"
@@ -33,6 +34,7 @@ class CCoolTabCtrl;
 class CDlgMainSet;
 class CLayoutArea;
 class CChildFrame;
+class CTesselView;
 class CTrueColorToolBar;
 
 // Hands worker calls to the user-interface thread through its event loop.
@@ -50,6 +52,9 @@ class CUiHandOver final : public HandOver {
 
 // Command ids of the menus and toolbars.
 enum CommandId : int {
+  ID_FILE_PRINT = 57607,
+  ID_FILE_PRINT_DIRECT = 57608,
+  ID_FILE_PRINT_PREVIEW = 57609,
   ID_LOAD_MODE_CTX = 32700,
   ID_SAVE_MODE_CTX = 32701,
   ID_MODE_SETTING_CTX = 32702,
@@ -80,7 +85,7 @@ struct PositionRequest {
   int right = 0, bottom = 0;  // x + w, y + h
 };
 
-class CMainFrame : public QMainWindow {
+class CMainFrame : public QMainWindow, public LayoutHost {
   Q_OBJECT
 
   // Declared first: the hand-over target outlives every call queued to it,
@@ -112,6 +117,22 @@ class CMainFrame : public QMainWindow {
   void UpdateLayoutRect();
   // Arranges the windows and panels for `mode`; the mode application plugs in here.
   void ApplyMode(int mode);
+
+  // The four channel windows. SelectWindow raises a window without moving
+  // it and makes it the active and current one; the outline marks the
+  // window last worked on. Channels outside 0..3 are ignored.
+  void SelectWindow(int channel);
+  void HighlightWindow(CChildFrame* frame) override;
+  void MaximizeWindow(int channel) override;
+  void RestoreWindow(int channel, const Rect& r) override;
+  // The geometry command (0x30) for a channel's window as it stands, and for
+  // a rectangle in screen coordinates that a sizing ended with. Nothing
+  // without a transport; refused while a worker sends.
+  void SendWindowGeometry(int channel) override;
+  void SendSizedGeometry(int channel, const Rect& screen) override;
+  // A window in the main window's client coordinates as output pixels, at
+  // the resolution the main settings panel shows for output channel + 1.
+  OutputGeometry WindowToOutput(int channel, const Rect& client);
 
   // Orderly end: closes the hand-over (so that no worker waits on us), ends
   // and joins every thread of the device link, then saves the profile. Runs
@@ -252,6 +273,11 @@ class CMainFrame : public QMainWindow {
   void OnAboutSoft();
   void OnFirmwareVersion();
 
+  // Print, direct print and print preview of the active channel view.
+  void OnFilePrint();
+  void OnFilePrintDirect();
+  void OnFilePrintPreview();
+
   // Toolbar buttons by index: quick mode 0..11, window 0..3, tool 0..7.
   void OnQuickMode(int index);
   void OnWindowButton(int index);
@@ -278,6 +304,17 @@ class CMainFrame : public QMainWindow {
   void CloseTransports();
   void OnNetResultOf(int attempt, int result);
   void OpenPositionDialogStandIn(const PositionRequest& request);
+  void SendGeometry(int channel, const Rect& client);
+  bool RefuseWhileSending();
+  CTesselView* ActiveView() const;
+
+  // What the channel windows ask of the frame.
+  int CurrentMode() const override { return m_nCurMod; }
+  void SetCurrentPod(int channel) override { m_nCurpod = channel; }
+  void SetSkipButtonUp() override { m_bSkipButtonUp = 1; }
+  bool TakeSkipButtonUp() override;
+  void PostHighlightCurrent() override;
+  void RefuseStretching() override;
 
   CCoolTabCtrl* m_wndTabCtrl = nullptr;
   CCoolBar* m_wndPanelBar = nullptr;

@@ -2,20 +2,70 @@
 
 #include <qdrawutil.h>
 
+#include <QMouseEvent>
 #include <QPainter>
-#include <QStyle>
 
+#include "layout/LayoutArea.h"
+#include "layout/LayoutHost.h"
+#include "layout/QtRect.h"
 #include "layout/TesselView.h"
+#include "model/ModeTable.h"
 #include "ui/Accessible.h"
 
 namespace panora {
+
+namespace {
+
+Qt::CursorShape CursorFor(int hit) {
+  switch (hit) {
+    case kHitLeft:
+    case kHitRight: return Qt::SizeHorCursor;
+    case kHitTop:
+    case kHitBottom: return Qt::SizeVerCursor;
+    case kHitTopLeft:
+    case kHitBottomRight: return Qt::SizeFDiagCursor;
+    case kHitTopRight:
+    case kHitBottomLeft: return Qt::SizeBDiagCursor;
+    default: return Qt::ArrowCursor;
+  }
+}
+
+}  // namespace
 
 CChildFrame::CChildFrame(QWidget* layoutClient) : QWidget(layoutClient) {
   m_pView = new CTesselView(this);
   m_nChannel = m_pView->Channel();
   setObjectName(QStringLiteral("frameCH%1").arg(m_nChannel + 1));
   SetAccessibleRole(this, QAccessible::Window, QStringLiteral("CH%1").arg(m_nChannel + 1));
+  setMouseTracking(true);  // the sizing cursors follow the border parts
   resize(kInitialWidth, kInitialHeight);
+}
+
+LayoutHost* CChildFrame::Host() const {
+  CLayoutArea* area = CLayoutArea::Of(parentWidget());
+  return area != nullptr ? area->Host() : nullptr;
+}
+
+Rect CChildFrame::WindowRect() const {
+  return ToRect(geometry());
+}
+
+Rect CChildFrame::ScreenRect() const {
+  const QPoint origin = parentWidget() != nullptr ? parentWidget()->mapToGlobal(QPoint(0, 0)) : QPoint();
+  return WindowRect().Offset(origin.x(), origin.y());
+}
+
+void CChildFrame::MoveTo(const Rect& r) {
+  setGeometry(ToQRect(r));
+  update();
+}
+
+void CChildFrame::DragStep(const QPoint& p) {
+  if (!m_bDragging || parentWidget() == nullptr) return;
+  const QWidget* area = parentWidget();
+  const Rect r = panora::DragStep(WindowRect(), p.x() - m_ptDragStart.x(), p.y() - m_ptDragStart.y(),
+                                  area->width(), area->height());
+  move(r.left, r.top);
 }
 
 void CChildFrame::resizeEvent(QResizeEvent*) {
@@ -29,6 +79,72 @@ void CChildFrame::paintEvent(QPaintEvent*) {
   const QRect inner = rect().adjusted(2, 2, -2, -2);
   p.setPen(QPen(palette().button().color(), 2));
   p.drawRect(QRectF(inner).adjusted(1, 1, -1, -1));
+  m_bOutlineShown = m_bOutlinePending;
+  m_bOutlinePending = false;
+  if (m_bOutlineShown) {
+    // Four lines along the outer rectangle; half the pen falls outside.
+    const int w = width(), h = height();
+    p.setPen(QPen(QColor(0, 0, 255), kOutlinePen, Qt::SolidLine, Qt::FlatCap));
+    p.drawLine(0, 0, w, 0);
+    p.drawLine(0, 0, 0, h);
+    p.drawLine(0, h, w, h);
+    p.drawLine(w, 0, w, h);
+  }
+}
+
+void CChildFrame::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  const QPoint pos = event->position().toPoint();
+  const int hit = HitTest(width(), height(), pos.x(), pos.y(), kBorder, kCornerLength);
+  const int side = SideOfHit(hit);
+  if (side == kSideNone) return;
+  LayoutHost* host = Host();
+  if (host == nullptr) return;
+  if (!IsPipPopMode(host->CurrentMode())) {
+    host->RefuseStretching();  // nothing starts: no sizing, no move
+    return;
+  }
+  if (IsCornerSide(side)) orgRect = ScreenRect();
+  m_nSizingSide = side;
+  m_ptSizeStart = event->globalPosition().toPoint();
+  m_rcSizeStart = ScreenRect();
+}
+
+void CChildFrame::mouseMoveEvent(QMouseEvent* event) {
+  if (IsSizing()) {
+    SizingStep(event->globalPosition().toPoint(), (event->buttons() & Qt::LeftButton) != 0);
+    return;
+  }
+  const QPoint pos = event->position().toPoint();
+  setCursor(CursorFor(HitTest(width(), height(), pos.x(), pos.y(), kBorder, kCornerLength)));
+}
+
+void CChildFrame::mouseReleaseEvent(QMouseEvent* event) {
+  if (!IsSizing() || event->button() != Qt::LeftButton) return;
+  SizingStep(event->globalPosition().toPoint(), false);
+}
+
+void CChildFrame::mouseDoubleClickEvent(QMouseEvent* event) {
+  // A second press on the border is a press like the first.
+  mousePressEvent(event);
+}
+
+void CChildFrame::SizingStep(const QPoint& global, bool buttonHeld) {
+  const Point d{global.x() - m_ptSizeStart.x(), global.y() - m_ptSizeStart.y()};
+  const Rect proposed = ProposeSizing(m_nSizingSide, m_rcSizeStart, d.x, d.y, kMinSize, kMinSize);
+  const Rect corrected = CorrectSizing(m_nSizingSide, orgRect, proposed);
+  const QPoint origin = parentWidget()->mapToGlobal(QPoint(0, 0));
+  MoveTo(corrected.Offset(-origin.x(), -origin.y()));
+  if (buttonHeld) return;
+  // The end of the sizing: this window becomes the current one, its
+  // geometry goes out, the outline follows once this step has returned.
+  m_nSizingSide = kSideNone;
+  LayoutHost* host = Host();
+  if (host == nullptr) return;
+  host->SetCurrentPod(m_nChannel);
+  host->SendSizedGeometry(m_nChannel, corrected);
+  host->PostHighlightCurrent();
+  m_pView->m_bMaximized = 0;
 }
 
 }  // namespace panora

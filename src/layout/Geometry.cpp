@@ -84,8 +84,8 @@ OutputGeometry WindowToOutput(const Rect& r, const Rect& layout, Size res) {
   const double fy = static_cast<double>(r.top - layout.top) / lh;
   const double fw = static_cast<double>(r.Width()) / lw;
   const double fh = static_cast<double>(r.Height()) / lh;
-  return {static_cast<int>(fx * res.width), static_cast<int>(fy * res.height), static_cast<int>(fw * res.width),
-          static_cast<int>(fh * res.height)};
+  return {static_cast<int>(fx * res.width), static_cast<int>(fy * res.height),
+          static_cast<int>(fw * res.width), static_cast<int>(fh * res.height)};
 }
 
 std::array<std::uint8_t, 8> GeometryPayload(const OutputGeometry& g) {

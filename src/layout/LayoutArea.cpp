@@ -34,6 +34,19 @@ CChildFrame* CLayoutArea::CreateChannelWindow() {
   return frame;
 }
 
+CLayoutArea* CLayoutArea::Of(QWidget* widget) {
+  for (QWidget* w = widget; w != nullptr; w = w->parentWidget())
+    if (auto* area = qobject_cast<CLayoutArea*>(w)) return area;
+  return nullptr;
+}
+
+void CLayoutArea::HighlightWindow(CChildFrame* frame) {
+  for (int i = 0; i < m_nFrames; ++i) m_frames[i]->repaint();
+  if (frame == nullptr) return;
+  frame->SetOutlinePending();
+  frame->repaint();
+}
+
 CChildFrame* CLayoutArea::Frame(int channel) const {
   return channel >= 0 && channel < m_nFrames ? m_frames[channel] : nullptr;
 }

@@ -9,6 +9,7 @@
 namespace panora {
 
 class CChildFrame;
+class LayoutHost;
 
 class CLayoutArea : public QFrame {
   Q_OBJECT
@@ -16,6 +17,13 @@ class CLayoutArea : public QFrame {
   static constexpr int kEdge = 2;
 
   explicit CLayoutArea(QWidget* parent = nullptr);
+
+  // The layout area a widget inside it belongs to, or nullptr.
+  static CLayoutArea* Of(QWidget* widget);
+
+  // Who the channel windows report to (the main frame).
+  void SetHost(LayoutHost* host) { m_host = host; }
+  LayoutHost* Host() const { return m_host; }
 
   // The region the channel windows are children of.
   QWidget* Client() const { return m_client; }
@@ -31,6 +39,10 @@ class CLayoutArea : public QFrame {
   CChildFrame* ActiveFrame() const { return m_pActive; }
   void SetActiveFrame(CChildFrame* frame) { m_pActive = frame; }
 
+  // Repaints the four frames, then outlines `frame` (none when null), so
+  // that at most one frame carries the outline.
+  void HighlightWindow(CChildFrame* frame);
+
  protected:
   void resizeEvent(QResizeEvent* event) override;
 
@@ -39,6 +51,7 @@ class CLayoutArea : public QFrame {
   std::array<CChildFrame*, 4> m_frames{};
   int m_nFrames = 0;
   CChildFrame* m_pActive = nullptr;
+  LayoutHost* m_host = nullptr;
 };
 
 }  // namespace panora

@@ -4,8 +4,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QMouseEvent>
 #include <QPainter>
 
+#include "layout/ChildFrame.h"
+#include "layout/LayoutArea.h"
+#include "layout/LayoutHost.h"
+#include "model/ModeTable.h"
 #include "ui/Accessible.h"
 
 namespace panora {
@@ -64,12 +69,21 @@ QFont CTesselView::LabelFont() {
 
 void CTesselView::paintEvent(QPaintEvent*) {
   QPainter p(this);
+  Draw(p, size());
+}
+
+void CTesselView::Draw(QPainter& p, const QSize& size) {
   if (HasImage()) {
-    if (m_scaled.size() != size())
-      m_scaled = m_pImage.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    p.drawPixmap(0, 0, m_scaled);
-  } else {
-    p.fillRect(rect(), palette().window());
+    if (p.device() == this) {
+      // On screen the picture is scaled once per size.
+      if (m_scaled.size() != size)
+        m_scaled = m_pImage.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+      p.drawPixmap(0, 0, m_scaled);
+    } else {
+      p.drawPixmap(QRect(QPoint(0, 0), size), m_pImage);
+    }
+  } else if (p.device() == this) {
+    p.fillRect(QRect(QPoint(0, 0), size), palette().window());
   }
   // Labels as plain text cells: black on an opaque white background.
   p.setFont(LabelFont());
@@ -79,6 +93,76 @@ void CTesselView::paintEvent(QPaintEvent*) {
   const QFontMetrics fm(p.font());
   p.drawText(QPoint(4, 4 + fm.ascent()), QStringLiteral("In%1").arg(m_nInput + 1));
   p.drawText(QPoint(22, 4 + fm.ascent()), QStringLiteral("Ch%1").arg(m_nChannel + 1));
+}
+
+CLayoutArea* CTesselView::Area() const {
+  return CLayoutArea::Of(parentWidget());
+}
+
+CChildFrame* CTesselView::OwnFrame() const {
+  return qobject_cast<CChildFrame*>(parentWidget());
+}
+
+QPoint CTesselView::ViewPoint(const QMouseEvent* event) const {
+  return mapFromGlobal(event->globalPosition().toPoint());
+}
+
+void CTesselView::mousePressEvent(QMouseEvent* event) {
+  CLayoutArea* area = Area();
+  if (event->button() != Qt::LeftButton || area == nullptr || area->Host() == nullptr) return;
+  area->Host()->SetCurrentPod(m_nChannel);
+  // The pressed window becomes the active one (without rising), so that the
+  // drag, the comparison and the outline all act on the window under the mouse.
+  area->SetActiveFrame(OwnFrame());
+  CChildFrame* target = area->ActiveFrame();
+  if (target == nullptr) return;
+  target->m_bDragging = true;
+  target->m_ptDragStart = ViewPoint(event);
+  m_rcBefore = m_rcAfter = target->WindowRect();
+}
+
+void CTesselView::mouseMoveEvent(QMouseEvent* event) {
+  CLayoutArea* area = Area();
+  if (area == nullptr || area->ActiveFrame() == nullptr) return;
+  area->ActiveFrame()->DragStep(ViewPoint(event));
+}
+
+void CTesselView::mouseReleaseEvent(QMouseEvent* event) {
+  CLayoutArea* area = Area();
+  if (event->button() != Qt::LeftButton || area == nullptr || area->Host() == nullptr) return;
+  LayoutHost* host = area->Host();
+  if (host->TakeSkipButtonUp()) return;  // the release that ends a double-click
+  CChildFrame* target = area->ActiveFrame();
+  if (target == nullptr) return;
+  target->m_bDragging = false;
+  m_rcAfter = target->WindowRect();
+  if (m_rcAfter != m_rcBefore) host->SendWindowGeometry(m_nChannel);
+  host->HighlightWindow(target);
+}
+
+void CTesselView::mouseDoubleClickEvent(QMouseEvent* event) {
+  CLayoutArea* area = Area();
+  if (event->button() != Qt::LeftButton || area == nullptr || area->Host() == nullptr) return;
+  LayoutHost* host = area->Host();
+  // Only the picture-in-picture and picture-out-of-picture modes maximise;
+  // elsewhere a double-click does nothing at all.
+  if (!IsPipPopMode(host->CurrentMode())) return;
+  CChildFrame* target = area->ActiveFrame();
+  if (target == nullptr || OwnFrame() == nullptr) return;
+  m_rcBefore = m_rcAfter = target->WindowRect();
+  if (m_bMaximized == 1) {
+    host->RestoreWindow(m_nChannel, m_rcRestore);
+    m_bMaximized = 0;
+  } else {
+    m_rcRestore = OwnFrame()->WindowRect();
+    host->MaximizeWindow(m_nChannel);
+    m_bMaximized = 1;
+  }
+  repaint();
+  m_rcAfter = target->WindowRect();
+  if (m_rcAfter != m_rcBefore) host->SendWindowGeometry(m_nChannel);
+  host->HighlightWindow(target);
+  host->SetSkipButtonUp();
 }
 
 }  // namespace panora

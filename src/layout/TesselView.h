@@ -6,8 +6,12 @@
 #include <QString>
 #include <QWidget>
 
+#include "layout/Geometry.h"
+
 namespace panora {
 
+class CChildFrame;
+class CLayoutArea;
 class CTesselView;
 
 // The four channel views in creation order, CH1 to CH4.
@@ -34,17 +38,31 @@ class CTesselView : public QWidget {
 
   QString m_strImagePath;  // "view%d.png", relative to the current folder
   QPixmap m_pImage;        // null when the file is missing or unreadable
-  QRect m_rcBefore;        // rectangles of a drag or double-click, layout coordinates
-  QRect m_rcAfter;
+  Rect m_rcBefore;         // rectangles of a drag or double-click, layout coordinates
+  Rect m_rcAfter;
   int m_nChannel = 0;  // 0..3 = CH1..CH4
   int m_nInput = 0;    // 0..3 = In1..In4, shown in the label
   int m_bMaximized = 0;
-  QRect m_rcRestore;
+  Rect m_rcRestore;
+
+  // The view's drawing onto any device: the picture stretched over `size`
+  // and the two labels. The screen and the printer both use it.
+  void Draw(QPainter& p, const QSize& size);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:
+  CLayoutArea* Area() const;
+  CChildFrame* OwnFrame() const;
+  // Mouse positions in this view's coordinates as the view stands now: the
+  // view moves with its window during a drag.
+  QPoint ViewPoint(const QMouseEvent* event) const;
+
   QPixmap m_scaled;  // the picture at the view's size, made again when the size changes
   bool m_bRegistered = false;
 };

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <cstdint>
 
 #include "app/LstInforBox.h"
 
@@ -220,6 +221,13 @@ void CDlgMainSet::UpdateData(bool fromControls) {
     if (QAbstractButton* b = m_grpLayerSel[ch]->button(m_nLayerSel[ch])) b->setChecked(true);
   }
   if (QAbstractButton* b = m_grpOverlay->button(m_nOverlay)) b->setChecked(true);
+}
+
+int CDlgMainSet::GetOutputResolution(int out) {
+  if (out < 0 || out > 3) return 0;
+  UpdateData(true);
+  const QComboBox* list = m_chkFullMode->isChecked() ? m_cbOutRes[out] : m_cbAllOutRes;
+  return static_cast<std::uint8_t>(list->currentIndex());
 }
 
 void CDlgMainSet::AddInfo(const QString& text) {

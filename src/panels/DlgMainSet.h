@@ -30,6 +30,11 @@ class CDlgMainSet : public QWidget {
   // controls' values into the members, false shows the members.
   void UpdateData(bool fromControls);
 
+  // The resolution index output `out` (0..3) runs at, as the controls show
+  // it now: its own list when "Full mode" is ticked, else the all-outputs
+  // list; no choice reads as 255. 0 for an output above 3.
+  int GetOutputResolution(int out);
+
   // The information list (numbering, stamp and six-line limit are the list's).
   void AddInfo(const QString& text);
   void ShowInfo(const QString& text);

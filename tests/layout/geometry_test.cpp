@@ -81,9 +81,11 @@ TEST(WindowToOutput, FractionsOfTheLayoutTimesTheResolutionTruncated) {
   EXPECT_EQ(WindowToOutput(Rect{632, 366, 1032, 666}, layout, OutputResolution(5)),
             (OutputGeometry{512, 384, 512, 384}));
   // A product of 959.98 pixels is sent as 959.
-  EXPECT_EQ(WindowToOutput(Rect{0, 0, 49999, 100000}, Rect{0, 0, 100000, 100000}, OutputResolution(0)).w, 959);
+  EXPECT_EQ(WindowToOutput(Rect{0, 0, 49999, 100000}, Rect{0, 0, 100000, 100000}, OutputResolution(0)).w,
+            959);
   // Left of and above the area: negative, not clamped.
-  const OutputGeometry off = WindowToOutput(Rect{232 - 40, 66 - 30, 232 + 160, 66 + 90}, layout, {1920, 1080});
+  const OutputGeometry off =
+      WindowToOutput(Rect{232 - 40, 66 - 30, 232 + 160, 66 + 90}, layout, {1920, 1080});
   EXPECT_EQ(off, (OutputGeometry{-96, -54, 480, 216}));
   // No choice in the resolution list converts as 1080P; an empty layout as zeros.
   EXPECT_EQ(OutputResolution(-1).width, 1920);

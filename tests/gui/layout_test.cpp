@@ -1,0 +1,299 @@
+// The channel windows driven by real mouse events, against the simulated
+// processor over a real TCP connection: what the operator drags is what
+// reaches the processor, and nothing else does.
+#include <QAccessible>
+#include <QTest>
+#include <fstream>
+#include <sstream>
+
+#include "LinkGuiSupport.h"
+#include "layout/ChildFrame.h"
+#include "layout/LayoutArea.h"
+#include "layout/QtRect.h"
+#include "layout/TesselView.h"
+#include "link/Commands.h"
+
+namespace panora::test {
+namespace {
+
+struct SeenFrame {
+  int command = 0, subCode = 0;
+  std::vector<int> payload;
+};
+
+class LayoutTest : public FrameTest {
+ protected:
+  void SetUp() override {
+    FrameTest::SetUp();
+    sim::ServerOptions opt;
+    opt.logPath = home.Path() + "/sim.log";
+    sim = std::make_unique<EmbeddedSim>(opt);
+    ASSERT_TRUE(sim->Ok()) << sim->Error();
+    f->ConnectNet("127.0.0.1", sim->PortText());
+    ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connect NET success!"); }));
+    f->m_nCurMod = 17;  // a picture-in-picture mode: every operation allowed
+  }
+  void TearDown() override {
+    FrameTest::TearDown();
+    sim.reset();
+  }
+
+  // Every frame the simulator received, in order, read from its log once a
+  // version query sent now has arrived (the same connection keeps order).
+  std::vector<SeenFrame> Received() {
+    f->SendCommand(cmd::kVersion, 0);
+    std::vector<SeenFrame> frames;
+    const bool marked = WaitUntil([&] {
+      frames.clear();
+      std::ifstream in(home.Path() + "/sim.log");
+      for (std::string line; std::getline(in, line);) {
+        const auto rx = line.find(" rx ");
+        const auto start = line.find("7D 3A", rx == std::string::npos ? line.size() : rx);
+        if (rx == std::string::npos || start == std::string::npos) continue;
+        std::istringstream hex(line.substr(start));
+        std::vector<int> b;
+        for (std::string byte; hex >> byte;) b.push_back(std::stoi(byte, nullptr, 16));
+        if (b.size() < 12) continue;
+        frames.push_back({b[4], b[5], std::vector<int>(b.begin() + 8, b.end() - 4)});
+      }
+      return std::count_if(frames.begin(), frames.end(),
+                           [](const SeenFrame& s) { return s.command == cmd::kVersion; }) > versions;
+    });
+    EXPECT_TRUE(marked) << "the version query never reached the simulator";
+    ++versions;
+    frames.erase(std::remove_if(frames.begin(), frames.end(),
+                                [](const SeenFrame& s) { return s.command != cmd::kSetGeometry; }),
+                 frames.end());
+    return frames;
+  }
+  std::vector<int> Payload(int channel, const Rect& layoutRect) {
+    const OutputGeometry g =
+        f->WindowToOutput(channel, layoutRect.Offset(f->m_rcLayout.x(), f->m_rcLayout.y()));
+    const auto p = GeometryPayload(g);
+    return {p.begin(), p.end()};
+  }
+
+  // The mouse as a person moves it: a global position that the widget under
+  // it sees in its own, current coordinates.
+  QPoint mouse;
+  void Press(QWidget* w, QPoint local) {
+    mouse = w->mapToGlobal(local);
+    QTest::mousePress(w, Qt::LeftButton, {}, local);
+  }
+  void MoveBy(QWidget* w, int dx, int dy) {
+    mouse += QPoint(dx, dy);
+    QTest::mouseMove(w, w->mapFromGlobal(mouse));
+  }
+  void Release(QWidget* w) { QTest::mouseRelease(w, Qt::LeftButton, {}, w->mapFromGlobal(mouse)); }
+  // As the window system delivers one: press, release, double-click, release.
+  void DoubleClick(QWidget* w, QPoint local) {
+    Press(w, local);
+    Release(w);
+    QTest::mouseDClick(w, Qt::LeftButton, {}, w->mapFromGlobal(mouse));
+    Release(w);
+  }
+  int Outlined() {
+    Pump(20);
+    int n = 0, which = -1;
+    for (int ch = 0; ch < 4; ++ch)
+      if (f->ChannelFrame(ch)->OutlineShown()) ++n, which = ch;
+    return n == 1 ? which : -1 - n;
+  }
+
+  std::unique_ptr<EmbeddedSim> sim;
+  int versions = 0;
+};
+
+TEST_F(LayoutTest, ADragSendsOneFrameAndAClickWithoutMoveSendsNone) {
+  CChildFrame* frame = f->ChannelFrame(1);
+  CTesselView* view = frame->View();
+  frame->MoveTo(Rect{100, 80, 300, 200});
+  const Rect before = frame->WindowRect();
+
+  Press(view, QPoint(50, 40));
+  Release(view);
+  EXPECT_TRUE(Received().empty());
+  EXPECT_EQ(f->m_nCurpod, 1);
+  EXPECT_EQ(Outlined(), 1);
+
+  // Every move moves the window; the frame goes out once, at the release.
+  Press(view, QPoint(50, 40));
+  MoveBy(view, 5, 0);
+  EXPECT_EQ(frame->WindowRect(), before.Offset(5, 0));
+  MoveBy(view, 25, 20);
+  Release(view);
+  const Rect after = before.Offset(30, 20);
+  EXPECT_EQ(frame->WindowRect(), after);
+  const auto frames = Received();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].subCode, 1);
+  EXPECT_EQ(frames[0].payload, Payload(1, after));
+  EXPECT_EQ(Outlined(), 1);
+  const sim::State state = sim->Server().GetState();
+  const auto& g = state.setUp.geometry[1];
+  EXPECT_EQ(
+      std::vector<int>({g.x >> 8, g.x & 255, g.y >> 8, g.y & 255, g.w >> 8, g.w & 255, g.h >> 8, g.h & 255}),
+      Payload(1, after));
+
+  // Past the top-left corner the window stops at 0; past the bottom-right
+  // its edges stop on the area's edges.
+  Press(view, QPoint(50, 40));
+  MoveBy(view, -500, -500);
+  EXPECT_EQ(frame->WindowRect(), (Rect{0, 0, 200, 120}));
+  MoveBy(view, 5000, 5000);
+  const QWidget* client = f->LayoutArea()->Client();
+  EXPECT_EQ(frame->WindowRect(),
+            (Rect{client->width() - 200, client->height() - 120, client->width(), client->height()}));
+  Release(view);
+  EXPECT_EQ(Received().size(), 2u);
+
+  // The accessible window keeps its true extent.
+  QAccessibleInterface* acc = QAccessible::queryAccessibleInterface(frame);
+  ASSERT_NE(acc, nullptr);
+  EXPECT_EQ(acc->text(QAccessible::Name), QStringLiteral("CH2"));
+  EXPECT_EQ(acc->role(), QAccessible::Window);
+  EXPECT_EQ(acc->rect(), QRect(frame->mapToGlobal(QPoint(0, 0)), frame->size()));
+}
+
+TEST_F(LayoutTest, ADoubleClickMaximisesAndRestoresInPipModesOnly) {
+  CChildFrame* frame = f->ChannelFrame(2);
+  CTesselView* view = frame->View();
+  frame->MoveTo(Rect{40, 30, 240, 150});
+
+  DoubleClick(view, QPoint(20, 20));
+  const Rect full{0, 0, f->m_rcLayout.width(), f->m_rcLayout.height()};
+  EXPECT_EQ(frame->WindowRect(), full);
+  EXPECT_EQ(view->m_bMaximized, 1);
+  auto frames = Received();
+  ASSERT_EQ(frames.size(), 1u);  // the release that ends the double-click sends nothing
+  EXPECT_EQ(frames[0].subCode, 2);
+  EXPECT_EQ(frames[0].payload, (std::vector<int>{0, 0, 0, 0, 0x07, 0x80, 0x04, 0x38}));
+  EXPECT_EQ(f->m_bSkipButtonUp, 0);
+
+  DoubleClick(view, QPoint(300, 200));
+  EXPECT_EQ(frame->WindowRect(), (Rect{40, 30, 240, 150}));
+  EXPECT_EQ(view->m_bMaximized, 0);
+  EXPECT_EQ(Received().size(), 2u);
+  EXPECT_EQ(Outlined(), 2);
+
+  // A full mode: nothing happens, no message.
+  f->m_nCurMod = 8;
+  DoubleClick(view, QPoint(20, 20));
+  EXPECT_EQ(frame->WindowRect(), (Rect{40, 30, 240, 150}));
+  EXPECT_EQ(Received().size(), 2u);
+}
+
+TEST_F(LayoutTest, CornerSizingKeepsTheRatioAndEndsWithOneFrame) {
+  CChildFrame* frame = f->ChannelFrame(0);
+  frame->MoveTo(Rect{100, 100, 300, 220});
+  f->m_nCurpod = 3;
+
+  Press(frame, QPoint(198, 118));  // the bottom-right corner
+  MoveBy(frame, 50, 0);
+  MoveBy(frame, 50, 30);  // proposes (100, 100)-(400, 250)
+  EXPECT_EQ(frame->WindowRect(), (Rect{100, 100, 350, 250}));
+  EXPECT_TRUE(Received().empty());  // nothing while the button is held
+  Release(frame);
+  EXPECT_EQ(frame->WindowRect(), (Rect{100, 100, 350, 250}));
+  const auto frames = Received();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].subCode, 0);
+  EXPECT_EQ(frames[0].payload, Payload(0, Rect{100, 100, 350, 250}));
+  EXPECT_EQ(f->m_nCurpod, 0);
+  EXPECT_EQ(Outlined(), 0);
+
+  // An edge sizes freely.
+  Press(frame, QPoint(100, 149));  // the bottom edge
+  MoveBy(frame, 30, 40);
+  Release(frame);
+  EXPECT_EQ(frame->WindowRect(), (Rect{100, 100, 350, 290}));
+  EXPECT_EQ(Received().size(), 2u);
+}
+
+TEST_F(LayoutTest, ABorderPressInAModeWithoutStretchingIsRefused) {
+  CChildFrame* frame = f->ChannelFrame(0);
+  frame->MoveTo(Rect{100, 100, 300, 220});
+  for (int mode : {0, 8, 12, 21, 25}) {
+    f->m_nCurMod = mode;
+    dialogs.ExpectBox("Sorry, stretching function is unavailable in this mode");
+    Press(frame, QPoint(100, 119));  // even the bottom edge
+    MoveBy(frame, 20, 20);
+    Release(frame);
+    EXPECT_EQ(frame->WindowRect(), (Rect{100, 100, 300, 220})) << mode;
+  }
+  EXPECT_TRUE(Received().empty());
+}
+
+TEST_F(LayoutTest, WindowButtonsRecallTheWindowsVariantOnlyInZoomOutModes) {
+  // A PIP mode: select, raise and outline; nothing sent.
+  f->m_nCurpod = 0;
+  f->NoteCommand(0, 0);
+  f->OnWindowButton(2);
+  EXPECT_EQ(f->m_nCurpod, 2);
+  EXPECT_EQ(f->m_nPrevPod, 0);
+  EXPECT_EQ(f->LayoutArea()->ActiveFrame(), f->ChannelFrame(2));
+  EXPECT_EQ(Outlined(), 2);
+  EXPECT_EQ(f->m_nCurCmd.load(), 0);
+
+  // 4Times-Default 1: CH3 recalls variant 3; CH3 again sends nothing.
+  f->m_nCurMod = 0;
+  f->OnWindowButton(2);
+  EXPECT_EQ(f->m_nCurMod, 2);
+  EXPECT_EQ(f->m_nPrevMod, 0);
+  EXPECT_TRUE(WaitUntil([&] { return sim->Server().GetState().mode == 2; }));
+  f->NoteCommand(0, 0);
+  f->OnWindowButton(2);
+  EXPECT_EQ(f->m_nCurCmd.load(), 0);
+  // 3Times-Default: CH1 recalls mode 4.
+  f->m_nCurMod = 5;
+  f->OnWindowButton(0);
+  EXPECT_EQ(f->m_nCurMod, 4);
+  EXPECT_TRUE(WaitUntil([&] { return sim->Server().GetState().mode == 4; }));
+
+  // While a batch goes out, neither the buttons nor window adjustment build a frame.
+  f->m_bSending = 1;
+  dialogs.ExpectBox("please wait second, sending data have not finished");
+  f->OnWindowButton(1);
+  f->m_nCurMod = 17;
+  dialogs.ExpectBox("please wait second, sending data have not finished");
+  f->OnWindowAdjust();
+  f->m_bSending = 0;
+  EXPECT_EQ(f->m_nCurMod, 17);
+  EXPECT_EQ(f->m_nCurpod, 0);
+}
+
+TEST_F(LayoutTest, WindowAdjustmentAsksForTheCurrentWindowsPosition) {
+  const auto g = sim->Server().GetState().setUp.geometry[2];
+  f->m_nCurpod = 2;
+  dialogs.ExpectDialog("176", [&](QDialog& d) {
+    EXPECT_EQ(d.property("channel").toInt(), 2);
+    EXPECT_EQ(d.property("posX").toInt(), g.x);
+    EXPECT_EQ(d.property("bottom").toInt(), g.y + g.h);
+    return kIdOk;
+  });
+  f->OnWindowAdjust();
+  EXPECT_EQ(f->m_nCurCmd.load(), cmd::kQueryPosition);
+  EXPECT_EQ(f->m_nCurSub.load(), 0);
+  ASSERT_TRUE(WaitUntil([&] { return f->m_bSending.load() == 0; }, 3000));
+  // Not offered in a full mode, however it is triggered.
+  f->m_nCurMod = 8;
+  f->NoteCommand(0, 0);
+  f->OnWindowAdjust();
+  EXPECT_EQ(f->m_nCurCmd.load(), 0);
+}
+
+TEST_F(LayoutTest, WithoutAConnectionNothingIsSentAndNothingShown) {
+  f->OnDisconnect();
+  f->NoteCommand(0, 0);
+  CChildFrame* frame = f->ChannelFrame(3);
+  frame->MoveTo(Rect{10, 10, 210, 130});
+  Press(frame->View(), QPoint(30, 30));
+  MoveBy(frame->View(), 40, 40);
+  Release(frame->View());
+  EXPECT_EQ(frame->WindowRect(), (Rect{50, 50, 250, 170}));
+  EXPECT_EQ(f->m_nCurCmd.load(), 0);
+  EXPECT_EQ(Outlined(), 3);
+}
+
+}  // namespace
+}  // namespace panora::test
