@@ -2,6 +2,9 @@
 // processor over a real TCP connection: what the operator drags is what
 // reaches the processor, and nothing else does.
 #include <QAccessible>
+#include <QFileInfo>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QTest>
 #include <fstream>
 #include <sstream>
@@ -293,6 +296,22 @@ TEST_F(LayoutTest, WithoutAConnectionNothingIsSentAndNothingShown) {
   EXPECT_EQ(frame->WindowRect(), (Rect{50, 50, 250, 170}));
   EXPECT_EQ(f->m_nCurCmd.load(), 0);
   EXPECT_EQ(Outlined(), 3);
+}
+
+TEST_F(LayoutTest, PrintingTheActiveViewWritesItsPicture) {
+  f->SelectWindow(1);
+  const QString pdf = QString::fromStdString(home.Path() + "/ch2.pdf");
+  dialogs.ExpectDialog("printDialog", [&](QDialog& d) {
+    auto& dlg = static_cast<QPrintDialog&>(d);
+    dlg.printer()->setOutputFormat(QPrinter::PdfFormat);
+    dlg.printer()->setOutputFileName(pdf);
+    return kIdOk;
+  });
+  f->Action(ID_FILE_PRINT)->trigger();
+  EXPECT_GT(QFileInfo(pdf).size(), 1000);
+  EXPECT_EQ(f->Action(ID_FILE_PRINT)->shortcut(), QKeySequence(QKeySequence::Print));
+  dialogs.ExpectDialog("printPreview", [](QDialog&) { return kIdCancel; });
+  f->Action(ID_FILE_PRINT_PREVIEW)->trigger();
 }
 
 }  // namespace
