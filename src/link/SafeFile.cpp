@@ -249,9 +249,11 @@ bool WriteFileSafely(const std::string& path, std::span<const std::uint8_t> data
   if (exists) {
     file.Reset(::open(r.target.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
     if (!file.Valid()) return fail(Why("cannot write", path, errno) + "; it is left as it is");
-    struct stat now {};
-    if (::fstat(file.Get(), &now) != 0 || !S_ISREG(now.st_mode) || !SameFile(now, st))
-      return fail("cannot write " + path + ": it changed while it was being written; it is left as it is");
+    // Another writer may have renamed a new file over it since: what counts
+    // is the file now open.
+    if (::fstat(file.Get(), &st) != 0) return fail(Why("cannot write", path, errno));
+    if (!S_ISREG(st.st_mode))
+      return fail("cannot write " + NotRegular(path, st.st_mode) + "; it is left as it is");
   }
 
   // The normal way: a temporary file renamed over the target.
