@@ -1,5 +1,6 @@
 #include "ctl/profile_cmd.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -300,7 +301,12 @@ int Load(const std::string& jsonPath, const std::string& out) {
       text.append(slice, static_cast<std::size_t>(n));
     }
   } else {
-    // A FIFO or device is refused at once ('-' reads standard input).
+    // Too large a file is refused before it is read; a FIFO or device at
+    // once ('-' reads standard input).
+    struct stat st {};
+    if (::stat(jsonPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        static_cast<std::uint64_t>(st.st_size) > kMaxJsonBytes)
+      return Failed(TooLarge(jsonPath));
     std::vector<std::uint8_t> bytes;
     std::string error;
     FileReadResult file;
