@@ -116,8 +116,20 @@ bool CMainFrame::OnCreate() {
   m_pReplyEvent = &g_hReplyEvent;
   g_hReplyEvent.Reset();
 
-  // The start-up profile; when it cannot be read every record is reset.
-  LoadStartupProfile(m_Profile, StartupProfilePath());
+  // The start-up profile; when it cannot be read every record is reset. One
+  // that is there but unreadable is kept as "default.cfg.broken" (or, failing
+  // that, never overwritten) and the operator is told.
+  const std::string startup = StartupProfilePath();
+  ProfileError profileErr;
+  StartupNote note;
+  if (!LoadStartupProfile(m_Profile, startup, &profileErr, &note) && note.unreadable) {
+    const std::string kept = note.copyPath.empty()
+                                 ? "no copy could be kept (" + note.copyError + "), so it is not overwritten"
+                                 : "a copy is kept as " + note.copyPath;
+    std::fprintf(stderr, "panora: the stored profile %s could not be read (%s); %s\n", startup.c_str(),
+                 profileErr.message.c_str(), kept.c_str());
+    AddInfo(QStringLiteral("Stored profile unreadable: factory set-up in use"));
+  }
   m_bProfileLoaded = true;
   UpdateToolButtonTips();
   return true;

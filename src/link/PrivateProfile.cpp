@@ -1,10 +1,12 @@
 #include "link/PrivateProfile.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <cerrno>
+#include <cstdint>
+#include <span>
 #include <vector>
+
+#include "link/SafeFile.h"
 
 namespace panora {
 
@@ -29,13 +31,31 @@ bool SameName(const std::string& a, const std::string& b) {
   return true;
 }
 
-bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+// A settings file is a few lines; a larger one is not one of ours, and is
+// never rewritten from a part of it.
+constexpr std::size_t kMaxIniBytes = 1024 * 1024;
+
+// The file's lines; false (with errnum) when it cannot be read whole.
+bool ReadLines(const std::string& path, std::vector<std::string>& lines, int* errnum = nullptr) {
+  std::vector<std::uint8_t> bytes;
+  FileReadResult file;
+  if (!ReadRegularFile(path, kMaxIniBytes, bytes, nullptr, &file)) {
+    if (errnum != nullptr) *errnum = file.errnum;
+    return false;
+  }
+  if (file.size > bytes.size()) {
+    if (errnum != nullptr) *errnum = EFBIG;
+    return false;
+  }
   std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
+  for (std::size_t i = 0; i <= bytes.size(); ++i) {
+    if (i == bytes.size() || bytes[i] == '\n') {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (i < bytes.size() || !line.empty()) lines.push_back(line);
+      line.clear();
+    } else {
+      line += static_cast<char>(bytes[i]);
+    }
   }
   return true;
 }
@@ -61,9 +81,8 @@ bool KeyValue(const std::string& line, std::string& key, std::string& value) {
   return true;
 }
 
-bool Find(const std::string& section, const std::string& key, const std::string& path, std::string& value) {
-  std::vector<std::string> lines;
-  if (!ReadLines(path, lines)) return false;
+bool Find(const std::vector<std::string>& lines, const std::string& section, const std::string& key,
+          std::string& value) {
   bool inSection = false;
   for (const std::string& line : lines) {
     std::string name, k, v;
@@ -77,12 +96,12 @@ bool Find(const std::string& section, const std::string& key, const std::string&
   return false;
 }
 
-}  // namespace
+bool Find(const std::string& section, const std::string& key, const std::string& path, std::string& value) {
+  std::vector<std::string> lines;
+  return ReadLines(path, lines) && Find(lines, section, key, value);
+}
 
-int GetPrivateProfileInt(const std::string& section, const std::string& key, int def,
-                         const std::string& path) {
-  std::string value;
-  if (!Find(section, key, path, value)) return def;
+int ParseInt(const std::string& value) {
   std::size_t i = 0;
   bool negative = false;
   if (i < value.size() && (value[i] == '-' || value[i] == '+')) negative = value[i++] == '-';
@@ -94,10 +113,7 @@ int GetPrivateProfileInt(const std::string& section, const std::string& key, int
   return static_cast<int>(negative ? -n : n);
 }
 
-std::string GetPrivateProfileString(const std::string& section, const std::string& key,
-                                    const std::string& def, const std::string& path, std::size_t maxLen) {
-  std::string value;
-  if (!Find(section, key, path, value)) value = def;
+std::string CutString(std::string value, std::size_t maxLen) {
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
     value = value.substr(1, value.size() - 2);
   if (maxLen == 0) return {};
@@ -105,15 +121,13 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
   return value;
 }
 
-bool WritePrivateProfileString(const std::string& section, const std::string& key, const std::string& value,
-                               const std::string& path) {
-  std::vector<std::string> lines;
-  ReadLines(path, lines);  // a missing file is created
+// Sets key=value in section of the file's lines, keeping everything else.
+void SetValue(std::vector<std::string>& lines, const std::string& section, const std::string& key,
+              const std::string& value) {
   const std::string entry = key + "=" + value;
-  bool inSection = false, done = false;
+  bool inSection = false, found = false;
   std::size_t sectionEnd = lines.size(), lastInSection = 0;
-  bool found = false;
-  for (std::size_t i = 0; i < lines.size() && !done; ++i) {
+  for (std::size_t i = 0; i < lines.size(); ++i) {
     std::string name, k, v;
     if (SectionName(lines[i], name)) {
       if (inSection) {
@@ -128,39 +142,51 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     } else if (inSection) {
       if (KeyValue(lines[i], k, v) && SameName(k, key)) {
         lines[i] = entry;
-        done = true;
-      } else if (!Trim(lines[i]).empty()) {
-        lastInSection = i;
+        return;
       }
+      if (!Trim(lines[i]).empty()) lastInSection = i;
     }
   }
-  if (!done) {
-    if (found) {
-      lines.insert(lines.begin() + static_cast<long>(std::min(lastInSection + 1, sectionEnd)), entry);
-    } else {
-      lines.push_back("[" + section + "]");
-      lines.push_back(entry);
-    }
+  if (found) {
+    lines.insert(lines.begin() + static_cast<long>(std::min(lastInSection + 1, sectionEnd)), entry);
+  } else {
+    lines.push_back("[" + section + "]");
+    lines.push_back(entry);
   }
-  // Written beside the file and renamed over it, so that a failed write
-  // never leaves half a file.
-  const std::string tmp = path + ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    for (const std::string& line : lines) out << line << "\n";
-    out.flush();
-    if (!out) {
-      out.close();
-      std::remove(tmp.c_str());
-      return false;
-    }
-  }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    std::remove(tmp.c_str());
-    return false;
-  }
-  return true;
+}
+
+// Reads the file whole (a missing one is created), applies `change` and
+// writes it back. A file that is there but cannot be read whole is not
+// written: its other sections would be lost.
+template <typename Change>
+bool Rewrite(const std::string& path, Change change) {
+  std::vector<std::string> lines;
+  int errnum = 0;
+  if (!ReadLines(path, lines, &errnum) && errnum != ENOENT) return false;
+  change(lines);
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return WriteFileSafely(path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+}  // namespace
+
+int GetPrivateProfileInt(const std::string& section, const std::string& key, int def,
+                         const std::string& path) {
+  std::string value;
+  return Find(section, key, path, value) ? ParseInt(value) : def;
+}
+
+std::string GetPrivateProfileString(const std::string& section, const std::string& key,
+                                    const std::string& def, const std::string& path, std::size_t maxLen) {
+  std::string value;
+  if (!Find(section, key, path, value)) value = def;
+  return CutString(value, maxLen);
+}
+
+bool WritePrivateProfileString(const std::string& section, const std::string& key, const std::string& value,
+                               const std::string& path) {
+  return Rewrite(path, [&](std::vector<std::string>& lines) { SetValue(lines, section, key, value); });
 }
 
 std::string NetSettings::IpText() const {
@@ -174,25 +200,24 @@ std::string NetSettingsPath(const std::string& dataFolder) {
 
 NetSettings ReadNetSettings(const std::string& path) {
   NetSettings s;
-  std::ifstream probe(path);
-  if (!probe) return s;
-  probe.close();
-  const NetSettings def;
+  std::vector<std::string> lines;
+  if (!ReadLines(path, lines)) return s;
+  std::string value;
   for (int i = 0; i < 4; ++i)
-    s.ip[i] = static_cast<std::uint8_t>(
-        GetPrivateProfileInt("IP address", "IP" + std::to_string(i), def.ip[i], path) & 0xFF);
-  s.port = GetPrivateProfileString("IP port", "port", def.port, path, 260);
+    if (Find(lines, "IP address", "IP" + std::to_string(i), value))
+      s.ip[i] = static_cast<std::uint8_t>(ParseInt(value) & 0xFF);
+  if (Find(lines, "IP port", "port", value)) s.port = value;
+  s.port = CutString(s.port, 260);
   return s;
 }
 
 bool WriteNetSettings(const std::string& path, const NetSettings& settings) {
-  bool ok = true;
-  for (int i = 0; i < 4; ++i)
-    ok = WritePrivateProfileString("IP address", "IP" + std::to_string(i), std::to_string(settings.ip[i]),
-                                   path) &&
-         ok;
-  ok = WritePrivateProfileString("IP port", "port", settings.port, path) && ok;
-  return ok;
+  // One read and one write for all five values.
+  return Rewrite(path, [&](std::vector<std::string>& lines) {
+    for (int i = 0; i < 4; ++i)
+      SetValue(lines, "IP address", "IP" + std::to_string(i), std::to_string(settings.ip[i]));
+    SetValue(lines, "IP port", "port", settings.port);
+  });
 }
 
 }  // namespace panora

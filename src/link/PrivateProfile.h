@@ -1,7 +1,10 @@
 // A small INI reader and writer with private-profile semantics: sections and
 // keys match without regard to case, integers come from leading digits,
 // absent keys give the caller's default, the file is created by the first
-// write, and a write keeps every other section, key and comment.
+// write, and a write keeps every other section, key and comment. Files are
+// read and written as link/SafeFile.h says: links followed, permissions kept,
+// unique temporary names; a file that is there but cannot be read whole is
+// never written.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +20,8 @@ int GetPrivateProfileInt(const std::string& section, const std::string& key, int
 std::string GetPrivateProfileString(const std::string& section, const std::string& key,
                                     const std::string& def, const std::string& path,
                                     std::size_t maxLen = 260);
-// Sets key=value in section; false when the file cannot be written.
+// Sets key=value in section; false when the file cannot be read whole or
+// cannot be written.
 bool WritePrivateProfileString(const std::string& section, const std::string& key, const std::string& value,
                                const std::string& path);
 
@@ -33,7 +37,8 @@ struct NetSettings {
 std::string NetSettingsPath(const std::string& dataFolder);
 // Reads the settings; the defaults when the file cannot be opened.
 NetSettings ReadNetSettings(const std::string& path);
-// Writes all five values; false when the file cannot be written.
+// Writes all five values at once; false when the file cannot be read whole
+// or cannot be written.
 bool WriteNetSettings(const std::string& path, const NetSettings& settings);
 
 }  // namespace panora

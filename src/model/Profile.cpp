@@ -1,19 +1,15 @@
 #include "model/Profile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <utility>
 
+#include "link/SafeFile.h"
 #include "model/ModeTable.h"
 #include "model/Text.h"
 
@@ -192,10 +188,6 @@ __attribute__((format(printf, 1, 2))) std::string Format(const char* fmt, ...) {
   return buf;
 }
 
-std::string Errno(const std::string& what, const std::string& path, int e) {
-  return what + " " + path + ": " + std::strerror(e);
-}
-
 // The decoder proper; `consumed` receives the length of the profile in bytes.
 bool Decode(std::span<const std::uint8_t> bytes, CProfile& into, ProfileError* err,
             std::vector<std::string>* notes, std::size_t& consumed) {
@@ -300,78 +292,6 @@ bool Decode(std::span<const std::uint8_t> bytes, CProfile& into, ProfileError* e
   return true;
 }
 
-// ---- files --------------------------------------------------------------
-
-// Reads up to `limit` bytes. With a known size (a regular file) the buffer is
-// allocated once at that size; otherwise it grows as the bytes come.
-bool ReadAll(int fd, std::vector<std::uint8_t>& buf, std::size_t knownSize, std::size_t limit, int& error) {
-  const bool sized = knownSize > 0;
-  buf.resize(sized ? std::min(knownSize, limit) : std::min<std::size_t>(8192, limit));
-  std::size_t used = 0;
-  for (;;) {
-    if (used == buf.size()) {
-      if (sized || buf.size() >= limit) break;
-      buf.resize(std::min(limit, buf.size() * 2));
-    }
-    const ssize_t n = ::read(fd, buf.data() + used, buf.size() - used);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      error = errno;
-      return false;
-    }
-    if (n == 0) break;
-    used += static_cast<std::size_t>(n);
-  }
-  buf.resize(used);
-  return true;
-}
-
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t n, int& error) {
-  while (n > 0) {
-    const ssize_t w = ::write(fd, data, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      error = errno;
-      return false;
-    }
-    data += w;
-    n -= static_cast<std::size_t>(w);
-  }
-  return true;
-}
-
-std::string DirName(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string BaseName(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A new file beside `target`, created exclusively so that two writers never
-// share one; the mode follows the umask like any new file.
-int CreateTemp(const std::string& target, std::string& tempPath, int& error) {
-  static std::atomic<unsigned> counter{0};
-  const std::string prefix = DirName(target) + "/." + BaseName(target) + ".";
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const unsigned tag = static_cast<unsigned>(::getpid()) * 2654435761u ^
-                         static_cast<unsigned>(std::time(nullptr)) ^ (counter.fetch_add(1) * 40503u);
-    tempPath = prefix + Format("%08x.tmp", tag);
-    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) return fd;
-    if (errno != EEXIST) {
-      error = errno;
-      return -1;
-    }
-  }
-  error = EEXIST;
-  return -1;
-}
-
 }  // namespace
 
 CProfile::CProfile() {
@@ -460,32 +380,16 @@ bool EncodeProfile(const CProfile& from, std::vector<std::uint8_t>& out, Profile
 
 bool ReadProfile(const std::string& path, CProfile& into, ProfileError* err,
                  std::vector<std::string>* notes) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return Fail(err, 0, Errno("cannot open", path, errno));
-  struct stat st {};
   std::vector<std::uint8_t> buf;
-  int error = 0;
-  bool ok = ::fstat(fd, &st) == 0;
-  if (!ok) error = errno;
-  const bool regular = ok && S_ISREG(st.st_mode);
-  if (ok && S_ISDIR(st.st_mode)) {
-    ok = false;
-    error = EISDIR;
-  }
-  if (ok) {
-    // Only what a profile can hold is read; anything after it is ignored.
-    const std::size_t known = regular ? static_cast<std::size_t>(st.st_size) : 0;
-    ok = ReadAll(fd, buf, known, kMaxProfileBytes, error);
-  }
-  ::close(fd);
-  if (!ok) return Fail(err, 0, Errno("cannot read", path, error));
-
+  std::string error;
+  FileReadResult file;
+  // Only what a profile can hold is read; anything after it is ignored.
+  if (!ReadRegularFile(path, kMaxProfileBytes, buf, &error, &file)) return Fail(err, 0, error);
   std::size_t consumed = 0;
   if (!Decode(buf, into, err, notes, consumed)) return false;
-  const std::size_t length =
-      regular ? std::max<std::size_t>(static_cast<std::size_t>(st.st_size), buf.size()) : buf.size();
-  if (consumed < length && notes != nullptr)
-    notes->push_back(Format("%zu bytes after the last record are ignored", length - consumed));
+  if (consumed < file.size && notes != nullptr)
+    notes->push_back(Format("%llu bytes after the last record are ignored",
+                            static_cast<unsigned long long>(file.size - consumed)));
   into.m_strProfilePath = path;
   return true;
 }
@@ -494,65 +398,73 @@ bool WriteProfile(const std::string& path, const CProfile& from, ProfileError* e
   std::vector<std::uint8_t> bytes;
   if (!EncodeProfile(from, bytes, err)) return false;
   if (path.empty()) return Fail(err, 0, "no file name to write the profile to");
-
-  // Replace what a symbolic link points to, not the link itself.
-  std::string target = path;
-  struct stat lst {};
-  if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-      target = real;
-      std::free(real);
-    }
-  }
-
-  int error = 0;
-  std::string temp;
-  const int fd = CreateTemp(target, temp, error);
-  if (fd < 0) return Fail(err, 0, Errno("cannot create a temporary file beside", target, error));
-  struct stat old {};
-  bool ok = true;
-  if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
-  if (!WriteAll(fd, bytes.data(), bytes.size(), error)) {
-    ok = false;
-  } else if (::fsync(fd) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) {
-    ::unlink(temp.c_str());
-    return Fail(err, 0, Errno("cannot write", path, error));
-  }
-  // Make the rename itself durable; a failure here leaves a good file anyway.
-  const int dir = ::open(DirName(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
+  std::string error;
+  if (!WriteFileSafely(path, bytes, &error)) return Fail(err, 0, error);
   return true;
 }
 
+namespace {
+
+// Whether writing `path` would replace the start-up profile that could be
+// neither read nor copied.
+bool Guarded(const CProfile& p, const std::string& path) {
+  struct stat a {
+  }, b{};
+  if (p.m_strUnreadPath.empty() || ::lstat(p.m_strUnreadPath.c_str(), &b) != 0) return false;
+  if (path == p.m_strUnreadPath) return true;
+  return ::stat(path.c_str(), &a) == 0 && ::stat(p.m_strUnreadPath.c_str(), &b) == 0 &&
+         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool FailGuarded(const CProfile& p, ProfileError* err) {
+  return Fail(err, 0,
+              "cannot write " + p.m_strUnreadPath +
+                  ": it could not be read at start-up and no copy of it could be kept; it is left as it is");
+}
+
+}  // namespace
+
 bool SaveProfileTo(CProfile& p, const std::string& path, ProfileError* err) {
+  if (Guarded(p, path)) return FailGuarded(p, err);
   if (!WriteProfile(path, p, err)) return false;
   p.m_strProfilePath = path;
   return true;
 }
 
-bool LoadStartupProfile(CProfile& p, const std::string& startupPath, ProfileError* err) {
-  if (ReadProfile(startupPath, p, err)) return true;
+bool LoadStartupProfile(CProfile& p, const std::string& startupPath, ProfileError* err, StartupNote* note) {
+  ProfileError e;
+  if (ReadProfile(startupPath, p, &e)) return true;
+  if (err != nullptr) *err = e;
   p.ResetAllSlots();
+  struct stat st {};
+  if (::stat(startupPath.c_str(), &st) != 0 && errno == ENOENT) return false;  // first start
+
+  // The file is there but unreadable: the exit save will replace it, so a
+  // copy is kept first (a later fix of the file, or of its permissions,
+  // should not find it gone). Without a copy it is never overwritten.
+  StartupNote n;
+  n.unreadable = true;
+  std::vector<std::uint8_t> bytes;
+  std::string error;
+  FileReadResult file;
+  const std::string copy = startupPath + ".broken";
+  if (!ReadRegularFile(startupPath, kMaxBrokenCopyBytes, bytes, &error, &file)) {
+    n.copyError = error;
+  } else if (file.size > bytes.size()) {
+    n.copyError = Format("%s is larger than %zu bytes", startupPath.c_str(), kMaxBrokenCopyBytes);
+  } else if (!WriteFileSafely(copy, bytes, &error, nullptr, st.st_mode & 0777)) {
+    n.copyError = error;
+  } else {
+    n.copyPath = copy;
+  }
+  if (n.copyPath.empty()) p.m_strUnreadPath = startupPath;
+  if (note != nullptr) *note = n;
   return false;
 }
 
 bool SaveProfileAtExit(CProfile& p, const std::string& startupPath, ProfileError* err) {
   if (p.m_strProfilePath.empty()) p.m_strProfilePath = startupPath;
+  if (Guarded(p, p.m_strProfilePath)) return FailGuarded(p, err);
   return WriteProfile(p.m_strProfilePath, p, err);
 }
 

@@ -7,8 +7,9 @@
 //                   then that many Windows-1252 bytes
 //       14 x 363    records, see kRecordSize
 //
-// Reading is all or nothing and writing replaces the file atomically, so that
-// a broken file or a failed save never costs the operator a set-up.
+// Reading is all or nothing and writing goes through WriteFileSafely
+// (link/SafeFile.h), so that a broken file or a failed save never costs the
+// operator a set-up and nothing is replaced that may not be written.
 #pragma once
 
 #include <array>
@@ -29,12 +30,18 @@ inline constexpr std::size_t kToolButtonCount = 8;
 inline constexpr std::size_t kMaxNameCount = 4096;
 inline constexpr std::size_t kMaxNameLength = 65535;
 inline constexpr std::size_t kMaxNameBytesTotal = 128 * 1024;
+// An unreadable start-up profile up to this size is copied aside before it
+// can be replaced; a larger one is left alone instead.
+inline constexpr std::size_t kMaxBrokenCopyBytes = 16 * 1024 * 1024;
 
 struct CProfile {
   std::array<int, 8> m_nToolMode;              // -1 = unassigned, else mode 0..33
   std::vector<std::string> m_strModeName;      // 34 names, UTF-8
   std::array<CDataPrm, kSlotCount> m_DataPrm;  // user slots 0..12, working record 13
   std::string m_strProfilePath;                // empty until a read or write succeeds
+  // A start-up profile that could be neither read nor copied aside: saves
+  // refuse to replace it while it is there.
+  std::string m_strUnreadPath;
 
   CProfile();  // factory values: buttons -1, names "1".."34", constructed records
 
@@ -60,19 +67,31 @@ bool DecodeProfile(std::span<const std::uint8_t> bytes, CProfile& into, ProfileE
 // no Windows-1252 byte, or the names exceed the reader's limits.
 bool EncodeProfile(const CProfile& from, std::vector<std::uint8_t>& out, ProfileError* err = nullptr);
 
-// All or nothing: on failure `into` is untouched; on success its path is `path`.
+// All or nothing: on failure `into` is untouched; on success its path is
+// `path`. Only regular files are read: a FIFO or device is refused at once.
 bool ReadProfile(const std::string& path, CProfile& into, ProfileError* err = nullptr,
                  std::vector<std::string>* notes = nullptr);
-// Writes a temporary file in the same folder, flushes it to disk and renames
-// it over `path`. On failure the old file is intact and err says why. Does not
-// change from.m_strProfilePath (see SaveProfileTo).
+// Writes the file with WriteFileSafely: normally a temporary file renamed over
+// it, in place where only that is possible; a file that is not regular or not
+// writable for us is left alone and err says why. Does not change
+// from.m_strProfilePath (see SaveProfileTo).
 bool WriteProfile(const std::string& path, const CProfile& from, ProfileError* err = nullptr);
 // WriteProfile, then m_strProfilePath = path on success ("Save", "Save as").
 bool SaveProfileTo(CProfile& p, const std::string& path, ProfileError* err = nullptr);
 
+// What the start-up read found besides success or failure.
+struct StartupNote {
+  bool unreadable = false;  // the file is there but could not be read
+  std::string copyPath;     // where a copy of it was kept ("default.cfg.broken")
+  std::string copyError;    // why no copy could be kept (the file is then never overwritten)
+};
 // Start-up: reads the start-up profile, or resets all records when that fails
-// (buttons and names then keep what they held). Returns whether it read.
-bool LoadStartupProfile(CProfile& p, const std::string& startupPath, ProfileError* err = nullptr);
+// (buttons and names then keep what they held). A file that is there but
+// cannot be read is copied to startupPath + ".broken" (replacing an older
+// copy) before any save can replace it; when that fails, m_strUnreadPath
+// keeps saves away from it. Returns whether it read.
+bool LoadStartupProfile(CProfile& p, const std::string& startupPath, ProfileError* err = nullptr,
+                        StartupNote* note = nullptr);
 // Exit: writes m_strProfilePath, or the start-up path when it is empty (which
 // then becomes m_strProfilePath).
 bool SaveProfileAtExit(CProfile& p, const std::string& startupPath, ProfileError* err = nullptr);

@@ -164,16 +164,30 @@ TEST(Startup, ReadsTheStartupProfileOrResetsTheRecords) {
     EXPECT_EQ(f.m_Profile.m_strProfilePath, home.ProfilePath());
     EXPECT_TRUE(f.Action(ID_TOOL_FIRST + 2)->toolTip().contains("PIP-Default 2"));
     EXPECT_TRUE(f.Action(ID_TOOL_FIRST)->toolTip().contains("no mode"));
+    EXPECT_EQ(f.MainSet().InfoList()->count(), 0);
   }
-  // A damaged file: every record is reset and the program still starts.
+  // A damaged file: every record is reset and the program still starts,
+  // says so in the information list, and keeps a copy of the file before the
+  // exit save replaces it.
   { std::ofstream(home.ProfilePath(), std::ios::binary | std::ios::trunc) << "not a profile"; }
-  CTesselApp app;
-  ASSERT_TRUE(app.InitInstance());
-  CProfile reset;
-  reset.ResetAllSlots();
-  reset.ResetWorkingForMode(17);
-  EXPECT_EQ(app.MainFrame()->m_Profile.m_DataPrm, reset.m_DataPrm);
-  EXPECT_TRUE(app.MainFrame()->m_Profile.m_strProfilePath.empty());
+  {
+    CTesselApp app;
+    ASSERT_TRUE(app.InitInstance());
+    CProfile reset;
+    reset.ResetAllSlots();
+    reset.ResetWorkingForMode(17);
+    EXPECT_EQ(app.MainFrame()->m_Profile.m_DataPrm, reset.m_DataPrm);
+    EXPECT_TRUE(app.MainFrame()->m_Profile.m_strProfilePath.empty());
+    const CLstInforBox* list = app.MainFrame()->MainSet().InfoList();
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_TRUE(list->item(0)->text().endsWith("Stored profile unreadable: factory set-up in use"))
+        << list->item(0)->text().toStdString();
+  }
+  std::ifstream copy(home.ProfilePath() + ".broken", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copy), std::istreambuf_iterator<char>()),
+            "not a profile");
+  CProfile saved;
+  EXPECT_TRUE(ReadProfile(home.ProfilePath(), saved));
 }
 
 TEST(Startup, WindowKeepsItsCaptionAndSize) {

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
+#include "FileTestSupport.h"
 #include "link/PrivateProfile.h"
 
 using namespace panora;
@@ -18,8 +22,13 @@ class TempDir {
     char tmpl[] = "/tmp/panora-ini-XXXXXX";
     m_path = ::mkdtemp(tmpl);
   }
-  ~TempDir() { fs::remove_all(m_path); }
+  ~TempDir() {
+    std::error_code ec;
+    fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(m_path, ec);
+  }
   std::string File(const std::string& name) const { return m_path + "/" + name; }
+  const std::string& Path() const { return m_path; }
 
  private:
   std::string m_path;
@@ -97,4 +106,64 @@ TEST(NetSettingsFile, DefaultsThenWhatOkWroteOnTheNextStart) {
   const NetSettings odd = ReadNetSettings(path);
   EXPECT_EQ(odd.IpText(), "44.168.0.178");
   EXPECT_EQ(odd.port, "4001");
+}
+
+// Written through a link, the settings file keeps the link and its mode, and
+// the other sections stay.
+TEST(NetSettingsFile, WritingFollowsLinksAndKeepsModeAndOtherSections) {
+  TempDir dir;
+  const std::string real = dir.File("real.ini"), path = dir.File("VideoLibconfig.ini");
+  Put(real, "[Mine]\nkeep=1\n[IP port]\nport=1\n");
+  ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+  fs::create_symlink("real.ini", path);
+  NetSettings s;
+  s.port = "5000";
+  ASSERT_TRUE(WriteNetSettings(path, s));
+  EXPECT_TRUE(fs::is_symlink(path));
+  EXPECT_EQ(Slurp(real),
+            "[Mine]\nkeep=1\n[IP port]\nport=5000\n[IP address]\nIP0=192\nIP1=168\nIP2=0\nIP3=178\n");
+  struct stat st {};
+  ASSERT_EQ(::stat(real.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);
+}
+
+// A settings file that is there but cannot be read (no read permission, a
+// FIFO) is never written: its other sections would be lost. Reading it gives
+// the defaults at once.
+TEST(NetSettingsFile, AFileThatCannotBeReadIsNotWritten) {
+  TempDir dir;
+  ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
+  const std::string path = dir.File("VideoLibconfig.ini"), fifo = dir.File("fifo.ini");
+  Put(path, "[Mine]\nkeep=1\n");
+  ASSERT_EQ(::chmod(path.c_str(), 0222), 0);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+  panora::test::Deadline deadline(20);
+  RUN_AS_UNPRIVILEGED([&] {
+    NetSettings s;
+    s.port = "5000";
+    return !WriteNetSettings(path, s) && !WritePrivateProfileString("IP port", "port", "1", path) &&
+           !WriteNetSettings(fifo, s) && ReadNetSettings(fifo).port == "4001";
+  });
+  EXPECT_EQ(Slurp(path), "[Mine]\nkeep=1\n");
+  EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+// Two writers at once never share a temporary file: every write lands whole.
+TEST(NetSettingsFile, ConcurrentWritersDoNotCollide) {
+  TempDir dir;
+  const std::string path = dir.File("VideoLibconfig.ini");
+  std::atomic<int> failures{0};
+  auto writer = [&](const char* key) {
+    for (int i = 0; i < 200; ++i)
+      if (!WritePrivateProfileString("Race", key, std::to_string(i), path)) ++failures;
+  };
+  std::thread a(writer, "a"), b(writer, "b");
+  a.join();
+  b.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+  // The last write of each is there unless the other writer's read came first.
+  const std::string text = Slurp(path);
+  EXPECT_EQ(text.rfind("[Race]\n", 0), 0u) << text;
 }

@@ -1,5 +1,6 @@
 // Runs the real panora-ctl on real files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,8 +39,9 @@ class CtlTest : public ::testing::Test {
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
 
   CtlRun Ctl(const std::string& args) {
-    const std::string cmd = std::string(PANORA_BIN_DIR) + "/panora-ctl profile " + args + " >" +
-                            Path("out.txt") + " 2>" + Path("err.txt");
+    // Bounded, so that a tool waiting on a FIFO fails the test instead of hanging it.
+    const std::string cmd = "timeout 60 " + std::string(PANORA_BIN_DIR) + "/panora-ctl profile " + args +
+                            " >" + Path("out.txt") + " 2>" + Path("err.txt");
     const int raw = std::system(cmd.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Text(Path("out.txt")), Text(Path("err.txt"))};
   }
@@ -182,4 +184,45 @@ TEST_F(CtlTest, CheckReportsWhereAFileBreaks) {
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.out.find("panora-ctl profile check FILE"), std::string::npos) << run.out;
   EXPECT_EQ(run.err, "");
+}
+
+// A FIFO or device is neither read (nothing waits on a FIFO without a
+// writer) nor replaced, also through a link.
+TEST_F(CtlTest, FifosAndDevicesAreRefusedAtOnce) {
+  const std::string fifo = Path("p.cfg");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  fs::create_symlink("p.cfg", Path("l.cfg"));
+  CtlRun run = Ctl("check " + fifo);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find(fifo + ": it is a FIFO, not a regular file"), std::string::npos) << run.out;
+  run = Ctl("default " + Path("l.cfg"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("l.cfg: it is a FIFO, not a regular file; it is left as it is"), std::string::npos)
+      << run.err;
+  run = Ctl("convert /dev/null " + Path("x.cfg"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("cannot read /dev/null: it is a character device, not a regular file"),
+            std::string::npos)
+      << run.err;
+  run = Ctl("load " + fifo + " " + Path("x.cfg"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("it is a FIFO"), std::string::npos) << run.err;
+  EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
+  EXPECT_TRUE(fs::is_symlink(Path("l.cfg")));
+  EXPECT_FALSE(fs::exists(Path("x.cfg")));
+}
+
+// JSON text above 16 MiB is refused before it is read, from a file or from
+// standard input.
+TEST_F(CtlTest, LoadRefusesJsonAbove16MiB) {
+  const std::string big = Path("big.json");
+  std::ofstream(big) << "{";
+  ASSERT_EQ(::truncate(big.c_str(), 16 * 1024 * 1024 + 1), 0);  // sparse
+  CtlRun run = Ctl("load " + big + " " + Path("x.cfg"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find(big + " is larger than 16 MiB"), std::string::npos) << run.err;
+  run = Ctl("load - " + Path("x.cfg") + " <" + big);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("standard input is larger than 16 MiB"), std::string::npos) << run.err;
+  EXPECT_FALSE(fs::exists(Path("x.cfg")));
 }

@@ -1,15 +1,22 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "FileTestSupport.h"
+#include "link/SafeFile.h"
 #include "model/ModeTable.h"
 #include "model/Paths.h"
 #include "model/Profile.h"
@@ -17,6 +24,7 @@
 using namespace panora;
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
+using panora::test::Deadline;
 
 namespace {
 
@@ -127,6 +135,17 @@ TEST(ProfileFile, WritingKeepsModeAndFollowsLinks) {
   EXPECT_EQ(Slurp(real), Encode(Custom()));
   EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+  // A dangling link (relative, through a second link) gets its target
+  // created; both links stay.
+  fs::create_directory(dir / "sub");
+  fs::create_symlink("sub/hop.cfg", dir / "dangling.cfg");
+  fs::create_symlink("new.cfg", dir / "sub/hop.cfg");
+  ASSERT_TRUE(WriteProfile(dir / "dangling.cfg", Custom()));
+  EXPECT_TRUE(fs::is_symlink(dir / "dangling.cfg"));
+  EXPECT_TRUE(fs::is_symlink(dir / "sub/hop.cfg"));
+  EXPECT_EQ(Slurp(dir / "sub/new.cfg"), Encode(Custom()));
+  EXPECT_EQ(FilesIn(dir / "sub"), 2u);
 }
 
 TEST(ProfileFile, AFailedWriteKeepsTheOldFile) {
@@ -166,34 +185,161 @@ TEST(ProfileFile, AFailedWriteKeepsTheOldFile) {
   EXPECT_EQ(Slurp(path), before);
 }
 
-TEST(ProfileFile, AReadOnlyFolderFailsTheWriteAndKeepsTheOldFile) {
+// Read-only (0444) and unreadable (0000) files are left alone, also by the
+// exit save, whether or not their folder is writable; the error names the
+// file and the reason.
+TEST(ProfileFile, AFileTheUserMayNotWriteIsLeftAlone) {
   TempDir dir;
-  const std::string path = dir / "ro.cfg";
-  ASSERT_TRUE(WriteProfile(path, Custom()));
-  const Bytes before = Slurp(path);
-  ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
-  // Root writes into read-only folders: then the write is tried as "nobody",
-  // in a child process, so that CI (which runs as root) checks it too.
-  auto attempt = [&] {
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+  const std::string ro = dir / "ro.cfg", none = dir / "default.cfg";
+  Spit(ro, {1, 2, 3});
+  Spit(none, {4, 5, 6});
+  ASSERT_EQ(::chmod(ro.c_str(), 0444), 0);
+  ASSERT_EQ(::chmod(none.c_str(), 0000), 0);
+  struct stat before {};
+  ASSERT_EQ(::stat(ro.c_str(), &before), 0);
+  RUN_AS_UNPRIVILEGED([&] {
+    ProfileError e1, e2;
+    CProfile p;
+    const bool refused = !WriteProfile(ro, Custom(), &e1) && !SaveProfileAtExit(p, none, &e2);
+    return refused && e1.message == "cannot write " + ro + ": Permission denied; it is left as it is" &&
+           e2.message.find(none) != std::string::npos;
+  });
+  EXPECT_EQ(Slurp(ro), (Bytes{1, 2, 3}));
+  EXPECT_EQ(Slurp(none), (Bytes{4, 5, 6}));
+  struct stat st {};
+  ASSERT_EQ(::stat(ro.c_str(), &st), 0);
+  EXPECT_EQ(st.st_ino, before.st_ino);
+  EXPECT_EQ(st.st_mode & 07777, 0444u);
+  EXPECT_EQ(FilesIn(dir.path()), 2u);
+}
+
+// A FIFO (or a link to one) where the file should be is refused, never
+// replaced; a folder too.
+TEST(ProfileFile, ATargetThatIsNotARegularFileIsRefused) {
+  TempDir dir;
+  const std::string fifo = dir / "fifo.cfg";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  fs::create_symlink("fifo.cfg", dir / "link.cfg");
+  fs::create_directory(dir / "folder.cfg");
+  Deadline deadline(20);
+  for (const std::string name : {"fifo.cfg", "link.cfg", "folder.cfg"}) {
     ProfileError e;
-    const bool wrote = WriteProfile(path, CProfile{}, &e);
-    return !wrote && e.message.find("Permission denied") != std::string::npos;
-  };
-  if (::geteuid() != 0) {
-    EXPECT_TRUE(attempt());
-  } else {
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
-      ::_exit(dropped ? (attempt() ? 0 : 1) : 2);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the write did not fail as it should; 2: could not become nobody";
+    EXPECT_FALSE(WriteProfile(dir / name, Custom(), &e)) << name;
+    EXPECT_NE(e.message.find(name + ": it is a "), std::string::npos) << e.message;
+    EXPECT_NE(e.message.find(", not a regular file; it is left as it is"), std::string::npos) << e.message;
   }
-  EXPECT_EQ(Slurp(path), before);
+  EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
+  EXPECT_TRUE(fs::is_symlink(dir / "link.cfg"));
+  EXPECT_TRUE(fs::is_directory(dir / "folder.cfg"));
+  EXPECT_EQ(FilesIn(dir.path()), 3u);
+}
+
+// Readers refuse a FIFO without a writer and a device at once, without
+// waiting; the start-up read too.
+TEST(ProfileFile, ReadersRefuseFifosAndDevicesAtOnce) {
+  TempDir dir;
+  const std::string fifo = dir / "default.cfg";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  Deadline deadline(20);
+  CProfile p;
+  ProfileError e;
+  EXPECT_FALSE(ReadProfile(fifo, p, &e));
+  EXPECT_EQ(e.message, "cannot read " + fifo + ": it is a FIFO, not a regular file");
+  EXPECT_FALSE(ReadProfile("/dev/null", p, &e));
+  EXPECT_EQ(e.message, "cannot read /dev/null: it is a character device, not a regular file");
+  StartupNote note;
+  EXPECT_FALSE(LoadStartupProfile(p, fifo, &e, &note));
+  EXPECT_TRUE(note.unreadable);
+  EXPECT_TRUE(note.copyPath.empty());
+  EXPECT_FALSE(SaveProfileAtExit(p, fifo, &e));
+  EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
+  EXPECT_FALSE(fs::exists(fifo + ".broken"));
+}
+
+// Where a temporary file cannot be renamed over the target (its folder is
+// not writable; it is a mount point) but the file is writable, it is written
+// in place: same file, permissions kept, and stderr says so.
+TEST(ProfileFile, WritesInPlaceWhereOnlyThatIsPossible) {
+  TempDir dir;
+  const std::string path = dir / "shared.cfg";
+  Spit(path, {1, 2, 3});
+  ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
+  struct stat before {};
+  ASSERT_EQ(::stat(path.c_str(), &before), 0);
+  const std::string log = fs::temp_directory_path() / ("panora-inplace-" + std::to_string(::getpid()));
+  RUN_AS_UNPRIVILEGED([&] {
+    const int saved = ::dup(2);
+    const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    ::dup2(fd, 2);
+    ::close(fd);
+    const bool wrote = WriteProfile(path, Custom());
+    ::dup2(saved, 2);
+    ::close(saved);
+    return wrote;
+  });
+  std::ifstream logFile(log);
+  const std::string line((std::istreambuf_iterator<char>(logFile)), std::istreambuf_iterator<char>());
+  fs::remove(log);
+  EXPECT_NE(line.find(path + " written in place: the folder " + dir.path() + " cannot take a temporary file"),
+            std::string::npos)
+      << line;
+  struct stat after {};
+  ASSERT_EQ(::stat(path.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mode & 07777, 0666u);
+  EXPECT_EQ(Slurp(path), Encode(Custom()));
+  EXPECT_EQ(FilesIn(dir.path()), 1u);
+}
+
+TEST(ProfileFile, AFileBindMountedOnItsOwnIsWrittenInPlace) {
+  if (::geteuid() != 0) GTEST_SKIP() << "bind mounts need root";
+  TempDir dir;
+  const std::string source = dir / "source.cfg", target = dir / "default.cfg";
+  Spit(source, {1});
+  Spit(target, {2});
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // A mount namespace of its own, so that nothing outlives the child.
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount(source.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) != 0)
+      ::_exit(2);
+    FileWriteResult r;
+    const Bytes bytes = Encode(Custom());
+    const bool wrote = WriteFileSafely(target, bytes, nullptr, &r);
+    ::_exit(wrote && r.inPlace && Slurp(target) == bytes ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "cannot bind-mount here";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(Slurp(source), Encode(Custom()));  // written through the mount
+  EXPECT_EQ(Slurp(target), Bytes{2});
+}
+
+// Temporary files of a save that was killed are removed by the next save;
+// one that a writer still holds, and names that are not ours, stay.
+TEST(ProfileFile, TheNextSaveRemovesTemporaryFilesOfAKilledOne) {
+  TempDir dir;
+  const std::string path = dir / "default.cfg";
+  for (const char* name :
+       {".default.cfg.0a1b2c3d.tmp", ".default.cfg.ffffffff.tmp", ".default.cfg.12345678.tmp",
+        ".default.cfg.1234567.tmp", ".other.cfg.0a1b2c3d.tmp", "default.cfg.0a1b2c3d.tmp"})
+    Spit(dir / name, {9});
+  const int held = ::open((dir / ".default.cfg.12345678.tmp").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);  // a writer at work
+  ASSERT_TRUE(WriteProfile(path, Custom()));
+  ::close(held);
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir.path())) left.push_back(entry.path().filename());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left,
+            (std::vector<std::string>{".default.cfg.1234567.tmp", ".default.cfg.12345678.tmp",
+                                      ".other.cfg.0a1b2c3d.tmp", "default.cfg", "default.cfg.0a1b2c3d.tmp"}));
 }
 
 TEST(ProfileFile, StartUpAndExitRules) {
@@ -228,13 +374,52 @@ TEST(ProfileFile, StartUpAndExitRules) {
   ASSERT_TRUE(ReadProfile(dir / "other.cfg", check));
   EXPECT_EQ(check.m_nToolMode[0], 4);
 
-  // A broken start-up profile resets the records but keeps buttons and names.
+  // A broken start-up profile resets the records but keeps buttons and names,
+  // and a copy of it replaces an older one before the exit save replaces it.
   Spit(startup, {1, 2, 3});
+  Spit(startup + ".broken", {7});
   CProfile broken;
   broken.m_DataPrm[2].m_nAllOutRes = 5;
-  EXPECT_FALSE(LoadStartupProfile(broken, startup));
+  StartupNote note;
+  EXPECT_FALSE(LoadStartupProfile(broken, startup, nullptr, &note));
   EXPECT_EQ(broken.m_DataPrm[2].m_nAllOutRes, 0);
   EXPECT_EQ(broken.m_DataPrm[2].m_bySlot, 2);
+  EXPECT_TRUE(note.unreadable);
+  EXPECT_EQ(note.copyPath, startup + ".broken");
+  EXPECT_EQ(Slurp(startup + ".broken"), (Bytes{1, 2, 3}));
+  ASSERT_TRUE(SaveProfileAtExit(broken, startup));
+  EXPECT_EQ(Slurp(startup), Encode(broken));
+  EXPECT_EQ(Slurp(startup + ".broken"), (Bytes{1, 2, 3}));
+
+  // A missing one is no news.
+  CProfile fresh;
+  note = {};
+  EXPECT_FALSE(LoadStartupProfile(fresh, dir / "none.cfg", nullptr, &note));
+  EXPECT_FALSE(note.unreadable);
+}
+
+// When no copy of an unreadable start-up profile can be kept (here: its
+// folder is not writable), no save replaces it.
+TEST(ProfileFile, AnUnreadableStartupProfileWithoutACopyIsNeverOverwritten) {
+  TempDir dir;
+  const std::string startup = dir / "default.cfg";
+  Spit(startup, {1, 2, 3});
+  ASSERT_EQ(::chmod(startup.c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
+  RUN_AS_UNPRIVILEGED([&] {
+    CProfile p;
+    StartupNote note;
+    ProfileError e1, e2;
+    const bool loaded = LoadStartupProfile(p, startup, nullptr, &note);
+    const bool saved = SaveProfileAtExit(p, startup, &e1) || SaveProfileTo(p, startup, &e2);
+    return !loaded && note.unreadable && note.copyPath.empty() &&
+           note.copyError.find("Permission denied") != std::string::npos && !saved &&
+           e1.message == "cannot write " + startup +
+                             ": it could not be read at start-up and no copy of it could be kept; it is left "
+                             "as it is";
+  });
+  EXPECT_EQ(Slurp(startup), (Bytes{1, 2, 3}));
+  EXPECT_EQ(FilesIn(dir.path()), 1u);
 }
 
 TEST(Paths, BaseFolderChoice) {

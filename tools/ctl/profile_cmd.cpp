@@ -1,5 +1,8 @@
 #include "ctl/profile_cmd.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
@@ -7,14 +10,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "link/SafeFile.h"
 #include "model/ModeTable.h"
 #include "model/Profile.h"
 
@@ -26,7 +29,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: panora-ctl profile default OUT        write the profile of a factory-fresh program\n"
     "       panora-ctl profile dump FILE          print FILE as JSON\n"
-    "       panora-ctl profile load JSON OUT      write the profile described by JSON ('-' = stdin)\n"
+    "       panora-ctl profile load JSON OUT      write the profile described by JSON ('-' = stdin,\n"
+    "                                             at most 16 MiB)\n"
     "       panora-ctl profile convert IN OUT     read IN and write it again as OUT\n"
     "       panora-ctl profile check FILE         exit 0 when FILE reads, listing out-of-range values\n";
 
@@ -275,14 +279,40 @@ int Dump(const std::string& in) {
   return std::cout.good() ? 0 : 1;
 }
 
+// The JSON of the largest profile the reader takes is under 2 MiB.
+constexpr std::size_t kMaxJsonBytes = 16 * 1024 * 1024;
+
+std::string TooLarge(const std::string& what) {
+  return what + " is larger than 16 MiB, far more than the JSON of any profile; nothing was written";
+}
+
 int Load(const std::string& jsonPath, const std::string& out) {
   std::string text;
   if (jsonPath == "-") {
-    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    // Read in slices, so that no more than the limit is ever held.
+    char slice[65536];
+    for (;;) {
+      const ssize_t n = ::read(STDIN_FILENO, slice, sizeof slice);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return Failed(std::string("cannot read standard input: ") + std::strerror(errno));
+      if (n == 0) break;
+      if (text.size() + static_cast<std::size_t>(n) > kMaxJsonBytes)
+        return Failed(TooLarge("standard input"));
+      text.append(slice, static_cast<std::size_t>(n));
+    }
   } else {
-    std::ifstream f(jsonPath, std::ios::binary);
-    if (!f) return Failed("cannot open " + jsonPath + ": " + std::strerror(errno));
-    text.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    // Too large a file is refused before it is read; a FIFO or device at
+    // once ('-' reads standard input).
+    struct stat st {};
+    if (::stat(jsonPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        static_cast<std::uint64_t>(st.st_size) > kMaxJsonBytes)
+      return Failed(TooLarge(jsonPath));
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    FileReadResult file;
+    if (!ReadRegularFile(jsonPath, kMaxJsonBytes, bytes, &error, &file)) return Failed(error);
+    if (file.size > kMaxJsonBytes) return Failed(TooLarge(jsonPath));
+    text.assign(bytes.begin(), bytes.end());
   }
   CProfile p;
   try {
