@@ -366,18 +366,9 @@ void CMainFrame::ApplyMode(int mode) {
   (void)mode;
 }
 
-void CMainFrame::ModeMenuRule(int mode, bool& saveEnabled, bool& adjustEnabled) {
-  // The zoom-out modes can do neither, the full modes no window adjustment;
-  // every other value, the start-up -1 included, leaves both enabled.
-  saveEnabled = !IsZoomOutMode(mode);
-  adjustEnabled = !IsZoomOutMode(mode) && !IsFullMode(mode);
-}
-
 void CMainFrame::UpdateModeMenuItems() {
-  bool save = true, adjust = true;
-  ModeMenuRule(m_nCurMod, save, adjust);
-  m_actions[ID_SAVE_MODE]->setEnabled(save);
-  m_actions[ID_WINDOW_ADJUST]->setEnabled(adjust);
+  m_actions[ID_SAVE_MODE]->setEnabled(CanSaveMode(m_nCurMod));
+  m_actions[ID_WINDOW_ADJUST]->setEnabled(CanAdjustWindows(m_nCurMod));
 }
 
 void CMainFrame::contextMenuEvent(QContextMenuEvent* event) {
@@ -392,10 +383,8 @@ void CMainFrame::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CMainFrame::ShowContextMenu(const QPoint& globalPos) {
-  bool save = true, adjust = true;
-  ModeMenuRule(m_nCurMod, save, adjust);
-  m_ctxActions[ID_SAVE_MODE_CTX]->setEnabled(save);
-  m_ctxActions[ID_WINDOW_ADJUST_CTX]->setEnabled(adjust);
+  m_ctxActions[ID_SAVE_MODE_CTX]->setEnabled(CanSaveMode(m_nCurMod));
+  m_ctxActions[ID_WINDOW_ADJUST_CTX]->setEnabled(CanAdjustWindows(m_nCurMod));
   m_ctxMenu->popup(globalPos);
 }
 
@@ -698,15 +687,11 @@ void CMainFrame::OnSaveAs() {}
 void CMainFrame::OnLoadMode() {}
 void CMainFrame::OnSaveMode() {
   // The menu rule holds however the command is triggered.
-  bool save = true, adjust = true;
-  ModeMenuRule(m_nCurMod, save, adjust);
-  if (!save) return;
+  if (!CanSaveMode(m_nCurMod)) return;
 }
 void CMainFrame::OnModeSetting() {}
 void CMainFrame::OnWindowAdjust() {
-  bool save = true, adjust = true;
-  ModeMenuRule(m_nCurMod, save, adjust);
-  if (!adjust) return;
+  if (!CanAdjustWindows(m_nCurMod)) return;
 }
 void CMainFrame::OnFactoryReset() {}
 void CMainFrame::OnQuickMode(int) {}
