@@ -17,9 +17,11 @@ CLstInforBox::CLstInforBox(QWidget* parent) : QListWidget(parent), m_clock(Local
   setSortingEnabled(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  // A line longer than the list wraps rather than hiding its end.
-  setWordWrap(true);
-  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // One line per entry, as in a list box: a line longer than the list gets a
+  // horizontal scroll bar, and its tool tip shows the whole of it.
+  setWordWrap(false);
+  setTextElideMode(Qt::ElideNone);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
 int CLstInforBox::AddLine(const QString& text) {
@@ -34,6 +36,7 @@ int CLstInforBox::AddLine(const QString& text) {
     m_nLineNo = 1;
   }
   auto* item = new QListWidgetItem(QString::asprintf("%d ", m_nLineNo) + stamp + text);
+  item->setToolTip(item->text());
   addItem(item);  // sorting places it
   scrollToItem(item);
   return row(item);

@@ -478,18 +478,9 @@ bool CMainFrame::RefuseWhileSending() {
   return true;
 }
 
-void CMainFrame::ModeMenuRule(int mode, bool& saveEnabled, bool& adjustEnabled) {
-  // The zoom-out modes can do neither, the full modes no window adjustment;
-  // every other value, the start-up -1 included, leaves both enabled.
-  saveEnabled = !IsZoomOutMode(mode);
-  adjustEnabled = !IsZoomOutMode(mode) && !IsFullMode(mode);
-}
-
 void CMainFrame::UpdateModeMenuItems() {
-  bool save = true, adjust = true;
-  ModeMenuRule(m_nCurMod, save, adjust);
-  m_actions[ID_SAVE_MODE]->setEnabled(save);
-  m_actions[ID_WINDOW_ADJUST]->setEnabled(adjust);
+  m_actions[ID_SAVE_MODE]->setEnabled(CanSaveMode(m_nCurMod));
+  m_actions[ID_WINDOW_ADJUST]->setEnabled(CanAdjustWindows(m_nCurMod));
 }
 
 void CMainFrame::contextMenuEvent(QContextMenuEvent* event) {
@@ -504,10 +495,8 @@ void CMainFrame::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CMainFrame::ShowContextMenu(const QPoint& globalPos) {
-  bool save = true, adjust = true;
-  ModeMenuRule(m_nCurMod, save, adjust);
-  m_ctxActions[ID_SAVE_MODE_CTX]->setEnabled(save);
-  m_ctxActions[ID_WINDOW_ADJUST_CTX]->setEnabled(adjust);
+  m_ctxActions[ID_SAVE_MODE_CTX]->setEnabled(CanSaveMode(m_nCurMod));
+  m_ctxActions[ID_WINDOW_ADJUST_CTX]->setEnabled(CanAdjustWindows(m_nCurMod));
   m_ctxMenu->popup(globalPos);
 }
 
@@ -810,15 +799,11 @@ void CMainFrame::OnSaveAs() {}
 void CMainFrame::OnLoadMode() {}
 void CMainFrame::OnSaveMode() {
   // The menu rule holds however the command is triggered.
-  bool save = true, adjust = true;
-  ModeMenuRule(m_nCurMod, save, adjust);
-  if (!save) return;
+  if (!CanSaveMode(m_nCurMod)) return;
 }
 void CMainFrame::OnModeSetting() {}
 void CMainFrame::OnWindowAdjust() {
-  bool save = true, adjust = true;
-  ModeMenuRule(m_nCurMod, save, adjust);
-  if (!adjust) return;
+  if (!CanAdjustWindows(m_nCurMod)) return;
   // The worker owns the transmit buffer while it runs.
   if (RefuseWhileSending()) return;
   BuildFrame(g_TxBuf, nullptr, 0, cmd::kQueryPosition, static_cast<std::uint8_t>(m_nCurpod));

@@ -152,10 +152,9 @@ class CMainFrame : public QMainWindow, public LayoutHost {
   void SetCheckTcpIp(bool on);
   void ClearConnectionChecks();
 
-  // Greys "Save Mode" and "Window Adjustment" as m_nCurMod asks.
+  // Greys "Save Mode" and "Window Adjustment" as m_nCurMod asks (the rule
+  // is the mode table's CanSaveMode and CanAdjustWindows).
   void UpdateModeMenuItems();
-  // Whether "Save mode" and "Window adjustment" are allowed in `mode`.
-  static void ModeMenuRule(int mode, bool& saveEnabled, bool& adjustEnabled);
 
   // Tool tips of the tool buttons after m_nToolMode or the mode names change.
   void UpdateToolButtonTips();

@@ -66,7 +66,10 @@ inline bool IsPipPopMode(int mode) {
 inline bool IsUserMode(int mode) {
   return mode >= 21 && mode <= 33;
 }
-// "Save Mode" is enabled in 8..33; "Window Adjustment" in the PIP and POP modes.
+// The menu rule, the one place that decides it for the View menu, the
+// layout area's context menu and the commands themselves: "Save Mode" in
+// 8..33, "Window Adjustment" in the PIP and POP modes. A value outside 0..33
+// is no mode at all, so it offers neither.
 inline bool CanSaveMode(int mode) {
   return mode >= 8 && mode <= 33;
 }

@@ -1,10 +1,20 @@
 // The tab control of the left bar: one page shown at a time, the tabs along
-// the bottom edge with one small icon each and no text.
+// the bottom edge with one small icon each and no text. Screen readers see the
+// tabs as page tabs under their names, the shown one selected.
 #pragma once
 
+#include <QTabBar>
 #include <QTabWidget>
 
 namespace panora {
+
+// The tab strip of CCoolTabCtrl, a class of its own so that it gets its own
+// accessible interface.
+class CCoolTabStrip : public QTabBar {
+  Q_OBJECT
+ public:
+  explicit CCoolTabStrip(QWidget* parent = nullptr) : QTabBar(parent) {}
+};
 
 class CCoolTabCtrl : public QTabWidget {
   Q_OBJECT

@@ -1,5 +1,6 @@
 #include "ui/CoolBar.h"
 
+#include <QAccessibleWidget>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
@@ -7,6 +8,37 @@
 
 namespace panora {
 namespace {
+
+// The bar as screen readers see it: named by its accessible name (Qt reads a
+// dock widget by its caption), holding the gripper and the bar's content but
+// not the standard title buttons, which this bar keeps hidden for good.
+class CoolBarAccessible final : public QAccessibleWidget {
+ public:
+  explicit CoolBarAccessible(QWidget* bar) : QAccessibleWidget(bar, QAccessible::Window) {}
+  int childCount() const override { return static_cast<int>(Parts().size()); }
+  QAccessibleInterface* child(int index) const override {
+    const QList<QWidget*> parts = Parts();
+    return index >= 0 && index < parts.size() ? QAccessible::queryAccessibleInterface(parts[index]) : nullptr;
+  }
+  int indexOfChild(const QAccessibleInterface* child) const override {
+    return child != nullptr ? static_cast<int>(Parts().indexOf(qobject_cast<QWidget*>(child->object()))) : -1;
+  }
+
+ private:
+  QList<QWidget*> Parts() const {
+    QList<QWidget*> parts;
+    for (QObject* o : widget()->children()) {
+      auto* w = qobject_cast<QWidget*>(o);
+      if (w != nullptr && !w->isWindow() && !w->isHidden()) parts << w;
+    }
+    return parts;
+  }
+};
+
+QAccessibleInterface* CoolBarFactory(const QString&, QObject* object) {
+  auto* bar = qobject_cast<CCoolBar*>(object);
+  return bar != nullptr ? new CoolBarAccessible(bar) : nullptr;
+}
 
 // The gripper strip with its close button. Presses outside the button are
 // left to the dock widget, so the strip still drags the bar.
@@ -99,6 +131,11 @@ class CoolBarTitle : public QWidget {
 CCoolBar::CCoolBar(const QString& title, QSize defaultSize, int id, QWidget* parent)
     : QDockWidget(title, parent), m_szDefault(defaultSize), m_nId(id) {
   setObjectName(QString::number(id));
+  static const bool factoryInstalled = [] {
+    QAccessible::installFactory(CoolBarFactory);
+    return true;
+  }();
+  (void)factoryInstalled;
   setTitleBarWidget(new CoolBarTitle(this));
   setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
               QDockWidget::DockWidgetFloatable);

@@ -1,7 +1,8 @@
 // A docking bar that the operator can resize by its inner edge: a 12-pixel
 // gripper strip with a close button, along the left side when docked at the
 // top or bottom, along the top when docked left or right. Its one child fills
-// it.
+// it. Screen readers read it by its accessible name, so that it can say what
+// it holds while its caption stays.
 #pragma once
 
 #include <QDockWidget>

@@ -1,14 +1,33 @@
 #include "ui/TrueColorToolBar.h"
 
 #include <QAction>
+#include <QActionEvent>
 #include <QBitmap>
 #include <QIcon>
+#include <QToolButton>
+
+#include "ui/Accessible.h"
 
 namespace panora {
 
 CTrueColorToolBar::CTrueColorToolBar(const QString& title, QWidget* parent) : QToolBar(title, parent) {
   setIconSize(QSize(kButtonSize, kButtonSize));
   setToolButtonStyle(Qt::ToolButtonIconOnly);
+  // The only button a new toolbar has is its own extension button, which
+  // shows the buttons that do not fit; screen readers would meet it as an
+  // unnamed check box.
+  for (QToolButton* b : findChildren<QToolButton*>(Qt::FindDirectChildrenOnly)) {
+    b->setAccessibleName(QStringLiteral("More buttons"));
+    b->setAccessibleDescription(QStringLiteral("Shows the %1 buttons that do not fit").arg(title));
+  }
+}
+
+void CTrueColorToolBar::actionEvent(QActionEvent* event) {
+  QToolBar::actionEvent(event);
+  // A separator is read as one, not as an unnamed pane.
+  if (event->type() == QEvent::ActionAdded && event->action()->isSeparator())
+    if (QWidget* w = widgetForAction(event->action()))
+      SetAccessibleRole(w, QAccessible::Separator, QString());
 }
 
 std::vector<QPixmap> CTrueColorToolBar::SliceStrip(const QImage& strip) {

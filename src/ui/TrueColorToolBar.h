@@ -31,6 +31,9 @@ class CTrueColorToolBar : public QToolBar {
   void Fix();
   bool IsFixed() const { return m_bFixed; }
 
+ protected:
+  void actionEvent(QActionEvent* event) override;
+
  private:
   bool m_bFixed = false;
 };

@@ -1,4 +1,5 @@
 #include <QRegularExpression>
+#include <QScrollBar>
 
 #include "GuiTest.h"
 #include "app/LstInforBox.h"
@@ -71,4 +72,24 @@ TEST(InfoList, AddLineReturnsTheRowAndTheRealClockStamps) {
   for (int i = 0; i < 4; ++i) list.AddLine("more");
   EXPECT_EQ(list.AddLine("seventh"), 0);
   EXPECT_EQ(list.count(), 1);
+}
+
+TEST(InfoList, EveryLineStaysOneLineWithItsWholeTextAsToolTip) {
+  CLstInforBox list;
+  list.resize(120, 90);
+  list.show();
+  list.AddLine("Disconnect!");
+  list.AddLine("Connect NET fail! Connect NET fail! Connect NET fail!");
+  test::Pump();
+  const int line = list.fontMetrics().lineSpacing();
+  for (int i = 0; i < list.count(); ++i) {
+    const QListWidgetItem* item = list.item(i);
+    SCOPED_TRACE(item->text().toStdString());
+    const QRect r = list.visualItemRect(item);
+    EXPECT_LT(r.height(), 2 * line) << "wrapped";
+    EXPECT_GE(r.width(), list.fontMetrics().horizontalAdvance(item->text())) << "cut short";
+    EXPECT_EQ(item->toolTip(), item->text());
+  }
+  // The long line is reached by scrolling sideways.
+  EXPECT_GT(list.horizontalScrollBar()->maximum(), 0);
 }

@@ -5,10 +5,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSet>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
+#include <functional>
 
 #include "GuiTest.h"
 #include "app/AboutDlg.h"
@@ -114,7 +117,9 @@ TEST_F(MenusTest, SaveModeAndWindowAdjustmentFollowTheCurrentMode) {
   };
   for (Case c : {Case{5, false, false}, Case{0, false, false}, Case{7, false, false}, Case{10, true, false},
                  Case{8, true, false}, Case{21, true, false}, Case{25, true, false}, Case{15, true, true},
-                 Case{13, true, true}, Case{20, true, true}, Case{30, true, true}, Case{33, true, true}}) {
+                 Case{13, true, true}, Case{20, true, true}, Case{30, true, true}, Case{33, true, true},
+                 // No mode at all: nothing to save, no window to adjust.
+                 Case{-1, false, false}, Case{34, false, false}, Case{99, false, false}}) {
     f->m_nCurMod = c.mode;
     emit f->ViewMenu()->aboutToShow();
     EXPECT_EQ(f->Action(ID_SAVE_MODE)->isEnabled(), c.save) << "mode " << c.mode;
@@ -238,4 +243,69 @@ TEST_F(MenusTest, EverythingReachesScreenReadersByItsVisibleText) {
     if (tabs->child(i)->role() == QAccessible::PageTab) tabNames << tabs->child(i)->text(QAccessible::Name);
   EXPECT_EQ(tabNames, (QStringList{"Picture and border", "Full-mode move and zoom", "Bezel"}));
   EXPECT_EQ(name(f->findChild<QPushButton*>("1009")), "Resolution Set");
+}
+
+namespace {
+// Every interface below `i`, depth first.
+void Walk(QAccessibleInterface* i, const std::function<void(QAccessibleInterface*)>& visit) {
+  if (i == nullptr) return;
+  visit(i);
+  for (int c = 0; c < i->childCount(); ++c) Walk(i->child(c), visit);
+}
+}  // namespace
+
+TEST_F(MenusTest, ToolbarsTabsAndBarsTellScreenReadersWhatTheyAre) {
+  // No control without a name anywhere in the window, toolbars' own buttons included.
+  const QSet<QAccessible::Role> controls{
+      QAccessible::CheckBox,   QAccessible::Button,        QAccessible::RadioButton, QAccessible::ComboBox,
+      QAccessible::PageTab,    QAccessible::MenuItem,      QAccessible::ToolBar,     QAccessible::List,
+      QAccessible::ButtonMenu, QAccessible::ButtonDropDown};
+  QStringList unnamed;
+  Walk(QAccessible::queryAccessibleInterface(f), [&](QAccessibleInterface* i) {
+    if (controls.contains(i->role()) && i->text(QAccessible::Name).trimmed().isEmpty() &&
+        !(i->role() == QAccessible::List && i->parent()->role() == QAccessible::ComboBox))
+      unnamed << QString("%1 under %2").arg(i->role()).arg(i->parent()->text(QAccessible::Name));
+  });
+  EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join("; ").toStdString();
+
+  // The bars are read by what they hold; their captions stay.
+  auto* panelBar = QAccessible::queryAccessibleInterface(&f->PanelBar());
+  auto* settingsBar = QAccessible::queryAccessibleInterface(&f->SettingsBar());
+  EXPECT_EQ(panelBar->text(QAccessible::Name), "Control panels");
+  EXPECT_EQ(settingsBar->text(QAccessible::Name), "Main settings");
+  EXPECT_EQ(f->PanelBar().windowTitle(), QString::fromUtf8("我的控制条"));
+  EXPECT_EQ(f->SettingsBar().windowTitle(), QString::fromUtf8("我的控制条2"));
+  for (QAccessibleInterface* bar : {panelBar, settingsBar}) {
+    QStringList parts;
+    for (int i = 0; i < bar->childCount(); ++i) {
+      parts << bar->child(i)->object()->metaObject()->className();
+      EXPECT_EQ(bar->indexOfChild(bar->child(i)), i);
+    }
+    EXPECT_EQ(parts.size(), 2) << "gripper and content only: " << parts.join(", ").toStdString();
+  }
+
+  // The tab shown is the selected one, and stays so as the pages change.
+  auto* tabWidget = qobject_cast<QTabWidget*>(f->findChild<QTabBar*>()->parentWidget());
+  QAccessibleInterface* strip = QAccessible::queryAccessibleInterface(f->findChild<QTabBar*>());
+  ASSERT_EQ(strip->role(), QAccessible::PageTabList);
+  auto selected = [&] {
+    QStringList s;
+    for (int i = 0; i < strip->childCount(); ++i)
+      if (strip->child(i)->role() == QAccessible::PageTab && strip->child(i)->state().selected) {
+        EXPECT_TRUE(strip->child(i)->state().selectable);
+        s << strip->child(i)->text(QAccessible::Name);
+      }
+    return s;
+  };
+  EXPECT_EQ(selected(), QStringList{"Picture and border"});
+  tabWidget->setCurrentIndex(2);
+  EXPECT_EQ(selected(), QStringList{"Bezel"});
+  // A screen reader's "press" shows the page.
+  QAccessibleInterface* fullTab = strip->child(1);
+  ASSERT_NE(fullTab->actionInterface(), nullptr);
+  fullTab->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  EXPECT_EQ(tabWidget->currentIndex(), 1);
+  EXPECT_EQ(selected(), QStringList{"Full-mode move and zoom"});
+  EXPECT_EQ(strip->indexOfChild(fullTab), 1);
+  EXPECT_EQ(fullTab->parent(), strip);
 }

@@ -70,8 +70,17 @@ TEST(ModeTable, SlotsSaveTargetsAndPredicatesAgree) {
   EXPECT_TRUE(SaveRefusedWithMessage(2));
   EXPECT_FALSE(SaveRefusedWithMessage(5));
   EXPECT_EQ(ModeOfSlot(13), -1);  // the working record belongs to no mode
-  EXPECT_FALSE(CanAdjustWindows(21));
-  EXPECT_TRUE(CanAdjustWindows(33));
+}
+
+TEST(ModeTable, MenuRuleByGroupAndNothingOutsideTheModes) {
+  // 0..7 neither; the full modes save but adjust no window; PIP and POP both.
+  for (int mode = -3; mode < 40; ++mode) {
+    SCOPED_TRACE(mode);
+    const bool full = (mode >= 8 && mode <= 12) || (mode >= 21 && mode <= 25);
+    const bool pipPop = (mode >= 13 && mode <= 20) || (mode >= 26 && mode <= 33);
+    EXPECT_EQ(CanSaveMode(mode), full || pipPop);
+    EXPECT_EQ(CanAdjustWindows(mode), pipPop);
+  }
 }
 
 TEST(ModeTable, QuickButtonsAndNames) {
