@@ -1,5 +1,6 @@
 #include "app/MainFrame.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -371,6 +372,7 @@ bool CMainFrame::CreateDockingBars() {
 
   m_dlgMainSet = new CDlgMainSet(m_wndSettingsBar);
   m_wndSettingsBar->setWidget(m_dlgMainSet);
+  ConnectModeApplication();
 
   // The bottom bar runs the full width, the left bar stands between the
   // toolbars and it.
@@ -399,10 +401,112 @@ void CMainFrame::UpdateLayoutRect() {
       client.adjusted(CLayoutArea::kEdge, CLayoutArea::kEdge, -CLayoutArea::kEdge, -CLayoutArea::kEdge);
 }
 
+// ---- the mode application ---------------------------------------------------
+
+namespace {
+
+// The full-mode page's eight move and zoom buttons, found by their ids on
+// tab page 1, for as long as that page is not a panel of its own.
+class CFullModeButtons final : public ModeRefresh {
+ public:
+  explicit CFullModeButtons(CCoolTabCtrl* tabs) : m_tabs(tabs) {}
+  void EnableFullModeButtons(bool on) override {
+    QWidget* page = m_tabs->PageWindow(1);
+    if (page == nullptr) return;
+    for (int id : {1143, 1144, 1145, 1146, 1153, 1154, 1155, 1156})
+      if (auto* b = page->findChild<QAbstractButton*>(QString::number(id))) b->setEnabled(on);
+  }
+
+ private:
+  CCoolTabCtrl* m_tabs;
+};
+
+}  // namespace
+
+void CMainFrame::ConnectModeApplication() {
+  m_fullModeButtons = std::make_unique<CFullModeButtons>(m_wndTabCtrl);
+  SetModeRefresh(1, m_fullModeButtons.get());
+  SetModeRefresh(3, m_dlgMainSet);
+  m_dlgMainSet->SetRefreshOutput([this] { RefreshOutput(); });
+}
+
+void CMainFrame::SetModeRefresh(int place, ModeRefresh* panel) {
+  if (place >= 0 && place < kModeRefreshPlaces) m_modeRefresh[place] = panel;
+}
+
 void CMainFrame::ApplyMode(int mode) {
-  // Arranging the channel windows and refreshing the panels for a mode
-  // belongs to the mode application, which is not part of this window yet.
-  (void)mode;
+  ArrangeChannels(mode);
+  RefreshPanels(mode);
+}
+
+void CMainFrame::ArrangeChannels(int mode) {
+  m_nCurpod = 3;
+  const ChannelArrangement a =
+      panora::ArrangeChannels(mode, m_rcLayout.width(), m_rcLayout.height(), m_Profile.m_DataPrm);
+  if (!a.placed) return;
+  for (int ch = 0; ch < 4; ++ch)
+    if (CChildFrame* frame = ChannelFrame(ch)) frame->MoveTo(a.frames[ch]);
+  if (a.sink) SinkChannels();
+  if (a.select >= 0) SelectWindow(a.select);
+  for (int ch = 0; ch < 4; ++ch) {
+    CChildFrame* frame = ChannelFrame(ch);
+    if (frame == nullptr) continue;
+    frame->View()->m_nInput = a.inputs[ch];
+    frame->View()->update();
+  }
+}
+
+void CMainFrame::RefreshPanels(int mode) {
+  ModeRefreshContext c;
+  c.mode = mode;
+  c.currentMode = m_nCurMod;
+  CDataPrm slot;
+  if (IsUserMode(mode)) {
+    slot = m_Profile.m_DataPrm[SlotOfMode(mode)].Sanitized();
+    c.slot = &slot;
+  }
+  for (int ch = 0; ch < 4; ++ch) {
+    CChildFrame* frame = ChannelFrame(ch);
+    c.inputs[ch] = frame != nullptr ? frame->View()->m_nInput : ch;
+  }
+  RunModeRefresh(m_modeRefresh, c);
+}
+
+void CMainFrame::SinkChannels() {
+  for (int ch = 0; ch < 4; ++ch)
+    if (CChildFrame* frame = ChannelFrame(ch)) frame->lower();
+}
+
+ChannelFractions CMainFrame::MeasureChannel(int channel) const {
+  CChildFrame* frame = ChannelFrame(channel);
+  if (frame == nullptr) return {};
+  // Both in layout coordinates: the layout rectangle starts at (0, 0) there.
+  return MeasureFractions(frame->WindowRect(), Rect{0, 0, m_rcLayout.width(), m_rcLayout.height()});
+}
+
+void CMainFrame::MeasureChannel(int channel, double& x, double& y, double& w, double& h) const {
+  const ChannelFractions f = MeasureChannel(channel);
+  x = f.x;
+  y = f.y;
+  w = f.w;
+  h = f.h;
+}
+
+void CMainFrame::RefreshOutput() {
+  if (!TransportOpen()) return;
+  // The batch is built where the worker's running batch would be read from.
+  if (RefuseWhileSending()) return;
+  constexpr int kFrameBytes = cmd::kSetGeometryLen + 12;
+  for (int ch = 0; ch < 4; ++ch) {
+    CChildFrame* frame = ChannelFrame(ch);
+    if (frame == nullptr) return;
+    const Rect client = frame->WindowRect().Offset(m_rcLayout.x(), m_rcLayout.y());
+    const std::array<std::uint8_t, 8> payload = GeometryPayload(WindowToOutput(ch, client));
+    BuildFrame(g_TxBuf + ch * kFrameBytes, payload.data(), static_cast<int>(payload.size()),
+               cmd::kSetGeometry, static_cast<std::uint8_t>(ch));
+  }
+  m_nJobType = kJobGeometry;
+  StartSendWorker();
 }
 
 // ---- the channel windows -------------------------------------------------

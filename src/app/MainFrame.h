@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "layout/Arrange.h"
 #include "layout/LayoutHost.h"
 #include "link/AutoResetEvent.h"
 #include "link/DeviceLink.h"
@@ -22,6 +23,7 @@
 #include "link/NetLink.h"
 #include "link/RsCom.h"
 #include "model/Profile.h"
+#include "panels/ModeRefresh.h"
 
 class QAction;
 class QLabel;
@@ -115,8 +117,27 @@ class CMainFrame : public QMainWindow, public LayoutHost {
   CChildFrame* OpenChannelWindow();
   // m_rcLayout: the client area left by the bars, 2 pixels in on each side.
   void UpdateLayoutRect();
-  // Arranges the windows and panels for `mode`; the mode application plugs in here.
+  // The mode application: the windows for `mode`, then the panels. Sends
+  // nothing; callers send the recall themselves and update m_nCurMod after.
   void ApplyMode(int mode);
+  // Places the four windows, sinks and selects as the mode asks and sets
+  // each view's input. m_nCurpod ends at 3 unless a window is selected.
+  void ArrangeChannels(int mode);
+  // Runs the mode-refresh steps over the registered panels.
+  void RefreshPanels(int mode);
+  // CH1..CH4 each sent to the bottom without moving: CH1 ends above CH4.
+  void SinkChannels();
+  // A panel that follows mode changes, at its place in the steps' order:
+  // 0..2 the tab pages in tab order, 3 the main settings panel.
+  static constexpr int kModeRefreshPlaces = 4;
+  void SetModeRefresh(int place, ModeRefresh* panel);
+  // Channel `channel`'s window as fractions of the layout area (zeros for
+  // a channel outside 0..3), as "Save mode" stores it.
+  ChannelFractions MeasureChannel(int channel) const;
+  void MeasureChannel(int channel, double& x, double& y, double& w, double& h) const;
+  // The geometry of all four windows as one batch through the reply-wait
+  // worker (job 2). Nothing without a connection; refused while a batch goes out.
+  void RefreshOutput();
 
   // The four channel windows. SelectWindow raises a window without moving
   // it and makes it the active and current one; the outline marks the
@@ -305,6 +326,7 @@ class CMainFrame : public QMainWindow, public LayoutHost {
   void OpenPositionDialogStandIn(const PositionRequest& request);
   void SendGeometry(int channel, const Rect& client);
   bool RefuseWhileSending();
+  void ConnectModeApplication();
   CTesselView* ActiveView() const;
 
   // What the channel windows ask of the frame.
@@ -332,8 +354,10 @@ class CMainFrame : public QMainWindow, public LayoutHost {
   AutoResetEvent* m_pReplyEvent = nullptr;  // g_hReplyEvent once created
   std::function<void(int, int)> m_fnShowBezel;
   std::function<void(const PositionRequest&)> m_fnPositionDialog;
-  int m_nNetAttempt = 0;         // counts connect procedures and disconnects
-  int m_nNetPendingAttempt = 0;  // the network attempt still awaited, or 0
+  std::array<ModeRefresh*, kModeRefreshPlaces> m_modeRefresh{};
+  std::unique_ptr<ModeRefresh> m_fullModeButtons;  // until the full-mode page is a panel
+  int m_nNetAttempt = 0;                           // counts connect procedures and disconnects
+  int m_nNetPendingAttempt = 0;                    // the network attempt still awaited, or 0
 
   QMenu* m_viewMenu = nullptr;
   QMenu* m_ctxMenu = nullptr;

@@ -161,6 +161,7 @@ QGroupBox* CDlgMainSet::BuildDisplayGroup() {
       m_chkOutDispCh[4 * o + ch] = c;
     }
   m_btnRefreshOutput = Named(new QPushButton(QStringLiteral("Refresh output")), 1056);
+  connect(m_btnRefreshOutput, &QPushButton::clicked, this, &CDlgMainSet::OnRefreshOutput);
   grid->addWidget(m_btnRefreshOutput, 1, 0, 1, 3);
   m_btnDisplaySet = Named(new QPushButton(QStringLiteral("Set")), 1070);
   m_btnDisplaySet->setAccessibleName(QStringLiteral("Output display Set"));
@@ -228,6 +229,119 @@ int CDlgMainSet::GetOutputResolution(int out) {
   UpdateData(true);
   const QComboBox* list = m_chkFullMode->isChecked() ? m_cbOutRes[out] : m_cbAllOutRes;
   return static_cast<std::uint8_t>(list->currentIndex());
+}
+
+// ---- following the mode ----------------------------------------------------
+
+void CDlgMainSet::EnableFullMode() {
+  m_cbAllOutRes->setEnabled(true);
+  m_chkFullMode->setEnabled(true);
+  for (QComboBox* cb : m_cbOutRes) cb->setEnabled(false);
+}
+
+void CDlgMainSet::DisableFullMode() {
+  m_cbAllOutRes->setEnabled(true);
+  m_chkFullMode->setChecked(false);
+  m_chkFullMode->setEnabled(false);
+  for (QComboBox* cb : m_cbOutRes) cb->setEnabled(false);
+}
+
+void CDlgMainSet::RefreshResolution(const ModeRefreshContext& c) {
+  if (c.mode < 0 || c.mode > 33) return;
+  const bool full = (c.mode >= 8 && c.mode <= 12) || (c.mode >= 21 && c.mode <= 25);
+  if (full)
+    EnableFullMode();
+  else
+    DisableFullMode();
+  if (c.mode >= 21 && c.slot != nullptr) {
+    // A user mode shows what its slot holds; in the PIP and POP user modes
+    // the greyed box may carry a check mark.
+    m_chkFullMode->setChecked(c.slot->m_bPerOutRes != 0);
+    m_cbAllOutRes->setCurrentIndex(c.slot->m_nAllOutRes);
+    for (int o = 0; o < 4; ++o) m_cbOutRes[o]->setCurrentIndex(c.slot->m_nOutRes[o]);
+    return;
+  }
+  m_chkFullMode->setChecked(false);
+  m_cbAllOutRes->setCurrentIndex(0);
+  for (QComboBox* cb : m_cbOutRes) cb->setCurrentIndex(0);
+}
+
+void CDlgMainSet::RefreshInput(const ModeRefreshContext& c) {
+  if (c.mode < 0 || c.mode > 33) return;
+  m_nInSel = c.inputs;
+  const bool on = c.mode >= 8;
+  for (QButtonGroup* g : m_grpInSel)
+    for (QAbstractButton* b : g->buttons()) b->setEnabled(on);
+  m_btnInputSet->setEnabled(on);
+  UpdateData(false);
+}
+
+void CDlgMainSet::RefreshOverlay(const ModeRefreshContext& c) {
+  if (c.mode < 0 || c.mode > 33) return;
+  m_nOverlay = 0;
+  m_cbOverlayOut->setCurrentIndex(0);
+  m_nLayerSel = {3, 2, 1, 0};  // CH1 on L4 down to CH4 on L1
+  bool groupOn = false;
+  bool outputOn = false;
+  if (c.mode >= 13 && c.mode <= 20) {
+    groupOn = true;
+  } else if (c.mode >= 26 && c.slot != nullptr) {
+    groupOn = true;
+    m_nOverlay = c.slot->m_nOverlayMode;
+    const int out = m_nOverlay == 1 ? c.slot->m_nOverlayOut : 0;
+    outputOn = m_nOverlay == 1;
+    if (outputOn) m_cbOverlayOut->setCurrentIndex(out);
+    for (int ch = 0; ch < 4; ++ch) m_nLayerSel[ch] = c.slot->m_nLayer[ch][out];
+  }
+  for (QAbstractButton* b : m_grpOverlay->buttons()) b->setEnabled(groupOn);
+  m_cbOverlayOut->setEnabled(outputOn);
+  m_btnOverlaySet->setEnabled(groupOn);
+  for (QButtonGroup* g : m_grpLayerSel)
+    for (QAbstractButton* b : g->buttons()) b->setEnabled(groupOn);
+  UpdateData(false);
+}
+
+void CDlgMainSet::RefreshOutputDisplay(const ModeRefreshContext& c) {
+  if (c.mode < 0 || c.mode > 33) return;
+  const bool pip = (c.mode >= 13 && c.mode <= 20) || c.mode >= 26;
+  // The refresh button and its note belong to the modes with windows of their own.
+  m_lblRefreshNote->setVisible(pip);
+  m_btnRefreshOutput->setVisible(pip);
+  m_btnDisplaySet->setEnabled(pip);
+  m_chkDispAll->setEnabled(pip);
+  if (!pip) {
+    for (QCheckBox* b : m_chkDispCh) b->setEnabled(false);
+    for (QCheckBox* b : m_chkOutDispCh) b->setEnabled(false);
+    return;
+  }
+  if (c.mode <= 20 || c.slot == nullptr) {
+    m_chkDispAll->setChecked(true);
+    for (QCheckBox* b : m_chkDispCh) {
+      b->setEnabled(true);
+      b->setChecked(true);
+    }
+    for (QCheckBox* b : m_chkOutDispCh) {
+      b->setEnabled(false);
+      b->setChecked(true);
+    }
+    return;
+  }
+  const bool all = c.slot->m_bDispAll != 0;
+  m_chkDispAll->setChecked(all);
+  for (int ch = 0; ch < 4; ++ch) {
+    m_chkDispCh[ch]->setEnabled(all);
+    m_chkDispCh[ch]->setChecked(c.slot->m_bDispCh[ch] != 0);
+  }
+  for (int o = 0; o < 4; ++o)
+    for (int ch = 0; ch < 4; ++ch) {
+      QCheckBox* b = m_chkOutDispCh[4 * o + ch];
+      b->setEnabled(!all);
+      if (!all) b->setChecked(c.slot->m_bOutDispCh[o][ch] != 0);
+    }
+}
+
+void CDlgMainSet::OnRefreshOutput() {
+  if (m_fnRefreshOutput) m_fnRefreshOutput();
 }
 
 void CDlgMainSet::AddInfo(const QString& text) {

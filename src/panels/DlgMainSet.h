@@ -5,6 +5,9 @@
 
 #include <QWidget>
 #include <array>
+#include <functional>
+
+#include "panels/ModeRefresh.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -18,7 +21,7 @@ namespace panora {
 
 class CLstInforBox;
 
-class CDlgMainSet : public QWidget {
+class CDlgMainSet : public QWidget, public ModeRefresh {
   Q_OBJECT
  public:
   // The six output resolutions; the code sent for index i is i + 1.
@@ -34,6 +37,23 @@ class CDlgMainSet : public QWidget {
   // it now: its own list when "Full mode" is ticked, else the all-outputs
   // list; no choice reads as 255. 0 for an output above 3.
   int GetOutputResolution(int out);
+
+  // Its part in a mode change: resolution, input, overlay and output display
+  // groups for the mode, then the members shown in the controls.
+  void RefreshResolution(const ModeRefreshContext& c) override;
+  void RefreshInput(const ModeRefreshContext& c) override;
+  void RefreshOverlay(const ModeRefreshContext& c) override;
+  void RefreshOutputDisplay(const ModeRefreshContext& c) override;
+  void TransferOut() override { UpdateData(false); }
+  // "All Outs:" and "Full mode" usable, the output lists not; DisableFullMode
+  // also clears and greys "Full mode".
+  void EnableFullMode();
+  void DisableFullMode();
+
+  // "Refresh output": what the main frame does for it (the window geometry
+  // of all four channels, while connected).
+  void SetRefreshOutput(std::function<void()> refresh) { m_fnRefreshOutput = std::move(refresh); }
+  void OnRefreshOutput();
 
   // The information list (numbering, stamp and six-line limit are the list's).
   void AddInfo(const QString& text);
@@ -71,6 +91,8 @@ class CDlgMainSet : public QWidget {
   QGroupBox* BuildDisplayGroup();
   QGroupBox* BuildInformationGroup();
   void OnInitDialog();
+
+  std::function<void()> m_fnRefreshOutput;
 };
 
 }  // namespace panora

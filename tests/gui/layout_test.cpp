@@ -2,19 +2,24 @@
 // processor over a real TCP connection: what the operator drags is what
 // reaches the processor, and nothing else does.
 #include <QAccessible>
+#include <QButtonGroup>
+#include <QCheckBox>
 #include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 #include <QTest>
 #include <fstream>
 #include <sstream>
 
 #include "LinkGuiSupport.h"
+#include "layout/Arrange.h"
 #include "layout/ChildFrame.h"
 #include "layout/LayoutArea.h"
 #include "layout/QtRect.h"
 #include "layout/TesselView.h"
 #include "link/Commands.h"
+#include "panels/CoolTabCtrl.h"
 
 namespace panora::test {
 namespace {
@@ -276,7 +281,9 @@ TEST_F(LayoutTest, WindowAdjustmentAsksForTheCurrentWindowsPosition) {
   });
   f->OnWindowAdjust();
   EXPECT_EQ(f->m_nCurCmd.load(), cmd::kQueryPosition);
-  EXPECT_EQ(f->m_nCurSub.load(), 0);
+  // The query names the window; the worker may already have noted it, so the
+  // sub-code noted is 0 or the channel, while the frame always carries the channel.
+  EXPECT_EQ(g_TxBuf[5], 2);
   ASSERT_TRUE(WaitUntil([&] { return f->m_bSending.load() == 0; }, 3000));
   // Not offered in a full mode, however it is triggered.
   f->m_nCurMod = 8;
@@ -312,6 +319,180 @@ TEST_F(LayoutTest, PrintingTheActiveViewWritesItsPicture) {
   EXPECT_EQ(f->Action(ID_FILE_PRINT)->shortcut(), QKeySequence(QKeySequence::Print));
   dialogs.ExpectDialog("printPreview", [](QDialog&) { return kIdCancel; });
   f->Action(ID_FILE_PRINT_PREVIEW)->trigger();
+}
+
+// The four windows as they stand, and their order from the bottom up.
+std::array<Rect, 4> Windows(CMainFrame& f) {
+  std::array<Rect, 4> r;
+  for (int ch = 0; ch < 4; ++ch) r[ch] = f.ChannelFrame(ch)->WindowRect();
+  return r;
+}
+std::vector<int> Stacking(CMainFrame& f) {
+  std::vector<int> order;
+  for (QObject* o : f.LayoutArea()->Client()->children())
+    if (auto* frame = qobject_cast<CChildFrame*>(o)) order.push_back(frame->m_nChannel);
+  return order;
+}
+std::array<int, 4> Inputs(CMainFrame& f) {
+  std::array<int, 4> r;
+  for (int ch = 0; ch < 4; ++ch) r[ch] = f.ChannelFrame(ch)->View()->m_nInput;
+  return r;
+}
+bool InputGroupEnabled(CDlgMainSet& p) {
+  return p.m_btnInputSet->isEnabled() && p.m_grpInSel[3]->button(3)->isEnabled();
+}
+
+TEST_F(LayoutTest, ModesArrangeTheWindowsAndTheMainSettingsFromStartUpOn) {
+  const int W = f->m_rcLayout.width(), H = f->m_rcLayout.height();
+  CDlgMainSet& p = f->MainSet();
+  // Start-up: mode 17, nested centred halves, each window on its own input.
+  EXPECT_EQ(Windows(*f), panora::ArrangeChannels(17, W, H, f->m_Profile.m_DataPrm).frames);
+  EXPECT_EQ(f->ChannelFrame(1)->WindowRect(), CentredHalf(Rect{0, 0, W, H}));
+  EXPECT_EQ(Inputs(*f), (std::array<int, 4>{0, 1, 2, 3}));
+  EXPECT_EQ(Stacking(*f), (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_TRUE(InputGroupEnabled(p));
+  EXPECT_EQ(p.m_grpInSel[2]->checkedId(), 2);
+  EXPECT_TRUE(p.m_btnOverlaySet->isEnabled());
+  EXPECT_EQ(p.m_grpLayerSel[0]->checkedId(), 3);
+  EXPECT_TRUE(p.m_btnRefreshOutput->isVisible());
+
+  // The full-mode page's move and zoom buttons follow the full modes only.
+  QWidget* page = f->TabCtrl().PageWindow(1);
+  auto* left = new QPushButton(QStringLiteral("Left"), page);
+  left->setObjectName(QStringLiteral("1143"));
+  auto* vzoom = new QPushButton(QStringLiteral("VZoomOut"), page);
+  vzoom->setObjectName(QStringLiteral("1156"));
+
+  // 3Times-Default 3: every window full, CH3 raised and current, In3 everywhere.
+  f->m_nCurpod = 1;
+  f->ApplyMode(6);
+  EXPECT_EQ(Windows(*f),
+            (std::array<Rect, 4>{Rect{0, 0, W, H}, Rect{0, 0, W, H}, Rect{0, 0, W, H}, Rect{0, 0, W, H}}));
+  EXPECT_EQ(Stacking(*f), (std::vector<int>{3, 1, 0, 2}));
+  EXPECT_EQ(f->m_nCurpod, 2);
+  EXPECT_EQ(f->LayoutArea()->ActiveFrame(), f->ChannelFrame(2));
+  EXPECT_EQ(Inputs(*f), (std::array<int, 4>{2, 2, 2, 2}));
+  EXPECT_FALSE(InputGroupEnabled(p));
+  EXPECT_EQ(p.m_grpInSel[0]->checkedId(), 2);
+  EXPECT_FALSE(p.m_btnOverlaySet->isEnabled());
+  EXPECT_FALSE(p.m_btnRefreshOutput->isVisible());
+  EXPECT_FALSE(left->isEnabled());
+  f->m_nCurMod = 6;
+
+  // Full-Default 1: the move and zoom buttons and "Full mode" come alive.
+  f->ApplyMode(8);
+  EXPECT_TRUE(left->isEnabled());
+  EXPECT_TRUE(vzoom->isEnabled());
+  EXPECT_TRUE(p.m_chkFullMode->isEnabled());
+  EXPECT_TRUE(InputGroupEnabled(p));
+  EXPECT_EQ(f->m_nCurpod, 3);
+  f->m_nCurMod = 8;
+
+  // PIP-Default 2: sunk, so CH1 lies above the small windows; nobody selected.
+  f->ApplyMode(14);
+  EXPECT_EQ(f->ChannelFrame(3)->WindowRect(), (Rect{3 * (W / 4), 2 * (H / 3), W, H}));
+  EXPECT_EQ(Stacking(*f), (std::vector<int>{3, 2, 1, 0}));
+  EXPECT_EQ(f->m_nCurpod, 3);
+  EXPECT_FALSE(left->isEnabled());
+  EXPECT_TRUE(p.m_btnRefreshOutput->isVisible());
+  f->m_nCurMod = 14;
+
+  // A mode outside the table moves nothing and leaves the buttons alone.
+  const auto before = Windows(*f);
+  f->m_nCurpod = 1;
+  f->ApplyMode(40);
+  EXPECT_EQ(Windows(*f), before);
+  EXPECT_EQ(f->m_nCurpod, 3);
+  EXPECT_FALSE(left->isEnabled());
+}
+
+TEST_F(LayoutTest, AUserModeShowsItsSlotAndTheShownModeKeepsItsOutputDisplay) {
+  const int W = f->m_rcLayout.width(), H = f->m_rcLayout.height();
+  CDlgMainSet& p = f->MainSet();
+  // POP-User 1 (slot 10), not marked stored: its own windows, inputs and settings.
+  CDataPrm& slot = f->m_Profile.m_DataPrm[10];
+  slot.m_bSaved = 0;
+  slot.m_dX = {0, 0.5, 0, 0.5};
+  slot.m_dY = {0, 0, 0.5, 0.5};
+  slot.m_dW = {0.5, 0.5, 0.5, 0.5};
+  slot.m_dH = {0.5, 0.5, 0.5, 0.5};
+  slot.m_nChInput = {3, 3, 0, 9};  // 9: out of range, taken as the factory In4
+  slot.m_bPerOutRes = 1;
+  slot.m_nAllOutRes = 2;
+  slot.m_nOutRes = {5, 4, 3, 2};
+  slot.m_nOverlayMode = 1;
+  slot.m_nOverlayOut = 2;
+  slot.m_nLayer[0][2] = 0, slot.m_nLayer[1][2] = 1, slot.m_nLayer[2][2] = 2, slot.m_nLayer[3][2] = 3;
+  slot.m_bDispAll = 0;
+  slot.m_bDispCh = {1, 0, 1, 0};
+  slot.m_bOutDispCh = {};
+  slot.m_bOutDispCh[1][3] = 1;
+  f->ApplyMode(31);
+  EXPECT_EQ(f->ChannelFrame(3)->WindowRect(), (Rect{W / 2, H / 2, W / 2 + W / 2, H / 2 + H / 2}));
+  EXPECT_EQ(Inputs(*f), (std::array<int, 4>{3, 3, 0, 3}));
+  EXPECT_FALSE(p.m_chkFullMode->isEnabled());
+  EXPECT_TRUE(p.m_chkFullMode->isChecked());  // greyed, yet showing the slot
+  EXPECT_EQ(p.m_cbAllOutRes->currentIndex(), 2);
+  EXPECT_EQ(p.m_cbOutRes[0]->currentIndex(), 5);
+  EXPECT_FALSE(p.m_cbOutRes[0]->isEnabled());
+  EXPECT_EQ(p.m_grpOverlay->checkedId(), 1);
+  EXPECT_TRUE(p.m_cbOverlayOut->isEnabled());
+  EXPECT_EQ(p.m_cbOverlayOut->currentIndex(), 2);
+  EXPECT_EQ(p.m_grpLayerSel[3]->checkedId(), 3);
+  EXPECT_FALSE(p.m_chkDispAll->isChecked());
+  EXPECT_FALSE(p.m_chkDispCh[0]->isEnabled());
+  EXPECT_TRUE(p.m_chkDispCh[0]->isChecked());
+  EXPECT_TRUE(p.m_chkOutDispCh[4 * 1 + 3]->isEnabled());
+  EXPECT_TRUE(p.m_chkOutDispCh[4 * 1 + 3]->isChecked());
+  f->m_nCurMod = 31;
+
+  // The same mode once more: the output display group stays as the operator left it.
+  p.m_chkDispCh[1]->setChecked(true);
+  f->ApplyMode(31);
+  EXPECT_TRUE(p.m_chkDispCh[1]->isChecked());
+
+  // The windows measured as fractions are what "Save mode" stores.
+  f->ChannelFrame(1)->MoveTo(Rect{W / 4, H / 4, W / 4 + W / 2, H / 4 + H / 2});
+  double x = -1, y = -1, w = -1, h = -1;
+  f->MeasureChannel(1, x, y, w, h);
+  EXPECT_DOUBLE_EQ(x, double(W / 4) / W);
+  EXPECT_DOUBLE_EQ(h, double(H / 2) / H);
+  EXPECT_EQ(PlaceFractions(f->MeasureChannel(1), W, H), f->ChannelFrame(1)->WindowRect());
+  EXPECT_DOUBLE_EQ(f->MeasureChannel(4).w, 0);
+}
+
+TEST_F(LayoutTest, RefreshOutputSendsTheFourWindowsAsOneBatch) {
+  f->ChannelFrame(2)->MoveTo(Rect{30, 40, 230, 160});
+  const auto windows = Windows(*f);
+  QTest::mouseClick(f->MainSet().m_btnRefreshOutput, Qt::LeftButton);
+  EXPECT_EQ(f->m_nJobType.load(), kJobGeometry);
+  ASSERT_TRUE(WaitUntil([&] { return f->m_nJobType.load() == 0 && f->m_bSending.load() == 0; }, 5000));
+  EXPECT_EQ(f->m_nCurCmd.load(), cmd::kSetGeometry);  // the worker notes each frame
+  EXPECT_EQ(f->m_nCurSub.load(), 3);
+  const auto frames = Received();
+  ASSERT_EQ(frames.size(), 4u);
+  const sim::State state = sim->Server().GetState();
+  for (int ch = 0; ch < 4; ++ch) {
+    EXPECT_EQ(frames[ch].subCode, ch);
+    EXPECT_EQ(frames[ch].payload, Payload(ch, windows[ch]));
+    const auto& g = state.setUp.geometry[ch];
+    EXPECT_EQ(std::vector<int>(
+                  {g.x >> 8, g.x & 255, g.y >> 8, g.y & 255, g.w >> 8, g.w & 255, g.h >> 8, g.h & 255}),
+              Payload(ch, windows[ch]));
+  }
+
+  // A second press while a batch goes out is refused; without a connection
+  // the button does nothing at all.
+  f->m_bSending = 1;
+  dialogs.ExpectBox("please wait second, sending data have not finished");
+  QTest::mouseClick(f->MainSet().m_btnRefreshOutput, Qt::LeftButton);
+  f->m_bSending = 0;
+  f->OnDisconnect();
+  QTest::mouseClick(f->MainSet().m_btnRefreshOutput, Qt::LeftButton);
+  EXPECT_EQ(f->m_nJobType.load(), 0);
+  f->ConnectNet("127.0.0.1", sim->PortText());
+  ASSERT_TRUE(WaitUntil([&] { return InfoTexts(*f).contains("Connect NET success!"); }));
+  EXPECT_EQ(Received().size(), 4u);
 }
 
 }  // namespace

@@ -107,11 +107,16 @@ TEST(Startup, BuildsEveryPartOfTheWindow) {
                                  "Information"}));
   EXPECT_EQ(f.MainSet().InfoList()->count(), 0);
 
-  // The four channel windows, created in order, 200 x 120, inside the layout area.
+  // The four channel windows, created in order, inside the layout area and
+  // arranged for mode 17: CH1 over the whole area, each next one the centred
+  // half of the one before.
+  const auto mode17 =
+      ArrangeChannels(17, f.m_rcLayout.width(), f.m_rcLayout.height(), f.m_Profile.m_DataPrm).frames;
+  EXPECT_EQ(mode17[0], (Rect{0, 0, f.m_rcLayout.width(), f.m_rcLayout.height()}));
   for (int ch = 0; ch < 4; ++ch) {
     CChildFrame* frame = f.ChannelFrame(ch);
     ASSERT_NE(frame, nullptr);
-    EXPECT_EQ(frame->size(), QSize(200, 120));
+    EXPECT_EQ(frame->WindowRect(), mode17[ch]);
     EXPECT_EQ(frame->m_nChannel, ch);
     EXPECT_EQ(g_pView[ch], frame->View());
     EXPECT_EQ(frame->View()->m_strImagePath, QString("view%1.png").arg(ch + 1));
@@ -133,7 +138,7 @@ TEST(Startup, BuildsEveryPartOfTheWindow) {
   EXPECT_EQ(f.m_nPrevMod, 17);
   EXPECT_EQ(f.m_nConnKind.load(), 0);
   EXPECT_EQ(f.m_bSending.load(), 0);
-  EXPECT_EQ(f.m_nCurpod, 0);
+  EXPECT_EQ(f.m_nCurpod, 3);  // no window is selected in mode 17
   EXPECT_NE(f.ReplyEvent(), nullptr);
   EXPECT_FALSE(f.TimerHandshake().isActive());
   EXPECT_FALSE(f.TimerDots().isActive());
