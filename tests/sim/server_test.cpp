@@ -4,10 +4,13 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 
 #include "link/Frame.h"
@@ -143,6 +146,70 @@ TEST(SimServer, PtyServesClientsThatReopenAtOnce) {
   ::close(fd);
   ASSERT_EQ(answer.size(), 13u);
   EXPECT_EQ(answer[4], 0xF1);
+  // Every client has gone: the line's thread waits for the next without
+  // looking at the line now and then (as the embedded simulator does too).
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(panora::test::WakeableThreads(::getpid(), "sim-pty"), "");
+}
+
+TEST(SimServer, StartRemovesStalePtyLinksOfSimulatorsThatAreGone) {
+  TempDir dir;
+  // A pty whose master a live child holds, and one a live child does not hold.
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const std::string pts = ::ptsname(master);
+  const pid_t holder = ::fork();
+  if (holder == 0) {
+    ::pause();
+    ::_exit(0);
+  }
+  ::close(master);
+  const pid_t other = ::fork();
+  if (other == 0) {
+    ::pause();
+    ::_exit(0);
+  }
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+
+  auto link = [&](const std::string& name, const std::string& target) {
+    std::filesystem::create_symlink(target, dir.File(name));
+    return dir.File(name);
+  };
+  auto name = [](pid_t pid) { return "panora-sim-" + std::to_string(pid) + ".tty"; };
+  const std::string held = link(name(holder), pts);
+  const std::string notHeld = link(name(other), pts);  // the pty went to someone else
+  const std::string deadPid = link(name(dead), pts);   // its simulator is gone
+  const std::string noDevice = link(name(holder) + ".new", "/dev/pts/99999");
+  const std::string notPts = link("panora-sim-1.tty", "/etc/hostname");
+  const std::string foreign = link("mine.tty", "/dev/pts/99999");
+  std::ofstream(dir.File("panora-sim-2.tty")) << "a file";
+
+  ServerOptions o;
+  o.useTcp = false;
+  o.ptyPath = panora::sim::PtyLinkPath(dir.Path(), ::getpid());
+  Server server(o);
+  std::string error;
+  ASSERT_TRUE(server.Start(error)) << error;
+  auto exists = [](const std::string& p) {
+    return std::filesystem::exists(std::filesystem::symlink_status(p));
+  };
+  EXPECT_TRUE(exists(held));
+  EXPECT_FALSE(exists(notHeld));
+  EXPECT_FALSE(exists(deadPid));
+  EXPECT_FALSE(exists(noDevice));
+  EXPECT_TRUE(exists(notPts));
+  EXPECT_TRUE(exists(foreign));
+  EXPECT_TRUE(exists(dir.File("panora-sim-2.tty")));
+  EXPECT_TRUE(exists(o.ptyPath));
+  server.Stop();
+  for (const pid_t pid : {holder, other}) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+  }
 }
 
 TEST(SimServer, TcpAndPtyShareOneProcessorState) {
