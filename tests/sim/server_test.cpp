@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -150,6 +152,34 @@ TEST(SimServer, PtyServesClientsThatReopenAtOnce) {
   // looking at the line now and then (as the embedded simulator does too).
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(panora::test::WakeableThreads(::getpid(), "sim-pty"), "");
+}
+
+TEST(SimServer, ALineHeldExclusivelyOpensAgainOnceItsClientHasGone) {
+  // The program's serial transport sets TIOCEXCL; on a pty that outlives the
+  // close, and only root could open the line again.
+  TempDir dir;
+  ServerOptions o;
+  o.useTcp = false;
+  o.ptyPath = dir.File("tty");
+  Server server(o);
+  std::string error;
+  ASSERT_TRUE(server.Start(error)) << error;
+  const std::string slave = server.PtySlaveName();
+  ASSERT_EQ(::chmod(slave.c_str(), 0666), 0);
+  const int fd = OpenRawTty(slave);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ioctl(fd, TIOCEXCL), 0);
+  EXPECT_EQ(TtyExchange(fd, Frame(0xF1, 0), 13).size(), 13u);
+  ::close(fd);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    ::_exit(::open(slave.c_str(), O_RDWR | O_NOCTTY) >= 0 ? 0 : 100 + errno);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(SimServer, StartRemovesStalePtyLinksOfSimulatorsThatAreGone) {

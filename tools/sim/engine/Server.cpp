@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -259,6 +260,8 @@ bool Server::Start(std::string& error) {
   auto fail = [&](std::string why) {
     error = std::move(why);
     CloseFd(m_listenFd);
+    CloseFd(m_watchFd);
+    CloseFd(m_ownFd);
     CloseFd(m_masterFd);
     CloseFd(m_wake[0]);
     CloseFd(m_wake[1]);
@@ -345,6 +348,8 @@ void Server::Stop() {
   JoinClients(true);
   if (m_ptyThread.joinable()) m_ptyThread.join();
   CloseFd(m_listenFd);
+  CloseFd(m_watchFd);
+  CloseFd(m_ownFd);
   CloseFd(m_masterFd);
   CloseFd(m_wake[0]);
   CloseFd(m_wake[1]);
@@ -384,25 +389,38 @@ bool Server::OpenPty(std::string& error) {
     ::tcsetattr(fd, TCSANOW, &tio);
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+  // The line held open by us and its watch (see PtyLoop), from before anyone
+  // can find the line, so that every client's open is counted.
+  int own = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  int watch = own >= 0 ? ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC) : -1;
+  if (watch >= 0 && ::inotify_add_watch(watch, name, IN_OPEN | IN_CLOSE) < 0) CloseFd(watch);
+  auto failed = [&](std::string why) {
+    error = std::move(why);
+    CloseFd(watch);
+    CloseFd(own);
+    ::close(fd);
+    return false;
+  };
 
   // Never replace a real file; a symlink (ours, or left by a crash) is fine.
   struct stat st {};
   if (::lstat(m_opt.ptyPath.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
-    error = m_opt.ptyPath + " exists and is not a symlink";
-    ::close(fd);
-    return false;
+    return failed(m_opt.ptyPath + " exists and is not a symlink");
   }
   const std::string tmp = m_opt.ptyPath + ".new";
   ::unlink(tmp.c_str());
   if (::symlink(name, tmp.c_str()) != 0 || ::rename(tmp.c_str(), m_opt.ptyPath.c_str()) != 0) {
-    error = Errno(("cannot make the symlink " + m_opt.ptyPath).c_str());
+    const std::string why = Errno(("cannot make the symlink " + m_opt.ptyPath).c_str());
     ::unlink(tmp.c_str());
-    ::close(fd);
-    return false;
+    return failed(why);
   }
   m_symlinkMade = true;
+  CloseFd(m_watchFd);
+  CloseFd(m_ownFd);
   CloseFd(m_masterFd);
   m_masterFd = fd;
+  m_ownFd = own;
+  m_watchFd = watch;
   std::lock_guard lock(m_ptyMutex);
   m_slaveName = name;
   return true;
@@ -517,28 +535,59 @@ void Server::PtyLoop() {
   peer.name = "pty";
   bool active = false;  // someone has written since the last hang-up
   // While no client has the slave open, the master reports a hang-up without
-  // end, so a poll on it would return at once. Holding the slave open
-  // ourselves while the line is idle keeps the wait blocking; the first bytes
-  // of a client let it go, so that the client's close is seen as a hang-up.
-  int own = -1;
+  // end, so a poll on it would return at once. So the line is held open by
+  // us all the time (m_ownFd), and clients coming and going are counted by
+  // the opens and closes of the slave device (m_watchFd, inotify). Where that
+  // cannot be watched, the line is held only while idle and let go at a
+  // client's first bytes, so that its close shows as the master's hang-up.
+  int& own = m_ownFd;
+  int& watch = m_watchFd;
+  int clients = 0;  // opens of the slave, not counting ours, less closes
   auto holdLine = [&] {
     if (own < 0) own = ::open(PtySlaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   };
-  auto releaseLine = [&] { CloseFd(own); };
+  auto releaseLine = [&] {
+    CloseFd(watch);
+    CloseFd(own);
+  };
   auto hangUp = [&] {
     if (active) {
       for (const auto& ev : peer.decoder.Flush())
         LogSkip(peer, std::string(SkipReasonText(ev.reason)), ev.bytes);
       m_log->Line("hang-up pty");
     }
-    // Answers nobody read wait in the slave's input queue; flushing the
-    // master does not reach them, so flush through the slave itself. Only
-    // that queue: the next client may already have opened the line and
-    // written, and its bytes wait in the master's queue.
     holdLine();
-    if (own >= 0 && active) ::tcflush(own, TCIFLUSH);
+    if (own >= 0) {
+      // Answers nobody read wait in the slave's input queue; flushing the
+      // master does not reach them, so flush through the slave itself. Only
+      // that queue: the next client may already have opened the line and
+      // written, and its bytes wait in the master's queue.
+      ::tcflush(own, TCIFLUSH);
+      // A client's TIOCEXCL outlives its close on a pty (not on a real
+      // port): cleared, or nobody but root could open the line again.
+      ::ioctl(own, TIOCNXCL);
+    }
     active = false;
     peer.Reset();
+  };
+  // Reads the watch's reports; the last client's close is a hang-up, taken
+  // at once, in order: a client opening right after must not lose its answer
+  // to the clean-up for this one.
+  auto countClients = [&] {
+    alignas(inotify_event) char buf[4096];
+    for (;;) {
+      const ssize_t n = ::read(watch, buf, sizeof buf);
+      if (n <= 0) break;
+      for (ssize_t at = 0; at < n;) {
+        const auto* ev = reinterpret_cast<const inotify_event*>(buf + at);
+        if (ev->mask & IN_OPEN) {
+          ++clients;
+        } else if ((ev->mask & IN_CLOSE) && clients > 0 && --clients == 0) {
+          hangUp();
+        }
+        at += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+      }
+    }
   };
   auto drop = [&] {
     // A dropped line: a fresh pty, so the client's descriptor fails and it
@@ -567,22 +616,23 @@ void Server::PtyLoop() {
     peer.fd = m_masterFd;
     peer.Reset();
     active = false;
-    holdLine();
+    clients = 0;
     m_log->Line("dropped pty; now " + m_opt.ptyPath + " -> " + PtySlaveName());
     return true;
   };
 
-  holdLine();
   while (!m_stopping) {
     const int timeout = peer.decoder.Pending() > 0 ? m_opt.partialTimeoutMs : -1;
-    pollfd fds[2] = {{m_masterFd, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-    const int rc = ::poll(fds, 2, timeout);
+    pollfd fds[3] = {{m_masterFd, POLLIN, 0}, {m_wake[0], POLLIN, 0}, {watch, POLLIN, 0}};
+    const int rc = ::poll(fds, 3, timeout);
     if (rc < 0) {
       if (errno == EINTR) continue;
       m_log->Line("poll failed: " + std::string(std::strerror(errno)));
       break;
     }
     if (fds[1].revents) break;
+    // Comings and goings first: they happened before any bytes now waiting.
+    if (watch >= 0 && (fds[2].revents & POLLIN)) countClients();
     if (rc == 0) {
       if (!OnSilence(peer) && (m_stopping || !drop())) break;
       continue;
@@ -593,7 +643,7 @@ void Server::PtyLoop() {
       if (n > 0) {
         if (!active) m_log->Line("connect pty");
         active = true;
-        releaseLine();
+        if (watch < 0) releaseLine();
         if (!OnBytes(peer, buf, static_cast<std::size_t>(n)) && (m_stopping || !drop())) break;
         continue;
       }
@@ -604,7 +654,6 @@ void Server::PtyLoop() {
       if (own < 0 && !Pause(20)) break;  // the line cannot be held: fall back to looking now and then
     }
   }
-  releaseLine();
 }
 
 void Server::LogSkip(Peer& peer, const std::string& reason, const std::vector<std::uint8_t>& bytes) {

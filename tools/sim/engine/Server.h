@@ -101,6 +101,8 @@ class Server {
   int m_tcpPort = 0;
   mutable std::mutex m_ptyMutex;  // guards m_slaveName (the pty may be reopened)
   int m_masterFd = -1;
+  int m_ownFd = -1;    // the pty's slave, held open by us
+  int m_watchFd = -1;  // inotify on the slave's opens and closes, or -1
   std::string m_slaveName;
   bool m_symlinkMade = false;
   int m_wake[2] = {-1, -1};  // a byte here wakes every poll on Stop
