@@ -291,12 +291,13 @@ inline std::string UntimedWait(pid_t pid, const std::string& tid) {
 }
 
 // Samples every thread of pid (or those whose name starts with namePrefix)
-// a few times; empty when each was blocked without a time-out every time.
+// a few times, once none is running any more (up to 2 s); empty when each was
+// blocked without a time-out every time.
 inline std::string WakeableThreads(pid_t pid, const std::string& namePrefix = "", int samples = 6) {
-  std::string why;
-  for (int s = 0; s < samples && why.empty(); ++s) {
-    if (s) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  auto sample = [&](bool& running) {
+    std::string why;
     int matched = 0;
+    running = false;
     const std::string taskDir = "/proc/" + std::to_string(pid) + "/task";
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator(taskDir, ec)) {
@@ -306,9 +307,22 @@ inline std::string WakeableThreads(pid_t pid, const std::string& namePrefix = ""
       if (comm.rfind(namePrefix, 0) != 0) continue;
       ++matched;
       const std::string w = UntimedWait(pid, tid);
+      if (w.find("running") != std::string::npos) running = true;
       if (!w.empty()) why += comm + ": " + w + "\n";
     }
     if (matched == 0) why = "no thread named " + namePrefix + "*";
+    return why;
+  };
+  bool running = true;
+  const auto settle = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (running && std::chrono::steady_clock::now() < settle) {
+    sample(running);
+    if (running) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::string why;
+  for (int s = 0; s < samples && why.empty(); ++s) {
+    if (s) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    why = sample(running);
   }
   return why;
 }
