@@ -259,6 +259,7 @@ TEST(SimProcess, IdleMeansEveryThreadWaitsForAnEvent) {
   ASSERT_TRUE(sim.Ok()) << sim.Error();
   EXPECT_EQ(panora::test::WakeableThreads(sim.Pid()), "");
   ASSERT_EQ(Ctl({"--serial", tty, "handshake"}).status, 0);
+  EXPECT_EQ(panora::test::WakeableThreads(sim.Pid()), "");
   RawClient quiet(sim.Port());
   const Bytes half = Frame(0xF1, 0);
   quiet.Send(Bytes(half.begin(), half.begin() + 5));
