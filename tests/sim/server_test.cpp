@@ -11,9 +11,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
+#include <vector>
 
 #include "link/Frame.h"
 #include "sim/SimProcess.h"
@@ -53,6 +56,34 @@ TEST(SimServer, ServesOnAFreePortAndStopIsSafeTwice) {
   RawClient again(server.TcpPort());
   again.Send(Frame(0xFF, 0));
   EXPECT_EQ(again.Receive(16, 2000).size(), 16u);
+}
+
+TEST(SimServer, ClientsTalkingAtOnceEachGetTheirOwnAnswers) {
+  Server server(FreePort());
+  std::string error;
+  ASSERT_TRUE(server.Start(error)) << error;
+  std::vector<std::thread> threads;
+  std::atomic<int> answered{0};
+  for (int c = 0; c < 8; ++c) {
+    threads.emplace_back([&, c] {
+      RawClient client(server.TcpPort());
+      // Even clients set and read back their own window; odd ones ask the version.
+      const auto ch = static_cast<std::uint8_t>(c / 2);
+      for (int i = 0; i < 20; ++i) {
+        if (c % 2 == 0) {
+          client.Send(Frame(0x30, ch, {0, 0, 0, 0, 0, 100, 0, 100}));
+          if (client.Receive(13, 2000).size() != 13u) return;
+        }
+        const Bytes ask = c % 2 ? Frame(0xFF, 0) : Frame(0x31, ch);
+        client.Send(ask);
+        const Bytes got = client.Receive(c % 2 ? 16 : 21, 2000);
+        if (got.size() < 5 || got[4] != ask[4] || got[5] != ask[5]) return;
+      }
+      ++answered;
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(answered, 8);
 }
 
 TEST(SimServer, StartFailsCleanlyWhenThePortIsTaken) {
