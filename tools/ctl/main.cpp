@@ -1,6 +1,6 @@
 // panora-ctl: builds frames and talks to a processor (or panora-sim) from
 // scripts. Exit status: 0 done, 1 no connection, 2 bad arguments, 3 no
-// answer, 4 handshake refused.
+// answer (or one the program would not take), 4 handshake refused.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,8 +39,8 @@ const char kUsage[] =
     "An answer must come within 1000 ms (--timeout changes that). An answer the\n"
     "program would take although it is no clean frame (wrong checksum, no \"END\",\n"
     "its length field read the program's way) is taken with a warning on stderr.\n"
-    "Exit status: 0 done, 1 no connection, 2 bad arguments, 3 no answer,\n"
-    "4 handshake refused.\n";
+    "Exit status: 0 done, 1 no connection, 2 bad arguments, 3 no answer (or one\n"
+    "the program would not take), 4 handshake refused.\n";
 
 int Usage(const std::string& why) {
   std::fprintf(stderr, "panora-ctl: %s\n%s", why.c_str(), kUsage);

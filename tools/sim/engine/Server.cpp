@@ -723,6 +723,9 @@ void Server::Answer(Peer& peer, const std::vector<std::uint8_t>& answer) {
       const int v = dist(peer.rng);
       b = static_cast<std::uint8_t>(v >= kFrameStart0 ? v + 1 : v);
     }
+    // Nor a block that the program would take by its length field (byte 2 x
+    // 10 + byte 3, at most the block's size): 30 and up is more than any answer.
+    if (bytes.size() > 2 && bytes[2] < 3) bytes[2] = static_cast<std::uint8_t>(bytes[2] + 3);
     m_log->Line("tx garbage " + HexBytes(bytes));
   } else {
     m_log->Line("tx " + HexBytes(bytes));
