@@ -8,10 +8,28 @@
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 #include <algorithm>
+#include <cstdio>
 
 #include "link/PrivateProfile.h"
 
 namespace panora {
+
+namespace {
+
+struct Offer {
+  std::string ip, port, note;
+};
+// Set and read on the user-interface thread only.
+Offer& OfferedAddress() {
+  static Offer offer;
+  return offer;
+}
+
+}  // namespace
+
+void CDlgNet::SetOfferedAddress(const std::string& ip, const std::string& port, const std::string& note) {
+  OfferedAddress() = ip.empty() ? Offer{} : Offer{ip, port, note};
+}
 
 CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QFrame(parent) {
   setObjectName(QStringLiteral("1121"));
@@ -116,10 +134,15 @@ CDlgNet::CDlgNet(const std::string& settingsPath, QWidget* parent)
   grid->addWidget(m_ipCtrl, 0, 1);
   grid->addWidget(lblPort, 1, 0);
   grid->addWidget(m_edPort, 1, 1);
+  m_lblOffer = new QLabel;
+  m_lblOffer->setObjectName(QStringLiteral("offer"));
+  m_lblOffer->setWordWrap(true);
+  m_lblOffer->hide();
+  grid->addWidget(m_lblOffer, 2, 0, 1, 2);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   connect(buttons, &QDialogButtonBox::accepted, this, &CDlgNet::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  grid->addWidget(buttons, 2, 0, 1, 2);
+  grid->addWidget(buttons, 3, 0, 1, 2);
   grid->setSizeConstraint(QLayout::SetFixedSize);
   OnInitDialog();
 }
@@ -129,6 +152,17 @@ void CDlgNet::OnInitDialog() {
   const NetSettings s = ReadNetSettings(m_strSettingsPath);
   for (int i = 0; i < 4; ++i) m_byIP[i] = s.ip[i];
   m_strPort = s.port;
+  const Offer& offer = OfferedAddress();
+  unsigned f[4] = {};
+  char tail = 0;
+  if (!offer.ip.empty() &&
+      std::sscanf(offer.ip.c_str(), "%u.%u.%u.%u%c", &f[0], &f[1], &f[2], &f[3], &tail) == 4 &&
+      std::all_of(f, f + 4, [](unsigned v) { return v <= 255; })) {
+    for (int i = 0; i < 4; ++i) m_byIP[i] = static_cast<std::uint8_t>(f[i]);
+    m_strPort = offer.port;
+    m_lblOffer->setText(QString::fromStdString(offer.note));
+    m_lblOffer->show();
+  }
   UpdateData(false);
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+class QLabel;
 class QLineEdit;
 
 namespace panora {
@@ -44,6 +45,12 @@ class CDlgNet : public QDialog {
   // Moves values between the members and the controls.
   void UpdateData(bool fromControls);
 
+  // An address to show instead of the settings file's, with a note saying
+  // what it is: the program's own simulated processor while it runs. It is
+  // written to the settings file only when OK is pressed. An empty ip
+  // withdraws the offer.
+  static void SetOfferedAddress(const std::string& ip, const std::string& port, const std::string& note);
+
   std::uint8_t m_byIP[4] = {192, 168, 0, 178};
   std::string m_strIP;    // dotted form, as the control shows it; set by OK
   std::string m_strPort;  // the port text; set by OK
@@ -60,6 +67,7 @@ class CDlgNet : public QDialog {
   std::string m_strSettingsPath;
   CIpAddressCtrl* m_ipCtrl = nullptr;  // 1121
   QLineEdit* m_edPort = nullptr;       // 1122
+  QLabel* m_lblOffer = nullptr;        // shown with an offered address
 };
 
 }  // namespace panora

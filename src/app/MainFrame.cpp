@@ -326,20 +326,13 @@ bool CMainFrame::CreateStatusBar() {
   m_lblCaps = indicator("CAP", "Caps Lock");
   m_lblNum = indicator("NUM", "Num Lock");
   m_lblScroll = indicator("SCRL", "Scroll Lock");
-  // Polled, as the lock keys may change while another program has the focus.
-  m_timerKeyLocks.setInterval(250);
-  connect(&m_timerKeyLocks, &QTimer::timeout, this, &CMainFrame::UpdateKeyLocks);
-  m_timerKeyLocks.start();
-  UpdateKeyLocks();
+  // The lock keys may change while another program has the focus: followed
+  // by the window system's reports, or polled where it gives none.
+  m_keyLocks = new CKeyLockWatcher([this](const KeyLockState& s) { UpdateKeyLocks(s); }, this);
   return true;
 }
 
-void CMainFrame::UpdateKeyLocks() {
-  KeyLockState s;
-  if (!QueryKeyLocks(s)) {
-    m_timerKeyLocks.stop();  // this platform cannot tell; the indicators stay off
-    return;
-  }
+void CMainFrame::UpdateKeyLocks(const KeyLockState& s) {
   m_lblCaps->setEnabled(s.caps);
   m_lblNum->setEnabled(s.num);
   m_lblScroll->setEnabled(s.scroll);
@@ -1033,7 +1026,7 @@ void CMainFrame::Shutdown(bool interactive) {
   m_handOver.Close();
   m_timerHandshake.stop();
   m_timerDots.stop();
-  m_timerKeyLocks.stop();
+  if (m_keyLocks) m_keyLocks->Stop();
   // Every thread of the device link ends and is joined: workers first (they
   // write through the transports), then connectors and the receive thread,
   // then the serial reader. None of them waits for a connect time-out.

@@ -38,6 +38,8 @@ class CLayoutArea;
 class CChildFrame;
 class CTesselView;
 class CTrueColorToolBar;
+class CKeyLockWatcher;
+struct KeyLockState;
 
 // Hands worker calls to the user-interface thread through its event loop.
 class CUiHandOver final : public HandOver {
@@ -316,7 +318,7 @@ class CMainFrame : public QMainWindow, public LayoutHost {
   void CreateMenus();
   void CreateContextMenu();
   void ShowContextMenu(const QPoint& globalPos);
-  void UpdateKeyLocks();
+  void UpdateKeyLocks(const KeyLockState& state);
   void SetConnectionCheck(int id, bool on);
   void ShowMessage(const char* text);
   // Closes the serial port and the network link (abandoning a connect in
@@ -348,7 +350,7 @@ class CMainFrame : public QMainWindow, public LayoutHost {
   QLabel* m_lblCaps = nullptr;
   QLabel* m_lblNum = nullptr;
   QLabel* m_lblScroll = nullptr;
-  QTimer m_timerKeyLocks;
+  CKeyLockWatcher* m_keyLocks = nullptr;
   QTimer m_timerHandshake;
   QTimer m_timerDots;
   AutoResetEvent* m_pReplyEvent = nullptr;  // g_hReplyEvent once created

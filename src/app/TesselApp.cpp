@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <cstdlib>
 
+#include "app/DlgNet.h"
 #include "app/MainFrame.h"
 #include "app/SignalPipe.h"
 #include "layout/ChildFrame.h"
@@ -34,16 +35,17 @@ bool CTesselApp::StartSimulator(std::string& error) {
   opt.useTcp = true;
   opt.tcpHost = "127.0.0.1";
   opt.tcpPort = 0;  // a free port
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  const std::string dir =
-      runtime != nullptr && runtime[0] != '\0' && ::access(runtime, W_OK) == 0 ? runtime : "/tmp";
-  opt.ptyPath = dir + "/panora-sim-" + std::to_string(::getpid()) + ".tty";
+  // The server removes the links that killed runs left in that folder.
+  opt.ptyPath = sim::PtyLinkPath(sim::PtyLinkDir(), ::getpid());
   auto server = std::make_unique<sim::Server>(opt);
   if (!server->Start(error)) return false;
   m_sim = std::move(server);
   m_simPty = opt.ptyPath;
   // The simulated processor's serial line, as its USB virtual port would appear.
   AddExtraSerialPort(m_simPty, true);
+  // "TCP/IP" offers it, so that a connection closed by "Disconnect" can be made again.
+  const std::string port = std::to_string(m_sim->TcpPort());
+  CDlgNet::SetOfferedAddress("127.0.0.1", port, "Simulated processor: 127.0.0.1, port " + port);
   return true;
 }
 
@@ -52,6 +54,7 @@ void CTesselApp::StopSimulator() {
   m_sim->Stop();
   m_sim.reset();
   RemoveExtraSerialPort(m_simPty);
+  CDlgNet::SetOfferedAddress("", "", "");
 }
 
 int CTesselApp::SimulatorPort() const {

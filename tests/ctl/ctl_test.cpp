@@ -40,6 +40,97 @@ struct Listener {
   ~Listener() { ::close(fd); }
 };
 
+// Serves one connection: reads the request, answers with the given bytes
+// and stays until the client leaves.
+class FakeProcessor {
+ public:
+  explicit FakeProcessor(std::vector<std::uint8_t> answer)
+      : m_thread([this, answer = std::move(answer)] {
+          const int fd = ::accept(m_listener.fd, nullptr, nullptr);
+          if (fd < 0) return;
+          std::uint8_t buf[2048];
+          if (::recv(fd, buf, sizeof buf, 0) > 0) ::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
+          while (::recv(fd, buf, sizeof buf, 0) > 0) {
+          }
+          ::close(fd);
+        }) {}
+  ~FakeProcessor() {
+    ::shutdown(m_listener.fd, SHUT_RDWR);
+    m_thread.join();
+  }
+  std::string Address() const { return "127.0.0.1:" + std::to_string(m_listener.port); }
+
+ private:
+  Listener m_listener;
+  std::thread m_thread;
+};
+
+std::vector<std::uint8_t> Bytes(const std::string& hex) {
+  std::vector<std::uint8_t> out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 3)
+    out.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+TEST(Ctl, TakesEveryAnswerTheProgramTakesAndWarnsWhenItIsNoCleanFrame) {
+  struct Case {
+    const char* command;
+    std::string answer;  // hex
+    const char* out;
+    const char* warning;
+  };
+  const Case cases[] = {
+      {"handshake", "7D 3A 00 05 F1 00 00 00 00 00 45 4E 44", "Connection Success!\n",
+       "checksum is 0x00, not 0xF1"},
+      {"handshake", "7D 3A 00 05 F1 00 01 00 00 F2 45 4E 58", "Connection error!\n",
+       "does not end in \"END\""},
+      {"version", "00 00 00 08 FF 00 00 00 00 02 00 0F 20 45 4E 44", "Version:2.0.15\n",
+       "does not start with 7D 3A"},
+      // The program reads the length field as byte 2 x 10 + byte 3: 01 07 is 17.
+      {"send", "7D 3A 01 07 31 00 00 00 00 00 64 00 32 01 2C 00 C8 BE 45 4E 44",
+       "7D 3A 01 07 31 00 00 00 00 00 64 00 32 01 2C 00 C8 BE 45 4E 44\n", "length field 01 07"},
+  };
+  for (const auto& c : cases) {
+    FakeProcessor fake(Bytes(c.answer));
+    std::vector<std::string> args{"--tcp", fake.Address(), c.command};
+    if (std::string(c.command) == "send") args.insert(args.end(), {"0x31", "0"});
+    const auto r = Ctl(args);
+    EXPECT_EQ(r.status, std::string(c.out) == "Connection error!\n" ? 4 : 0) << c.answer << r.err;
+    EXPECT_EQ(r.out, c.out) << c.answer;
+    EXPECT_NE(r.err.find("warning: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.warning), std::string::npos) << r.err;
+    EXPECT_LT(r.seconds, 0.9);
+  }
+  // What the program would not take is no answer: a length field below 5.
+  FakeProcessor fake(Bytes("7D 3A 00 04 F1 00 00 00 F1 45 4E 44"));
+  const auto r = Ctl({"--tcp", fake.Address(), "handshake"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("would not take"), std::string::npos) << r.err;
+}
+
+TEST(Ctl, AFailedPollWhileConnectingIsAFailedConnect) {
+  // A listener whose backlog is full keeps the connect pending; the preloaded
+  // shim then fails the poll that waits for it.
+  Listener full;
+  std::vector<int> queued;
+  for (int i = 0; i < 8; ++i) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(full.port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    queued.push_back(fd);
+  }
+  ::setenv("LD_PRELOAD", CTL_POLL_FAIL_SHIM, 1);
+  const auto r = Ctl({"--tcp", "127.0.0.1:" + std::to_string(full.port), "handshake"});
+  ::unsetenv("LD_PRELOAD");
+  for (const int fd : queued) ::close(fd);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot connect"), std::string::npos) << r.err;
+}
+
 TEST(Ctl, FramePrintsTheWorkedFrames) {
   auto r = Ctl({"frame", "0xF1", "0"});
   EXPECT_EQ(r.status, 0);

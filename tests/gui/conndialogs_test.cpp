@@ -2,6 +2,7 @@
 // address control, and the port list of "RS232".
 #include <sys/ioctl.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <filesystem>
@@ -89,6 +90,42 @@ TEST(NetDialog, TheMenuCommandHandsTheDialogsValuesToTheNetworkLink) {
   f.Action(ID_CONN_TCPIP)->trigger();
   EXPECT_TRUE(Checked(f, ID_CONN_RS232));
   EXPECT_FALSE(f.TimerDots().isActive());
+}
+
+TEST(NetDialog, UnderSimulateItOffersTheSimulatorAndWritesItOnlyOnOk) {
+  TempHome home;
+  const std::string path = NetSettingsPath();
+  NetSettings stored;
+  stored.ip[0] = 10, stored.ip[1] = 0, stored.ip[2] = 0, stored.ip[3] = 5;
+  stored.port = "5000";
+  ASSERT_TRUE(WriteNetSettings(path, stored));
+  const std::string before = ReadText(path);
+  std::string simPort;
+  {
+    CTesselApp app;
+    std::string error;
+    ASSERT_TRUE(app.StartSimulator(error)) << error;
+    simPort = std::to_string(app.SimulatorPort());
+    {
+      CDlgNet dlg(path);
+      EXPECT_EQ(Fields(dlg), (QStringList{"127", "0", "0", "1"}));
+      EXPECT_EQ(dlg.PortEdit()->text().toStdString(), simPort);
+      auto* note = dlg.findChild<QLabel*>(QStringLiteral("offer"));
+      ASSERT_NE(note, nullptr);
+      EXPECT_EQ(note->text().toStdString(), "Simulated processor: 127.0.0.1, port " + simPort);
+      dlg.reject();
+    }
+    EXPECT_EQ(ReadText(path), before);  // offered, not written
+    CDlgNet dlg(path);
+    dlg.accept();
+  }
+  EXPECT_EQ(GetPrivateProfileInt("IP address", "IP0", -1, path), 127);
+  EXPECT_EQ(GetPrivateProfileString("IP port", "port", "", path), simPort);
+  // Without the simulator the file's values are shown again.
+  ASSERT_TRUE(WriteNetSettings(path, stored));
+  CDlgNet after(path);
+  EXPECT_EQ(Fields(after), (QStringList{"10", "0", "0", "5"}));
+  EXPECT_FALSE(after.findChild<QLabel*>(QStringLiteral("offer"))->isVisibleTo(&after));
 }
 
 TEST(NetDialog, TheAddressControlKeepsFourFieldsOfZeroTo255) {

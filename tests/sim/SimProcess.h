@@ -262,6 +262,71 @@ class SimProcess {
   std::string m_error;
 };
 
+// What the thread tid of process pid waits in, from /proc/PID/task/TID/syscall:
+// empty when it is blocked in a call that has no time-out (poll or ppoll
+// without one, sigwait, a futex wait without one), so that nothing but an
+// event can wake it; otherwise a description. Only x86-64 and AArch64 are known.
+inline std::string UntimedWait(pid_t pid, const std::string& tid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + tid + "/syscall");
+  std::string line;
+  std::getline(in, line);
+  std::istringstream fields(line);
+  long nr = -1;
+  fields >> nr;
+  std::uint64_t arg[6] = {};
+  for (auto& a : arg) fields >> std::hex >> a;
+  if (nr < 0) return "thread " + tid + " is " + (line.empty() ? "gone" : line);
+  const auto msTimeout = static_cast<std::int32_t>(arg[2] & 0xFFFFFFFFu);
+#if defined(__x86_64__)
+  constexpr long kPoll = 7, kPpoll = 271, kSigTimedWait = 128, kFutex = 202;
+#elif defined(__aarch64__)
+  constexpr long kPoll = -2, kPpoll = 73, kSigTimedWait = 137, kFutex = 98;
+#else
+  constexpr long kPoll = -2, kPpoll = -2, kSigTimedWait = -2, kFutex = -2;
+#endif
+  if (nr == kPoll && msTimeout < 0) return "";
+  if ((nr == kPpoll || nr == kSigTimedWait) && arg[2] == 0) return "";
+  if (nr == kFutex && arg[3] == 0) return "";
+  return "thread " + tid + " waits in: " + line;
+}
+
+// Samples every thread of pid (or those whose name starts with namePrefix)
+// a few times, once none is running any more (up to 2 s); empty when each was
+// blocked without a time-out every time.
+inline std::string WakeableThreads(pid_t pid, const std::string& namePrefix = "", int samples = 6) {
+  auto sample = [&](bool& running) {
+    std::string why;
+    int matched = 0;
+    running = false;
+    const std::string taskDir = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(taskDir, ec)) {
+      const std::string tid = e.path().filename().string();
+      std::string comm;
+      std::getline(std::ifstream(e.path() / "comm"), comm);
+      if (comm.rfind(namePrefix, 0) != 0) continue;
+      ++matched;
+      const std::string w = UntimedWait(pid, tid);
+      if (w.find("running") != std::string::npos) running = true;
+      if (!w.empty()) why += comm + ": " + w + "\n";
+    }
+    if (matched == 0) why = "no thread named " + namePrefix + "*";
+    return why;
+  };
+  bool running = true;
+  const auto settle = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (running && std::chrono::steady_clock::now() < settle) {
+    sample(running);
+    if (running) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::string why;
+  for (int s = 0; s < samples && why.empty(); ++s) {
+    if (s) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    why = sample(running);
+  }
+  return why;
+}
+
 // A raw TCP client for feeding bytes the tools would never send.
 class RawClient {
  public:

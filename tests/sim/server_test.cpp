@@ -4,11 +4,19 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <thread>
+#include <vector>
 
 #include "link/Frame.h"
 #include "sim/SimProcess.h"
@@ -48,6 +56,34 @@ TEST(SimServer, ServesOnAFreePortAndStopIsSafeTwice) {
   RawClient again(server.TcpPort());
   again.Send(Frame(0xFF, 0));
   EXPECT_EQ(again.Receive(16, 2000).size(), 16u);
+}
+
+TEST(SimServer, ClientsTalkingAtOnceEachGetTheirOwnAnswers) {
+  Server server(FreePort());
+  std::string error;
+  ASSERT_TRUE(server.Start(error)) << error;
+  std::vector<std::thread> threads;
+  std::atomic<int> answered{0};
+  for (int c = 0; c < 8; ++c) {
+    threads.emplace_back([&, c] {
+      RawClient client(server.TcpPort());
+      // Even clients set and read back their own window; odd ones ask the version.
+      const auto ch = static_cast<std::uint8_t>(c / 2);
+      for (int i = 0; i < 20; ++i) {
+        if (c % 2 == 0) {
+          client.Send(Frame(0x30, ch, {0, 0, 0, 0, 0, 100, 0, 100}));
+          if (client.Receive(13, 2000).size() != 13u) return;
+        }
+        const Bytes ask = c % 2 ? Frame(0xFF, 0) : Frame(0x31, ch);
+        client.Send(ask);
+        const Bytes got = client.Receive(c % 2 ? 16 : 21, 2000);
+        if (got.size() < 5 || got[4] != ask[4] || got[5] != ask[5]) return;
+      }
+      ++answered;
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(answered, 8);
 }
 
 TEST(SimServer, StartFailsCleanlyWhenThePortIsTaken) {
@@ -143,6 +179,98 @@ TEST(SimServer, PtyServesClientsThatReopenAtOnce) {
   ::close(fd);
   ASSERT_EQ(answer.size(), 13u);
   EXPECT_EQ(answer[4], 0xF1);
+  // Every client has gone: the line's thread waits for the next without
+  // looking at the line now and then (as the embedded simulator does too).
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(panora::test::WakeableThreads(::getpid(), "sim-pty"), "");
+}
+
+TEST(SimServer, ALineHeldExclusivelyOpensAgainOnceItsClientHasGone) {
+  // The program's serial transport sets TIOCEXCL; on a pty that outlives the
+  // close, and only root could open the line again.
+  TempDir dir;
+  ServerOptions o;
+  o.useTcp = false;
+  o.ptyPath = dir.File("tty");
+  Server server(o);
+  std::string error;
+  ASSERT_TRUE(server.Start(error)) << error;
+  const std::string slave = server.PtySlaveName();
+  ASSERT_EQ(::chmod(slave.c_str(), 0666), 0);
+  const int fd = OpenRawTty(slave);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ioctl(fd, TIOCEXCL), 0);
+  EXPECT_EQ(TtyExchange(fd, Frame(0xF1, 0), 13).size(), 13u);
+  ::close(fd);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    ::_exit(::open(slave.c_str(), O_RDWR | O_NOCTTY) >= 0 ? 0 : 100 + errno);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST(SimServer, StartRemovesStalePtyLinksOfSimulatorsThatAreGone) {
+  TempDir dir;
+  // A pty whose master a live child holds, and one a live child does not hold.
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const std::string pts = ::ptsname(master);
+  const pid_t holder = ::fork();
+  if (holder == 0) {
+    ::pause();
+    ::_exit(0);
+  }
+  ::close(master);
+  const pid_t other = ::fork();
+  if (other == 0) {
+    ::pause();
+    ::_exit(0);
+  }
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+
+  auto link = [&](const std::string& name, const std::string& target) {
+    std::filesystem::create_symlink(target, dir.File(name));
+    return dir.File(name);
+  };
+  auto name = [](pid_t pid) { return "panora-sim-" + std::to_string(pid) + ".tty"; };
+  const std::string held = link(name(holder), pts);
+  const std::string notHeld = link(name(other), pts);  // the pty went to someone else
+  const std::string deadPid = link(name(dead), pts);   // its simulator is gone
+  const std::string noDevice = link(name(holder) + ".new", "/dev/pts/99999");
+  const std::string notPts = link("panora-sim-1.tty", "/etc/hostname");
+  const std::string foreign = link("mine.tty", "/dev/pts/99999");
+  std::ofstream(dir.File("panora-sim-2.tty")) << "a file";
+
+  ServerOptions o;
+  o.useTcp = false;
+  o.ptyPath = panora::sim::PtyLinkPath(dir.Path(), ::getpid());
+  Server server(o);
+  std::string error;
+  ASSERT_TRUE(server.Start(error)) << error;
+  auto exists = [](const std::string& p) {
+    return std::filesystem::exists(std::filesystem::symlink_status(p));
+  };
+  EXPECT_TRUE(exists(held));
+  EXPECT_FALSE(exists(notHeld));
+  EXPECT_FALSE(exists(deadPid));
+  EXPECT_FALSE(exists(noDevice));
+  EXPECT_TRUE(exists(notPts));
+  EXPECT_TRUE(exists(foreign));
+  EXPECT_TRUE(exists(dir.File("panora-sim-2.tty")));
+  EXPECT_TRUE(exists(o.ptyPath));
+  server.Stop();
+  for (const pid_t pid : {holder, other}) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+  }
 }
 
 TEST(SimServer, TcpAndPtyShareOneProcessorState) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -81,6 +82,21 @@ TEST(SimProcess, PtyConversation) {
   EXPECT_EQ(std::filesystem::read_symlink(tty).string(), sim.PtyDevice());
   // Each ctl run opens and closes the line: the simulator serves each in turn.
   ExpectFullConversation({"--serial", tty});
+}
+
+TEST(SimProcess, TheLargestFrameGoesOverThePtyToo) {
+  // panora-ctl promises 1012 payload bytes on every link; the serial
+  // transport writes at most 1022 bytes a call.
+  TempDir dir;
+  const std::string tty = dir.File("tty");
+  SimProcess sim({"--pty", tty, "--log", dir.File("log")});
+  ASSERT_TRUE(sim.Ok()) << sim.Error();
+  std::vector<std::string> args{"--serial", tty, "send", "0x30", "0"};
+  args.insert(args.end(), 1012, "1");
+  const auto r = Ctl(args);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.substr(0, 15), "7D 3A 00 05 30 ") << r.out;
+  EXPECT_NE(ReadFile(dir.File("log")).find("rx 7D 3A 03 FB 30 00 00 00 01 01"), std::string::npos);
 }
 
 TEST(SimProcess, RefusedHandshake) {
@@ -232,6 +248,110 @@ TEST(SimProcess, ClientLeavingBeforeItsAnswerDoesNotHurt) {
   auto r = Ctl({"--tcp", sim.TcpAddress(), "handshake"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(::kill(sim.Pid(), 0), 0);
+}
+
+TEST(SimProcess, IdleMeansEveryThreadWaitsForAnEvent) {
+  // After clients of both kinds have come and gone (one leaving half a frame
+  // behind), nothing may wake the simulator but the next client.
+  TempDir dir;
+  const std::string tty = dir.File("tty");
+  SimProcess sim({"--tcp", "127.0.0.1:0", "--pty", tty});
+  ASSERT_TRUE(sim.Ok()) << sim.Error();
+  EXPECT_EQ(panora::test::WakeableThreads(sim.Pid()), "");
+  ASSERT_EQ(Ctl({"--serial", tty, "handshake"}).status, 0);
+  EXPECT_EQ(panora::test::WakeableThreads(sim.Pid()), "");
+  RawClient quiet(sim.Port());
+  const Bytes half = Frame(0xF1, 0);
+  quiet.Send(Bytes(half.begin(), half.begin() + 5));
+  ASSERT_EQ(Ctl({"--tcp", sim.TcpAddress(), "version"}).status, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the half frame is given up
+  EXPECT_EQ(panora::test::WakeableThreads(sim.Pid()), "");
+}
+
+TEST(SimProcess, ServesEightClientsAtOnceAndTurnsTheNinthAway) {
+  TempDir dir;
+  SimProcess sim({"--tcp", "127.0.0.1:0", "--log", dir.File("log")});
+  ASSERT_TRUE(sim.Ok()) << sim.Error();
+  std::vector<std::unique_ptr<RawClient>> clients;
+  for (int i = 0; i < 8; ++i) clients.push_back(std::make_unique<RawClient>(sim.Port()));
+  // The first sends half a frame and stalls; the others are answered meanwhile,
+  // each with the answer to its own question, on one processor state.
+  const Bytes hs = Frame(0xF1, 0);
+  clients[0]->Send(Bytes(hs.begin(), hs.begin() + 6));
+  clients[1]->Send(Frame(0x30, 3, {0x00, 0x10, 0x00, 0x20, 0x00, 0x30, 0x00, 0x40}));
+  ASSERT_EQ(clients[1]->Receive(13, 2000).size(), 13u);
+  for (int i = 2; i < 8; ++i)
+    clients[static_cast<std::size_t>(i)]->Send(i % 2 ? Frame(0xFF, 0) : Frame(0x31, 3));
+  for (int i = 2; i < 8; ++i) {
+    const Bytes got = clients[static_cast<std::size_t>(i)]->Receive(i % 2 ? 16 : 21, 2000);
+    ASSERT_EQ(got.size(), i % 2 ? 16u : 21u) << "client " << i;
+    EXPECT_EQ(got[4], i % 2 ? 0xFF : 0x31) << "client " << i;
+    if (i % 2 == 0) {
+      EXPECT_EQ(Bytes(got.begin() + 9, got.begin() + 17), (Bytes{0, 0x10, 0, 0x20, 0, 0x30, 0, 0x40}));
+    }
+  }
+  clients[0]->Send(Bytes(hs.begin() + 6, hs.end()));
+  const Bytes answer = clients[0]->Receive(13, 2000);
+  ASSERT_EQ(answer.size(), 13u);
+  EXPECT_EQ(answer[4], 0xF1);
+
+  RawClient ninth(sim.Port());
+  bool closed = false;
+  EXPECT_TRUE(ninth.Receive(1, 2000, &closed).empty());
+  EXPECT_TRUE(closed);
+  EXPECT_NE(ReadFile(dir.File("log")).find("clients already connected"), std::string::npos);
+  // A place that frees up is taken again.
+  clients[7].reset();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  auto r = Ctl({"--tcp", sim.TcpAddress(), "handshake"});
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
+TEST(SimProcess, APartialFrameIsGivenUpAfterSilence) {
+  TempDir dir;
+  SimProcess sim({"--tcp", "127.0.0.1:0", "--log", dir.File("log")});
+  ASSERT_TRUE(sim.Ok()) << sim.Error();
+  RawClient client(sim.Port());
+  // A length field that promises 773 bytes must not swallow the next frame,
+  // neither one sent later nor one sent right behind it.
+  const Bytes bad{0x7D, 0x3A, 0x03, 0x00, 0xF1, 0x00};
+  client.Send(bad);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  client.Send(Frame(0xF1, 0));
+  EXPECT_EQ(client.Receive(13, 1000).size(), 13u);
+  Bytes joined = bad;
+  const Bytes version = Frame(0xFF, 0);
+  joined.insert(joined.end(), version.begin(), version.end());
+  client.Send(joined);
+  const Bytes got = client.Receive(16, 1000);
+  ASSERT_EQ(got.size(), 16u);
+  EXPECT_EQ(got[4], 0xFF);
+  const std::string log = ReadFile(dir.File("log"));
+  EXPECT_NE(log.find("rx skip truncated (200 ms of silence): 7D 3A 03 00 F1 00\n"), std::string::npos) << log;
+}
+
+TEST(SimProcess, LogRotatesOnceAtItsCap) {
+  TempDir dir;
+  const std::string log = dir.File("sim.log");
+  SimProcess sim({"--tcp", "127.0.0.1:0", "--log", log, "--log-max", "1k"});
+  ASSERT_TRUE(sim.Ok()) << sim.Error();
+  RawClient client(sim.Port());
+  for (int i = 0; i < 40; ++i) {
+    client.Send(Frame(0xF1, 0));
+    ASSERT_EQ(client.Receive(13, 2000).size(), 13u);
+  }
+  client.Send(Frame(0xFF, 0));
+  ASSERT_EQ(client.Receive(16, 2000).size(), 16u);
+  ASSERT_EQ(sim.Terminate(), 0);
+  EXPECT_LE(std::filesystem::file_size(log), 1000u);
+  ASSERT_TRUE(std::filesystem::exists(log + ".1"));
+  EXPECT_LE(std::filesystem::file_size(log + ".1"), 1000u);
+  EXPECT_GT(std::filesystem::file_size(log + ".1"), 800u);
+  EXPECT_FALSE(std::filesystem::exists(log + ".2"));
+  EXPECT_NE(ReadFile(log).find("tx 7D 3A 00 08 FF"), std::string::npos);  // the newest lines are kept
+  for (const auto& bad : {"big", "-1", "5G", ""}) {
+    EXPECT_EQ(RunProgram({SimProcess::DefaultBinary(), "--log-max", bad}).status, 2) << bad;
+  }
 }
 
 TEST(SimProcess, SigtermEndsCleanlyAndRemovesThePtyLink) {

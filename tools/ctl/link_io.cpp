@@ -6,13 +6,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <mutex>
 
+#include "link/DeviceLink.h"
+#include "link/Frame.h"
 #include "link/FrameDecoder.h"
 #include "link/HandOver.h"
 #include "link/RsCom.h"
@@ -29,6 +33,32 @@ int MsLeft(Clock::time_point deadline) {
 }
 
 }  // namespace
+
+std::vector<std::string> FrameFaults(const std::vector<std::uint8_t>& b) {
+  char text[96];
+  std::vector<std::string> faults;
+  if (b.size() < static_cast<std::size_t>(kFrameOverhead)) {
+    faults.push_back("it is only " + std::to_string(b.size()) + " bytes long");
+    return faults;
+  }
+  if (b[0] != kFrameStart0 || b[1] != kFrameStart1) faults.push_back("it does not start with 7D 3A");
+  const std::size_t counted = std::size_t{b[2]} * 255 + b[3];
+  if (counted + 8 != b.size()) {
+    std::snprintf(text, sizeof text, "its length field %02X %02X does not match its %zu bytes", b[2], b[3],
+                  b.size());
+    faults.push_back(text);
+    return faults;
+  }
+  unsigned sum = 0;
+  for (std::size_t i = 4; i < counted + 4; ++i) sum += b[i];
+  if (static_cast<std::uint8_t>(sum) != b[counted + 4]) {
+    std::snprintf(text, sizeof text, "its checksum is 0x%02X, not 0x%02X", b[counted + 4], sum & 0xFFu);
+    faults.push_back(text);
+  }
+  if (!std::equal(std::begin(kFrameTrailer), std::end(kFrameTrailer), b.end() - 3))
+    faults.push_back("it does not end in \"END\"");
+  return faults;
+}
 
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
   static const char kDigits[] = "0123456789ABCDEF";
@@ -62,10 +92,13 @@ int ConnectTcp(const std::string& host, int port, int timeoutMs, std::string& er
     if (rc != 0 && errno == EINPROGRESS) {
       // Bounded, so that a host that never answers cannot hang a script.
       pollfd p{fd, POLLOUT, 0};
-      rc = ::poll(&p, 1, MsLeft(deadline));
-      int soErr = rc == 0 ? ETIMEDOUT : 0;
+      do {
+        rc = ::poll(&p, 1, MsLeft(deadline));
+      } while (rc < 0 && errno == EINTR);
+      // A failed poll tells nothing about the connection: it is a failure too.
+      int soErr = rc == 0 ? ETIMEDOUT : rc < 0 ? errno : 0;
       socklen_t len = sizeof soErr;
-      if (rc > 0) ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soErr, &len);
+      if (rc > 0 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soErr, &len) != 0) soErr = errno;
       errno = soErr;
       rc = soErr == 0 ? 0 : -1;
     }
@@ -174,9 +207,16 @@ long Link::Read(std::uint8_t* buf, std::size_t size, int timeoutMs, std::string&
 
 bool Link::Send(const std::uint8_t* data, std::size_t count, std::string& error) {
   if (m_serial) {
-    if (m_serial->port.WritePort(static_cast<int>(count), data) != static_cast<int>(count)) {
-      error = "cannot send: the serial port did not take the frame";
-      return false;
+    // The serial transport takes at most kMaxWrite bytes a call (what the
+    // program can send); a longer frame goes out in pieces, back to back.
+    while (count > 0) {
+      const int piece = static_cast<int>(std::min<std::size_t>(count, CRsCom::kMaxWrite));
+      if (m_serial->port.WritePort(piece, data) != piece) {
+        error = "cannot send: the serial port did not take the frame";
+        return false;
+      }
+      data += piece;
+      count -= static_cast<std::size_t>(piece);
     }
     return true;
   }
@@ -200,35 +240,59 @@ bool Link::Send(const std::uint8_t* data, std::size_t count, std::string& error)
   return true;
 }
 
-Link::Wait Link::WaitFrame(int timeoutMs, std::vector<std::uint8_t>& frame, std::string& skipped,
-                           std::string& error) {
+Link::Wait Link::WaitAnswer(int timeoutMs, int noted, std::vector<std::uint8_t>& answer,
+                            std::vector<std::string>& faults, std::string& skipped, std::string& error) {
+  // Bytes still arriving this soon after the last ones belong to the same
+  // answer, as the program's serial reader counts them.
+  constexpr int kQuietMs = 50;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   FrameDecoder decoder;
+  std::vector<std::uint8_t> raw;  // everything received, as the program's block would hold it
+  auto programTakes = [&](const std::vector<std::uint8_t>& b) {
+    return ParseReply(b.data(), static_cast<int>(b.size()), noted).accepted;
+  };
+  auto take = [&](const std::vector<std::uint8_t>& b) {
+    answer = b;
+    faults = FrameFaults(b);
+    return Wait::Frame;
+  };
   auto note = [&](const std::vector<DecoderEvent>& events) {
     for (const auto& ev : events) {
       if (ev.isFrame) {
-        frame = ev.bytes;
+        answer = ev.bytes;
         return true;
       }
       if (!skipped.empty()) skipped += "; ";
       skipped += std::to_string(ev.bytes.size()) + " bytes " + std::string(SkipReasonText(ev.reason));
+      // A whole frame but for its checksum or trailer, which the program never looks at.
+      if (!ev.candidate.empty() && programTakes(ev.candidate)) {
+        take(ev.candidate);
+        return true;
+      }
     }
     return false;
   };
   for (;;) {
     const int left = MsLeft(deadline);
+    const bool takeable = !raw.empty() && programTakes(raw);
     if (left == 0) {
+      if (takeable) return take(raw);
       note(decoder.Flush());
       return Wait::TimedOut;
     }
     std::uint8_t buf[1024];
-    const long n = Read(buf, sizeof buf, left, error);
-    if (n == -2) continue;
+    const long n = Read(buf, sizeof buf, takeable ? std::min(left, kQuietMs) : left, error);
+    if (n == -2) {
+      if (takeable) return take(raw);
+      continue;
+    }
     if (n < 0) return Wait::Failed;
     if (n == 0) {
+      if (takeable) return take(raw);
       note(decoder.Flush());
       return Wait::Closed;
     }
+    raw.insert(raw.end(), buf, buf + n);
     if (note(decoder.Feed(buf, static_cast<std::size_t>(n)))) return Wait::Frame;
   }
 }

@@ -24,9 +24,14 @@ class Link {
   bool Send(const std::uint8_t* data, std::size_t count, std::string& error);
 
   enum class Wait { Frame, TimedOut, Closed, Failed };
-  // Reads until a whole frame arrives or timeoutMs passes. Bytes that are no
-  // frame are described in skipped ("13 bytes garbage; ...").
-  Wait WaitFrame(int timeoutMs, std::vector<std::uint8_t>& frame, std::string& skipped, std::string& error);
+  // Reads until an answer arrives or timeoutMs passes. An answer is a whole
+  // frame, or what the program would take as the answer to the noted
+  // command (ParseReply) although it is no clean frame: a wrong checksum or
+  // trailer, a length field read the program's way. For the latter, faults
+  // lists what is wrong with it. Bytes that are no frame are described in
+  // skipped ("13 bytes garbage; ...").
+  Wait WaitAnswer(int timeoutMs, int noted, std::vector<std::uint8_t>& answer,
+                  std::vector<std::string>& faults, std::string& skipped, std::string& error);
 
  private:
   Link();
@@ -41,5 +46,8 @@ class Link {
 };
 
 std::string Hex(const std::vector<std::uint8_t>& bytes);
+// What keeps bytes from being one clean frame ("its checksum is 0x31, not
+// 0x32", ...); empty for a clean frame.
+std::vector<std::string> FrameFaults(const std::vector<std::uint8_t>& bytes);
 
 }  // namespace panora::ctl

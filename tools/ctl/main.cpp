@@ -1,6 +1,6 @@
 // panora-ctl: builds frames and talks to a processor (or panora-sim) from
 // scripts. Exit status: 0 done, 1 no connection, 2 bad arguments, 3 no
-// answer, 4 handshake refused.
+// answer (or one the program would not take), 4 handshake refused.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +12,7 @@
 #include "ctl/profile_cmd.h"
 #include "link/Catalogue.h"
 #include "link/Commands.h"
+#include "link/DeviceLink.h"
 #include "link/Frame.h"
 
 namespace {
@@ -35,9 +36,11 @@ const char kUsage[] =
     "       panora-ctl profile ...                 profile files (panora-ctl profile --help)\n"
     "LINK is --tcp HOST:PORT or --serial DEVICE (115200 8N1).\n"
     "Numbers are decimal or 0x-hex; bytes 0..255, at most 1012 payload bytes.\n"
-    "An answer must come within 1000 ms (--timeout changes that).\n"
-    "Exit status: 0 done, 1 no connection, 2 bad arguments, 3 no answer,\n"
-    "4 handshake refused.\n";
+    "An answer must come within 1000 ms (--timeout changes that). An answer the\n"
+    "program would take although it is no clean frame (wrong checksum, no \"END\",\n"
+    "its length field read the program's way) is taken with a warning on stderr.\n"
+    "Exit status: 0 done, 1 no connection, 2 bad arguments, 3 no answer (or one\n"
+    "the program would not take), 4 handshake refused.\n";
 
 int Usage(const std::string& why) {
   std::fprintf(stderr, "panora-ctl: %s\n%s", why.c_str(), kUsage);
@@ -141,6 +144,8 @@ std::unique_ptr<panora::ctl::Link> OpenLink(const LinkSpec& spec) {
 // kExitOk the answer is in answer.
 int Exchange(const LinkSpec& spec, const std::vector<std::uint8_t>& frame,
              std::vector<std::uint8_t>& answer) {
+  // The program reads an answer as the answer to the command it noted last.
+  const int noted = frame.size() > 4 ? frame[4] : 0;
   auto link = OpenLink(spec);
   if (!link) return kExitConnect;
   std::string error;
@@ -149,8 +154,16 @@ int Exchange(const LinkSpec& spec, const std::vector<std::uint8_t>& frame,
     return kExitConnect;
   }
   std::string skipped;
-  const auto wait = link->WaitFrame(spec.timeoutMs, answer, skipped, error);
-  if (wait == panora::ctl::Link::Wait::Frame) return kExitOk;
+  std::vector<std::string> faults;
+  const auto wait = link->WaitAnswer(spec.timeoutMs, noted, answer, faults, skipped, error);
+  if (wait == panora::ctl::Link::Wait::Frame) {
+    for (const auto& f : faults) {
+      std::fprintf(stderr,
+                   "panora-ctl: warning: the answer is no clean frame: %s (taken, as the program would)\n",
+                   f.c_str());
+    }
+    return kExitOk;
+  }
   const std::string extra =
       skipped.empty() ? "" : " (received only bytes that are no frame: " + skipped + ")";
   switch (wait) {
@@ -247,19 +260,22 @@ int main(int argc, char** argv) {
   std::vector<std::uint8_t> answer;
   if (const int rc = Exchange(spec, frame, answer); rc != kExitOk) return rc;
 
-  if (command == "handshake") {
-    // As the program reads it: byte 6 is the result.
-    const bool ok = answer.size() > kAnswerHandshakeResult && answer[kAnswerHandshakeResult] == 0;
-    std::printf("%s\n", ok ? "Connection Success!" : "Connection error!");
-    return ok ? kExitOk : kExitRefused;
-  }
-  if (command == "version") {
-    if (answer.size() < kAnswerData + 3 + 4) {  // three data bytes, then checksum and "END"
-      std::fprintf(stderr, "panora-ctl: the answer is too short for a version: %s\n", Hex(answer).c_str());
+  if (command == "handshake" || command == "version") {
+    // Read exactly as the program reads it, so the verdict is the program's.
+    const auto reply = panora::ParseReply(answer.data(), static_cast<int>(answer.size()), frame[4]);
+    if (!reply.accepted) {
+      std::fprintf(stderr,
+                   "panora-ctl: the program would not take this answer (length field below 5 or "
+                   "too few bytes): %s\n",
+                   Hex(answer).c_str());
       return kExitNoAnswer;
     }
-    std::printf("Version:%d.%d.%d\n", answer[kAnswerData], answer[kAnswerData + 1], answer[kAnswerData + 2]);
-    return kExitOk;
+    if (command == "version") {
+      std::printf("%s\n", reply.VersionText().c_str());
+      return kExitOk;
+    }
+    std::printf("%s\n", reply.handshakeOk ? "Connection Success!" : "Connection error!");
+    return reply.handshakeOk ? kExitOk : kExitRefused;
   }
   std::printf("%s\n", Hex(answer).c_str());
   return kExitOk;

@@ -1,5 +1,7 @@
 // panora-sim: a simulated processor on a TCP port and/or a pseudo-terminal.
+#include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +19,9 @@ const char kUsage[] =
     "  --pty PATH        open a pseudo-terminal and put a symlink to it at PATH\n"
     "                    (without --tcp only the pty is served)\n"
     "  --log FILE        append a line per frame received and sent\n"
+    "  --log-max SIZE    at SIZE bytes (suffix k or M for thousands or millions;\n"
+    "                    default 10M; 0: no cap) the log moves to FILE.1, replacing\n"
+    "                    an older one, and a new log starts\n"
     "  --state FILE      write the processor's state as JSON after each change\n"
     "  --version A.B.C   firmware version to report (default 1.0.0)\n"
     "  --refuse          refuse the connect handshake\n"
@@ -28,6 +33,8 @@ const char kUsage[] =
     "  --drop-after N    close the connection after N frames\n"
     "  --help            this text\n"
     "\n"
+    "Serves up to 8 TCP clients at once, all on one processor state; part of a\n"
+    "frame followed by 200 ms of silence is dropped (and logged).\n"
     "Prints \"listening on tcp HOST:PORT\" and/or \"listening on pty PATH -> DEVICE\".\n"
     "SIGTERM or SIGINT ends it.\n";
 
@@ -35,6 +42,26 @@ int Usage(const char* why) {
   if (why) std::fprintf(stderr, "panora-sim: %s\n", why);
   std::fputs(kUsage, stderr);
   return 2;
+}
+
+// Bytes, with an optional k (thousands) or M (millions).
+bool ParseSize(const char* s, std::uint64_t& out) {
+  if (!s || !*s || *s < '0' || *s > '9') return false;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long v = std::strtoull(s, &end, 10);
+  if (errno != 0) return false;
+  std::uint64_t scale = 1;
+  if (*end == 'k' || *end == 'K') {
+    scale = 1000;
+    ++end;
+  } else if (*end == 'M') {
+    scale = 1000000;
+    ++end;
+  }
+  if (*end != '\0' || v > (1ull << 50) / scale) return false;
+  out = v * scale;
+  return true;
 }
 
 bool ParseInt(const char* s, long lo, long hi, long& out) {
@@ -94,6 +121,8 @@ int main(int argc, char** argv) {
     } else if (a == "--log") {
       if (!needValue() || !*value) return Usage("--log needs a file");
       opt.logPath = value;
+    } else if (a == "--log-max") {
+      if (!needValue() || !ParseSize(value, opt.logMaxBytes)) return Usage("--log-max needs a size in bytes");
     } else if (a == "--state") {
       if (!needValue() || !*value) return Usage("--state needs a file");
       opt.statePath = value;

@@ -1,10 +1,15 @@
 // Serves the simulated processor on a TCP port and/or a pseudo-terminal.
-// One thread per listener; each serves one client at a time. Both share one
-// Engine behind a mutex, so a set-up made over TCP is seen over the pty.
+// TCP: an accepting thread and one thread per client (up to maxClients at
+// once, each with its own frame parser); the pty: one thread for whoever has
+// the line open. All share one Engine behind a mutex, so a set-up made by one
+// client is seen by every other, and each answer goes to the client that asked.
 #pragma once
+
+#include <sys/types.h>
 
 #include <atomic>
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -30,7 +35,22 @@ struct ServerOptions {
   bool split = false;    // send each answer in two pieces
   int splitPauseMs = 20;
   int dropAfter = 0;  // > 0: close the connection after this many frames
+
+  int maxClients = 8;                    // TCP clients served at once; more are turned away
+  int partialTimeoutMs = 200;            // silence after which a partial frame is dropped
+  std::uint64_t logMaxBytes = 10000000;  // the log rotates once to "<log>.1" at this size; 0: no cap
 };
+
+// Where a simulator that names its pty link by process id puts it:
+// $XDG_RUNTIME_DIR when writable, else /tmp.
+std::string PtyLinkDir();
+// dir + "/panora-sim-<pid>.tty".
+std::string PtyLinkPath(const std::string& dir, pid_t pid);
+// Removes the links of that form in dir that simulators which are gone left
+// behind: only symlinks owned by this user that lead into /dev/pts, where the
+// device no longer exists or is not held by the process the name gives.
+// Returns how many were removed.
+int RemoveStalePtyLinks(const std::string& dir);
 
 class Server {
  public:
@@ -53,13 +73,20 @@ class Server {
 
  private:
   struct Peer;
+  struct Client;
   class Log;
 
   bool OpenPty(std::string& error);
-  void TcpLoop();
+  void AcceptLoop();
+  void ServeClient(int fd, const std::string& name);
   void PtyLoop();
   // Handles received bytes; returns false when the connection is to be dropped.
   bool OnBytes(Peer& peer, const std::uint8_t* data, std::size_t count);
+  // The line stayed silent with part of a frame held back: gives that frame
+  // up (logged) and takes any frame that began inside it. Same result as OnBytes.
+  bool OnSilence(Peer& peer);
+  void LogSkip(Peer& peer, const std::string& reason, const std::vector<std::uint8_t>& bytes);
+  void JoinClients(bool all);
   void Answer(Peer& peer, const std::vector<std::uint8_t>& answer);
   bool WriteAll(Peer& peer, const std::uint8_t* data, std::size_t count);
   bool Pause(int ms);  // false when stopping
@@ -74,11 +101,15 @@ class Server {
   int m_tcpPort = 0;
   mutable std::mutex m_ptyMutex;  // guards m_slaveName (the pty may be reopened)
   int m_masterFd = -1;
+  int m_ownFd = -1;    // the pty's slave, held open by us
+  int m_watchFd = -1;  // inotify on the slave's opens and closes, or -1
   std::string m_slaveName;
   bool m_symlinkMade = false;
   int m_wake[2] = {-1, -1};  // a byte here wakes every poll on Stop
   std::atomic<bool> m_stopping{false};
   std::thread m_tcpThread;
+  std::mutex m_clientsMutex;  // guards m_clients
+  std::list<std::unique_ptr<Client>> m_clients;
   std::thread m_ptyThread;
   std::mutex m_stopMutex;
   bool m_started = false;
