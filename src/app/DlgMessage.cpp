@@ -20,7 +20,7 @@ CDlgMessage::CDlgMessage(const QString& text, const QString& ok, const QString& 
   m_text->setObjectName(QStringLiteral("1099"));
   m_text->setTextFormat(Qt::PlainText);
   m_text->setWordWrap(true);
-  m_text->setMinimumWidth(300);
+  m_text->setMinimumWidth(400);
   box->addWidget(m_text);
   auto* row = new QHBoxLayout;
   row->addStretch();

@@ -80,6 +80,9 @@ void CBaseButton::paintEvent(QPaintEvent*) {
   p.setFont(caption);
   p.setPen(Qt::black);
   p.drawText(r.adjusted(3, 3, -3, -3), Qt::AlignCenter | Qt::TextSingleLine, m_strCaption);
+  // The thin border the buttons are created with.
+  p.setPen(Qt::black);
+  p.drawRect(r.adjusted(0, 0, -1, -1));
 }
 
 void CBaseButton::mouseMoveEvent(QMouseEvent* event) {
