@@ -222,24 +222,6 @@ TEST_F(ModeControllerTest, OpenRecallsTheCurrentDefaultModeOrMode17InsteadOfAUse
   EXPECT_EQ(profile.m_DataPrm[kWorkingSlot].m_nChInput, (std::array<int, 4>{3, 2, 1, 0}));  // as read
 }
 
-TEST_F(ModeControllerTest, WindowButtonsRecallVariantsOnlyInTheZoomOutModes) {
-  const struct {
-    int mode, index, target;
-  } cases[] = {{0, 2, 2}, {3, 0, 0}, {5, 3, 7}, {8, 1, -1}, {17, 0, -1}, {2, 4, -1}, {-1, 0, -1}};
-  for (const auto& c : cases) {
-    cur = c.mode;
-    EXPECT_EQ(modes.WindowButtonTarget(c.index), c.target) << c.mode << " " << c.index;
-  }
-}
-
-TEST(ModeMenuRule, SaveFromFullModesOnAndAdjustmentInPipAndPopModes) {
-  for (int m = -1; m <= 34; ++m) {
-    const ModeMenuState s = ModeMenuRuleFor(m);
-    EXPECT_EQ(s.save, !(m >= 0 && m <= 7)) << m;
-    EXPECT_EQ(s.adjust, !(m >= 0 && m <= 12) && !(m >= 21 && m <= 25)) << m;
-  }
-}
-
 TEST_F(ModeControllerTest, NamesAreCheckedWhereTheyAreTypedAndToolButtonsAssigned) {
   EXPECT_EQ(ModeController::CheckModeName(""), "");
   EXPECT_EQ(ModeController::CheckModeName("Sixteen chars ok"), "");
