@@ -206,7 +206,9 @@ TEST_F(ModesTest, SaveModeStoresTheWindowsAndTheProcessorFillsTheUserMode) {
     EXPECT_EQ(static_cast<CDlgMessage&>(d).TextLabel()->text(),
               QStringLiteral("          Save to position 26, do you want to save it?"));
     EXPECT_EQ(static_cast<CDlgMessage&>(d).OkButton()->text(), QStringLiteral("Yes"));
-    return ClickButton("1149")(d);
+    d.show();
+    QTest::keyClick(&d, Qt::Key_Return);  // Enter is "Yes"
+    return d.result() == QDialog::Accepted ? kIdOk : kIdCancel;
   });
   emit f->ViewMenu()->aboutToShow();
   f->Action(ID_SAVE_MODE)->trigger();
