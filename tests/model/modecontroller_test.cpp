@@ -151,8 +151,9 @@ TEST_F(ModeControllerTest, SaveStoresTheWindowsAndSettingsIntoTheUserCounterpart
   cur = 30;
   prev = 2;
   EXPECT_FALSE(modes.Save());
-  EXPECT_EQ(Take(),
-            (std::vector<std::string>{"ask           Save to position 31, do you want to save it? [Yes/No]"}));
+  EXPECT_EQ(
+      Take(),
+      (std::vector<std::string>{"ask           Save to position 31, do you want to save it? [Yes/No]"}));
   EXPECT_EQ(cur, 30);
   EXPECT_EQ(prev, 30);
   EXPECT_EQ(profile.m_DataPrm[9].m_bSaved, 0);
