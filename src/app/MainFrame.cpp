@@ -6,6 +6,8 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGuiApplication>
 #include <QLabel>
@@ -28,7 +30,9 @@
 #include "app/AboutDlg.h"
 #include "app/Dialogs.h"
 #include "app/DlgCom.h"
+#include "app/DlgModSet.h"
 #include "app/DlgNet.h"
+#include "app/FrameModeHost.h"
 #include "app/LstInforBox.h"
 #include "layout/ChildFrame.h"
 #include "layout/LayoutArea.h"
@@ -36,6 +40,7 @@
 #include "layout/TesselView.h"
 #include "link/Commands.h"
 #include "link/SerialPorts.h"
+#include "model/ModeController.h"
 #include "model/ModeTable.h"
 #include "model/Paths.h"
 #include "panels/CoolTabCtrl.h"
@@ -93,6 +98,9 @@ CMainFrame::CMainFrame(QWidget* parent)
   m_timerDots.setInterval(1000);
   connect(&m_timerHandshake, &QTimer::timeout, this, &CMainFrame::OnTimerHandshake);
   connect(&m_timerDots, &QTimer::timeout, this, &CMainFrame::OnTimerDots);
+
+  m_modeHost = std::make_unique<CFrameModeHost>(*this);
+  m_modes = std::make_unique<ModeController>(m_nCurMod, m_nPrevMod, m_Profile, *m_modeHost);
 }
 
 CMainFrame::~CMainFrame() {
@@ -890,15 +898,70 @@ void CMainFrame::OnFirmwareVersion() {
 
 void CMainFrame::OnRedraw() {}
 
-void CMainFrame::OnOpen() {}
-void CMainFrame::OnSave() {}
-void CMainFrame::OnSaveAs() {}
-void CMainFrame::OnLoadMode() {}
-void CMainFrame::OnSaveMode() {
-  // The menu rule holds however the command is triggered.
-  if (!CanSaveMode(m_nCurMod)) return;
+// ---- profiles from the File menu -------------------------------------------
+
+namespace {
+const QString kProfileFilter = QStringLiteral("(*.cfg)");
+}  // namespace
+
+void CMainFrame::OnOpen() {
+  const QString path = Dialogs().OpenFileName(this, QStringLiteral("Open"),
+                                              QString::fromStdString(DataFolder()), kProfileFilter);
+  if (path.isEmpty()) return;
+  // All or nothing: a broken file leaves every member as it was.
+  if (!ReadProfile(QFile::encodeName(path).toStdString(), m_Profile)) {
+    MessageBox(this, QString::fromLatin1(kBrokenProfileText));
+    return;
+  }
+  m_modes->AfterOpen();
 }
-void CMainFrame::OnModeSetting() {}
+
+void CMainFrame::OnSave() {
+  // Once a profile was read or written, "Save" writes the start-up profile.
+  if (!m_Profile.m_strProfilePath.empty()) {
+    m_Profile.m_strProfilePath = StartupProfilePath();
+    SaveProfileReporting(m_Profile.m_strProfilePath);
+    return;
+  }
+  OnSaveAs();
+}
+
+void CMainFrame::OnSaveAs() {
+  QString path = Dialogs().SaveFileName(this, QStringLiteral("Save as"), QString::fromStdString(DataFolder()),
+                                        kProfileFilter);
+  if (path.isEmpty()) return;
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".cfg");
+  SaveProfileReporting(QFile::encodeName(path).toStdString());
+}
+
+bool CMainFrame::SaveProfileReporting(const std::string& path) {
+  ProfileError err;
+  if (SaveProfileTo(m_Profile, path, &err)) return true;
+  // The writer replaces the file only once the new one is complete.
+  MessageBox(this,
+             QStringLiteral("The set-up could not be saved to\n%1\n\n%2")
+                 .arg(QString::fromStdString(path), QString::fromStdString(err.message)),
+             kMbOk | kMbIconError);
+  return false;
+}
+
+// ---- modes ------------------------------------------------------------------
+
+void CMainFrame::OnLoadMode() {
+  CDlgModSet dlg(CDlgModSet::kLoad, m_nCurMod, *m_modes, this);
+  if (Dialogs().Exec(dlg) != kIdOk || !dlg.Chosen()) return;
+  m_modes->Load(dlg.m_nRetMod);
+}
+
+void CMainFrame::OnSaveMode() {
+  m_modes->Save();
+}
+
+void CMainFrame::OnModeSetting() {
+  CDlgModSet dlg(CDlgModSet::kEdit, m_nCurMod, *m_modes, this);
+  Dialogs().Exec(dlg);
+}
+
 void CMainFrame::OnWindowAdjust() {
   if (!CanAdjustWindows(m_nCurMod)) return;
   // The worker owns the transmit buffer while it runs.
@@ -909,18 +972,21 @@ void CMainFrame::OnWindowAdjust() {
   m_nJobType = kJobPosition;
   StartSendWorker();
 }
-void CMainFrame::OnFactoryReset() {}
-void CMainFrame::OnQuickMode(int) {}
+
+void CMainFrame::OnFactoryReset() {
+  m_modes->FactoryReset();
+}
+
+void CMainFrame::OnQuickMode(int index) {
+  m_modes->Quick(index);
+}
+
 void CMainFrame::OnWindowButton(int index) {
   if (index < 0 || index > 3) return;
   // Nothing may be built into the transmit buffer while a batch goes out.
   if (RefuseWhileSending()) return;
   SelectWindow(index);
-  int target = -1;
-  if (m_nCurMod >= 0 && m_nCurMod <= 3)
-    target = index;  // 4Times-Default
-  else if (m_nCurMod >= 4 && m_nCurMod <= 7)
-    target = index + 4;  // 3Times-Default
+  const int target = m_modes->WindowButtonTarget(index);
   if (target < 0) {
     HighlightWindow(ChannelFrame(index));
     return;
@@ -935,7 +1001,10 @@ void CMainFrame::OnWindowButton(int index) {
   NoteCommand(frame.Data()[4], frame.Data()[5]);
   SendFrame(frame.Data(), frame.TotalLength());
 }
-void CMainFrame::OnToolButton(int) {}
+
+void CMainFrame::OnToolButton(int index) {
+  m_modes->Tool(index);
+}
 
 // ---- printing the active view ----------------------------------------------
 

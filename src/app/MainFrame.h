@@ -40,6 +40,8 @@ class CTesselView;
 class CTrueColorToolBar;
 class CKeyLockWatcher;
 struct KeyLockState;
+class CFrameModeHost;
+class ModeController;
 
 // Hands worker calls to the user-interface thread through its event loop.
 class CUiHandOver final : public HandOver {
@@ -181,6 +183,9 @@ class CMainFrame : public QMainWindow, public LayoutHost {
 
   // Tool tips of the tool buttons after m_nToolMode or the mode names change.
   void UpdateToolButtonTips();
+
+  // The mode rules: every recall, "Save mode", Open and factory reset ask it.
+  ModeController& Modes() { return *m_modes; }
 
   // The hand-over seam for worker threads; every entry below may be called
   // from any thread. "Send" waits until the frame has run the handler
@@ -330,6 +335,9 @@ class CMainFrame : public QMainWindow, public LayoutHost {
   bool RefuseWhileSending();
   void ConnectModeApplication();
   CTesselView* ActiveView() const;
+  // "Save" and "Save as": writes the profile to `path` (becoming the
+  // current one); a failure is shown with the writer's reason.
+  bool SaveProfileReporting(const std::string& path);
 
   // What the channel windows ask of the frame.
   int CurrentMode() const override { return m_nCurMod; }
@@ -369,6 +377,8 @@ class CMainFrame : public QMainWindow, public LayoutHost {
   bool m_bShutDown = false;
   bool m_bProfileLoaded = false;  // set once creation has read the start-up profile
   bool m_bSaveFailed = false;
+  std::unique_ptr<CFrameModeHost> m_modeHost;
+  std::unique_ptr<ModeController> m_modes;  // changes m_nCurMod, m_nPrevMod and m_Profile
 };
 
 }  // namespace panora

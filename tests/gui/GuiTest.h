@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QDialog>
 #include <deque>
 #include <functional>
@@ -34,6 +35,9 @@ class ScriptedDialogs : public IDialogs {
   void ExpectDialog(const std::string& objectName, std::function<int(QDialog&)> answer) {
     m_expected.push_back({false, objectName, 0, std::move(answer)});
   }
+  // The next file chooser (open or save) must come; it returns `path` ("" = cancelled).
+  void ExpectOpenFile(const std::string& path) { m_expected.push_back({false, kOpenFile, 0, {}, path}); }
+  void ExpectSaveFile(const std::string& path) { m_expected.push_back({false, kSaveFile, 0, {}, path}); }
   const std::vector<std::string>& Boxes() const { return m_boxes; }
 
   int MessageBox(QWidget*, const QString& text, int) override {
@@ -48,7 +52,7 @@ class ScriptedDialogs : public IDialogs {
     return answer;
   }
   int Exec(QDialog& dialog) override {
-    if (m_expected.empty() || m_expected.front().box ||
+    if (m_expected.empty() || m_expected.front().box || !m_expected.front().dialog ||
         dialog.objectName().toStdString() != m_expected.front().what) {
       ADD_FAILURE() << "unexpected dialog: " << dialog.objectName().toStdString() << " \""
                     << dialog.windowTitle().toStdString() << "\"";
@@ -59,25 +63,47 @@ class ScriptedDialogs : public IDialogs {
     return answer(dialog);
   }
   QString OpenFileName(QWidget*, const QString& caption, const QString&, const QString&) override {
-    ADD_FAILURE() << "unexpected file chooser: " << caption.toStdString();
-    return {};
+    return FileChosen(kOpenFile, caption);
   }
   QString SaveFileName(QWidget*, const QString& caption, const QString&, const QString&) override {
-    ADD_FAILURE() << "unexpected file chooser: " << caption.toStdString();
-    return {};
+    return FileChosen(kSaveFile, caption);
   }
 
  private:
+  static constexpr char kOpenFile[] = "<open file>";
+  static constexpr char kSaveFile[] = "<save file>";
   struct Expected {
     bool box;
     std::string what;
     int answer;
     std::function<int(QDialog&)> dialog;
+    std::string path = {};
   };
+  QString FileChosen(const char* kind, const QString& caption) {
+    if (m_expected.empty() || m_expected.front().box || m_expected.front().what != kind) {
+      ADD_FAILURE() << "unexpected file chooser: " << caption.toStdString();
+      return {};
+    }
+    const QString path = QString::fromStdString(m_expected.front().path);
+    m_expected.pop_front();
+    return path;
+  }
   IDialogs* m_previous;
   std::deque<Expected> m_expected;
   std::vector<std::string> m_boxes;
 };
+
+// Answers a dialog by clicking one of its buttons, as the operator would;
+// the dialog's own handling decides the result.
+inline std::function<int(QDialog&)> ClickButton(const QString& objectName) {
+  return [objectName](QDialog& d) {
+    auto* b = d.findChild<QAbstractButton*>(objectName);
+    EXPECT_NE(b, nullptr) << "no button " << objectName.toStdString() << " in "
+                          << d.objectName().toStdString();
+    if (b != nullptr) b->click();
+    return d.result() == QDialog::Accepted ? kIdOk : kIdCancel;
+  };
+}
 
 // The facade of the test programs whenever no ScriptedDialogs is in place:
 // every box or dialog fails the running test and is cancelled at once, so

@@ -81,8 +81,14 @@ TEST_F(MenusTest, MenusHoldThePartsTextsAndEveryItemHasItsCommand) {
     ASSERT_NE(f->Action(id), nullptr) << id;
     EXPECT_EQ(f->Action(id)->objectName(), QString::number(id));
   }
-  // Handlers of later work run without effect and without a box (the
-  // Connection menu and the firmware version have tests of their own).
+  // Every command reaches its handler; those that ask open their chooser or
+  // dialog, cancelled here (the handlers, the Connection menu and the
+  // firmware version have tests of their own).
+  dialogs.ExpectOpenFile("");
+  dialogs.ExpectSaveFile("");  // "Save" before any profile was read or written
+  dialogs.ExpectSaveFile("");
+  for (const char* id : {"164", "172", "164", "172"})  // load, save question, edit, reset question
+    dialogs.ExpectDialog(id, [](QDialog&) { return kIdCancel; });
   for (int id : {32704, 32705, 32706, 32720, 32721, 32722, 32723, 32724}) f->Action(id)->trigger();
   for (int id = 32791; id <= 32802; ++id) f->Action(id)->trigger();
   for (int id = 32781; id <= 32784; ++id) f->Action(id)->trigger();

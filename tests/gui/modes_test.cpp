@@ -1,0 +1,344 @@
+// Mode recall and store, the mode dialogs, the factory reset and the File
+// menu's profiles, driven through the real widgets against the simulated
+// processor over a real TCP connection: the simulator's state follows.
+#include <QAccessible>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QRadioButton>
+#include <QTest>
+#include <filesystem>
+
+#include "SimFrameTest.h"
+#include "app/DlgMessage.h"
+#include "app/DlgModSet.h"
+#include "app/DlgModeNameSet.h"
+#include "app/DlgToolNumSet.h"
+#include "layout/ChildFrame.h"
+#include "model/ModeController.h"
+#include "ui/BaseButton.h"
+#include "ui/TrueColorToolBar.h"
+
+namespace panora::test {
+namespace {
+
+class ModesTest : public SimFrameTest {
+ protected:
+  // A toolbar button as the operator clicks it.
+  void ClickToolbar(int id) {
+    QAction* a = f->Action(id);
+    ASSERT_NE(a, nullptr) << id;
+    QWidget* w = nullptr;
+    for (CTrueColorToolBar* bar : {&f->ModeToolBar(), &f->ToolButtonBar()})
+      if (QWidget* b = bar->widgetForAction(a)) w = b;
+    ASSERT_NE(w, nullptr) << id;
+    QTest::mouseClick(w, Qt::LeftButton);
+  }
+  bool SimReaches(int mode) {
+    return WaitUntil([&] { return sim->Server().GetState().mode == mode; });
+  }
+  // The recall and store frames the simulator received, as (command, sub-code).
+  std::vector<std::pair<int, int>> ModeFrames() {
+    std::vector<std::pair<int, int>> out;
+    for (const SeenFrame& s : ReceivedFrames())
+      if (s.command <= cmd::kRecallFull || s.command == cmd::kSaveMode || s.command == cmd::kFactoryReset)
+        out.emplace_back(s.command, s.subCode);
+    return out;
+  }
+  // The mode button that assistive technology announces under `name`.
+  static QAbstractButton* ButtonAnnounced(QDialog& d, const QString& name) {
+    for (CBaseButton* b : d.findChildren<CBaseButton*>()) {
+      QAccessibleInterface* acc = QAccessible::queryAccessibleInterface(b);
+      if (acc != nullptr && acc->text(QAccessible::Name) == name && acc->role() == QAccessible::Button)
+        return b;
+    }
+    return nullptr;
+  }
+  // Answers the load dialog by clicking the mode button announced as `name`.
+  static std::function<int(QDialog&)> LoadByName(const QString& name) {
+    return [name](QDialog& d) {
+      EXPECT_EQ(d.windowTitle(), QStringLiteral("Load Mode"));
+      QAbstractButton* b = ButtonAnnounced(d, name);
+      EXPECT_NE(b, nullptr) << name.toStdString();
+      if (b != nullptr) b->click();
+      return d.result() == QDialog::Accepted ? kIdOk : kIdCancel;
+    };
+  }
+};
+
+TEST_F(ModesTest, QuickModeButtonsRecallTheirModeAndTheCurrentOneSendsNothing) {
+  ASSERT_EQ(f->m_nCurMod, 17);
+  ClickToolbar(ID_QUICK_MODE_FIRST + 1);  // "3Times-Default 1"
+  EXPECT_EQ(f->m_nCurMod, 4);
+  EXPECT_EQ(f->m_nPrevMod, 17);
+  EXPECT_TRUE(SimReaches(4));
+  ClickToolbar(ID_QUICK_MODE_FIRST + 1);
+  ClickToolbar(ID_QUICK_MODE_FIRST + 5);  // "PIP-Default 2"
+  EXPECT_TRUE(SimReaches(14));
+  EXPECT_EQ(ModeFrames(), (std::vector<std::pair<int, int>>{{0x00, 0x10}, {0x01, 0x01}}));
+
+  // While a batch goes out: the PC side changes, the frame is refused.
+  f->m_bSending = 1;
+  dialogs.ExpectBox(kBusyText);
+  ClickToolbar(ID_QUICK_MODE_FIRST + 3);
+  f->m_bSending = 0;
+  EXPECT_EQ(f->m_nCurMod, 8);
+  EXPECT_TRUE(ModeFrames().size() == 2u);
+}
+
+TEST_F(ModesTest, TheModeDialogRenamesAndAssignsAToolButtonThatThenRecalls) {
+  f->m_Profile.m_nToolMode[2] = 5;  // button 3 is taken
+  dialogs.ExpectDialog("164", [&](QDialog& d) {
+    auto& dlg = static_cast<CDlgModSet&>(d);
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Edit Mode"));
+    EXPECT_TRUE(dlg.ModeRadio(17)->isChecked());
+    EXPECT_EQ(dlg.ModeButton(17)->m_nStyle, CBaseButton::kStyleSelected);
+    EXPECT_EQ(dlg.NameEdit()->text(), QStringLiteral("18"));
+    dlg.ModeRadio(27)->click();
+    EXPECT_EQ(dlg.ModeButton(17)->m_nStyle, CBaseButton::kStyleNormal);
+    EXPECT_EQ(dlg.NameEdit()->text(), QStringLiteral("28"));
+    EXPECT_EQ(dlg.ToolEdit()->text(), QString());
+
+    // A name no profile can hold is refused where it is typed; the dialog stays.
+    dialogs.ExpectDialog("170", [&](QDialog& n) {
+      auto& name = static_cast<CDlgModeNameSet&>(n);
+      EXPECT_EQ(name.NameEdit()->text(), QStringLiteral("28"));
+      name.NameEdit()->setText(QStringLiteral("Bühne 模式"));
+      dialogs.ExpectBox("cannot be kept in a profile file");
+      EXPECT_EQ(ClickButton("1")(n), kIdCancel);
+      name.NameEdit()->setText(QStringLiteral("Seventeen letters"));
+      EXPECT_EQ(name.NameEdit()->text(), QStringLiteral("Seventeen letter"));  // cut at 16
+      name.NameEdit()->setText(QStringLiteral("Bühne"));
+      return ClickButton("1")(n);
+    });
+    dlg.SetNameButton()->click();
+    EXPECT_EQ(dlg.ModeButton(27)->m_strCaption, QStringLiteral("Bühne"));
+    EXPECT_EQ(dlg.ModeButton(27)->m_strCorner, QStringLiteral("28"));
+    EXPECT_EQ(dlg.NameEdit()->text(), QStringLiteral("Bühne"));
+
+    // Button 3 is in use: declining the cover question keeps the tool dialog open.
+    dialogs.ExpectDialog("171", [&](QDialog& t) {
+      auto& tool = static_cast<CDlgToolNumSet&>(t);
+      EXPECT_TRUE(tool.Radio(0)->isChecked());
+      EXPECT_TRUE(tool.UsedBox(2)->isChecked());
+      EXPECT_FALSE(tool.UsedBox(0)->isChecked());
+      tool.Radio(2)->click();
+      dialogs.ExpectDialog("172", [](QDialog& m) {
+        auto& msg = static_cast<CDlgMessage&>(m);
+        EXPECT_EQ(msg.windowTitle(), QStringLiteral("Dailog"));
+        EXPECT_EQ(msg.TextLabel()->text(), QString::fromLatin1(kCoverQuestion));
+        return ClickButton("1150")(m);
+      });
+      EXPECT_EQ(ClickButton("1")(t), kIdCancel);
+      dialogs.ExpectDialog("172", ClickButton("1149"));
+      return ClickButton("1")(t);
+    });
+    dlg.SetToolButton()->click();
+    EXPECT_EQ(dlg.ToolEdit()->text(), QStringLiteral("3"));
+    return ClickButton("2")(d);
+  });
+  f->Action(ID_MODE_SETTING)->trigger();
+  EXPECT_EQ(f->m_Profile.m_nToolMode[2], 27);
+  EXPECT_EQ(f->m_Profile.m_strModeName[27], "Bühne");
+  EXPECT_TRUE(f->Action(ID_TOOL_FIRST + 2)->toolTip().contains(QStringLiteral("Bühne")));
+  EXPECT_EQ(f->m_nCurMod, 17);  // editing recalls nothing
+
+  ClickToolbar(ID_TOOL_FIRST + 2);
+  EXPECT_EQ(f->m_nCurMod, 27);
+  EXPECT_TRUE(SimReaches(27));
+  ClickToolbar(ID_TOOL_FIRST + 2);  // the current mode
+  ClickToolbar(ID_TOOL_FIRST + 0);  // unassigned
+  EXPECT_EQ(f->m_nCurMod, 27);
+  EXPECT_EQ(ModeFrames(), (std::vector<std::pair<int, int>>{{0x01, 0x21}}));
+}
+
+TEST_F(ModesTest, LoadModeRecallsTheButtonChosenAndEnterOrTheCloseBoxCancel) {
+  // "Load Mode", then the button announced as "28": mode 27.
+  dialogs.ExpectDialog("164", [](QDialog& d) {
+    auto& dlg = static_cast<CDlgModSet&>(d);
+    EXPECT_FALSE(dlg.ModeRadio(0)->isVisibleTo(&dlg));
+    EXPECT_FALSE(dlg.SetNameButton()->isVisibleTo(&dlg));
+    EXPECT_EQ(dlg.ModeButton(17)->m_nStyle, CBaseButton::kStyleSelected);
+    const int result = LoadByName(QStringLiteral("28"))(d);
+    EXPECT_EQ(dlg.m_nRetMod, 27);
+    EXPECT_EQ(dlg.m_nRetCmd, 0x01);
+    EXPECT_EQ(dlg.m_nRetSub, 0x21);
+    return result;
+  });
+  f->Action(ID_LOAD_MODE)->trigger();
+  EXPECT_EQ(f->m_nCurMod, 27);
+  EXPECT_TRUE(SimReaches(27));
+
+  // Enter, the close box, an accept from elsewhere and the current mode: nothing.
+  dialogs.ExpectDialog("164", [](QDialog& d) {
+    d.show();
+    QTest::keyClick(&d, Qt::Key_Return);
+    EXPECT_FALSE(d.isVisible());
+    return d.result() == QDialog::Accepted ? kIdOk : kIdCancel;
+  });
+  f->ContextAction(ID_LOAD_MODE_CTX)->trigger();
+  dialogs.ExpectDialog("164", [](QDialog& d) {
+    d.show();
+    d.close();
+    return d.result() == QDialog::Accepted ? kIdOk : kIdCancel;
+  });
+  f->Action(ID_LOAD_MODE)->trigger();
+  dialogs.ExpectDialog("164", [](QDialog& d) {
+    d.accept();
+    return d.result() == QDialog::Accepted ? kIdOk : kIdCancel;
+  });
+  f->Action(ID_LOAD_MODE)->trigger();
+  dialogs.ExpectDialog("164", LoadByName(QStringLiteral("28")));
+  f->Action(ID_LOAD_MODE)->trigger();
+  EXPECT_EQ(f->m_nCurMod, 27);
+  EXPECT_EQ(ModeFrames(), (std::vector<std::pair<int, int>>{{0x01, 0x21}}));
+}
+
+TEST_F(ModesTest, SaveModeStoresTheWindowsAndTheProcessorFillsTheUserMode) {
+  dialogs.ExpectDialog("164", LoadByName(QStringLiteral("13")));
+  f->Action(ID_LOAD_MODE)->trigger();
+  ASSERT_TRUE(SimReaches(12));
+  f->ChannelFrame(1)->MoveTo(Rect{0, 0, f->m_rcLayout.width() / 2, f->m_rcLayout.height() / 4});
+
+  dialogs.ExpectDialog("172", [](QDialog& d) {
+    EXPECT_EQ(static_cast<CDlgMessage&>(d).TextLabel()->text(),
+              QStringLiteral("          Save to position 26, do you want to save it?"));
+    EXPECT_EQ(static_cast<CDlgMessage&>(d).OkButton()->text(), QStringLiteral("Yes"));
+    d.show();
+    QTest::keyClick(&d, Qt::Key_Return);  // Enter is "Yes"
+    return d.result() == QDialog::Accepted ? kIdOk : kIdCancel;
+  });
+  emit f->ViewMenu()->aboutToShow();
+  f->Action(ID_SAVE_MODE)->trigger();
+  EXPECT_EQ(f->m_nCurMod, 25);
+  const CDataPrm& slot = f->m_Profile.m_DataPrm[4];
+  EXPECT_EQ(slot.m_bSaved, 1);
+  EXPECT_DOUBLE_EQ(slot.m_dW[1], (f->m_rcLayout.width() / 2) / double(f->m_rcLayout.width()));
+  EXPECT_DOUBLE_EQ(slot.m_dY[1], 0.0);
+  EXPECT_TRUE(WaitUntil([&] { return sim->Server().GetState().userModes[4].has_value(); }));
+
+  // "No": nothing stored or sent; the previous mode is the current one.
+  f->m_nPrevMod = 3;
+  dialogs.ExpectDialog("172", ClickButton("1150"));
+  f->ContextAction(ID_SAVE_MODE_CTX)->trigger();
+  EXPECT_EQ(f->m_nPrevMod, 25);
+  EXPECT_EQ(ModeFrames(), (std::vector<std::pair<int, int>>{{0x03, 0x04}, {0x80, 0x01}}));
+}
+
+TEST_F(ModesTest, FactoryResetResetsTheProcessorAndTheProgramEvenWhileSending) {
+  f->Modes().AssignToolButton(0, 9);
+  f->Modes().SetModeName(3, "Wall");
+  ClickToolbar(ID_QUICK_MODE_FIRST + 5);
+  ASSERT_TRUE(SimReaches(14));
+
+  dialogs.ExpectDialog("172", ClickButton("1150"));
+  f->Action(ID_FACTORY_RESET)->trigger();
+  EXPECT_EQ(f->m_nCurMod, 14);
+  EXPECT_EQ(f->m_Profile.m_strModeName[3], "Wall");
+
+  f->m_bSending = 1;
+  dialogs.ExpectDialog("172", [](QDialog& d) {
+    EXPECT_EQ(static_cast<CDlgMessage&>(d).TextLabel()->text(), QString::fromLatin1(kFactoryResetQuestion));
+    return ClickButton("1149")(d);
+  });
+  f->Action(ID_FACTORY_RESET)->trigger();
+  f->m_bSending = 0;
+  EXPECT_TRUE(WaitUntil([&] { return sim->Server().GetState() == sim::FactoryState(); }));
+  EXPECT_EQ(f->m_nCurMod, 8);
+  EXPECT_EQ(f->m_nPrevMod, 14);
+  EXPECT_EQ(f->m_Profile.m_strModeName, CProfile().m_strModeName);
+  EXPECT_EQ(f->m_Profile.m_nToolMode[0], -1);
+  EXPECT_TRUE(f->Action(ID_TOOL_FIRST)->toolTip().contains(QStringLiteral("no mode")));
+  // The mode dialog shows the factory names again.
+  dialogs.ExpectDialog("164", [](QDialog& d) {
+    EXPECT_EQ(static_cast<CDlgModSet&>(d).ModeButton(3)->text(), QStringLiteral("4"));
+    return ClickButton("2")(d);
+  });
+  f->Action(ID_MODE_SETTING)->trigger();
+  EXPECT_EQ(ModeFrames(), (std::vector<std::pair<int, int>>{{0x01, 0x01}, {0xF0, 0x01}}));
+}
+
+TEST_F(ModesTest, OpenReadsAProfileSavedBySaveAsAndRecallsMode17FromAUserMode) {
+  const std::string folder = home.Path() + "/VideoLib";
+  f->Modes().SetModeName(5, "Saved");
+  f->Modes().AssignToolButton(1, 5);
+  dialogs.ExpectSaveFile(folder + "/stage");
+  f->Action(ID_FILE_SAVE_AS)->trigger();
+  const std::string stage = folder + "/stage.cfg";
+  EXPECT_TRUE(std::filesystem::exists(stage));
+  EXPECT_EQ(f->m_Profile.m_strProfilePath, stage);
+
+  f->Modes().SetModeName(5, "Other");
+  f->Modes().AssignToolButton(1, 7);
+  f->Modes().Load(27);
+  ASSERT_TRUE(SimReaches(27));
+
+  // A broken file changes nothing; a cancelled chooser neither.
+  const std::string broken = folder + "/broken.cfg";
+  std::ofstream(broken) << "not a profile";
+  dialogs.ExpectOpenFile(broken);
+  dialogs.ExpectBox(kBrokenProfileText);
+  f->Action(ID_FILE_OPEN)->trigger();
+  dialogs.ExpectOpenFile("");
+  f->Action(ID_FILE_OPEN)->trigger();
+  EXPECT_EQ(f->m_Profile.m_strModeName[5], "Other");
+  EXPECT_EQ(f->m_nCurMod, 27);
+
+  dialogs.ExpectOpenFile(stage);
+  f->Action(ID_FILE_OPEN)->trigger();
+  EXPECT_EQ(f->m_Profile.m_strModeName[5], "Saved");
+  EXPECT_EQ(f->m_Profile.m_nToolMode[1], 5);
+  EXPECT_TRUE(f->Action(ID_TOOL_FIRST + 1)->toolTip().contains(QStringLiteral("Saved")));
+  EXPECT_EQ(f->m_nCurMod, 17);
+  EXPECT_EQ(f->m_nPrevMod, 27);
+  EXPECT_TRUE(SimReaches(17));
+  EXPECT_EQ(ModeFrames(), (std::vector<std::pair<int, int>>{{0x01, 0x21}, {0x01, 0x04}}));
+
+  // "Save" now writes the start-up profile, not the file opened last.
+  std::filesystem::remove(home.ProfilePath());
+  const auto stageTime = std::filesystem::last_write_time(stage);
+  f->Action(ID_FILE_SAVE)->trigger();
+  EXPECT_TRUE(std::filesystem::exists(home.ProfilePath()));
+  EXPECT_EQ(std::filesystem::last_write_time(stage), stageTime);
+  // A write that fails says why.
+  dialogs.ExpectSaveFile(home.Path() + "/no-such-folder/x.cfg");
+  dialogs.ExpectBox("could not be saved");
+  f->Action(ID_FILE_SAVE_AS)->trigger();
+}
+
+TEST(BaseButton, TurnsGreenWhileTheMouseRestsAndKeepsItsCornerLabel) {
+  QWidget parent;
+  CBaseButton b;
+  b.Create(QStringLiteral("5"), QRect(10, 10, 70, 25), &parent, 1304);
+  parent.show();
+  b.SetCaption(QStringLiteral("Stage"));
+  b.SetStyle(CBaseButton::kStyleSelected);
+  EXPECT_EQ(b.m_strCorner, QStringLiteral("5"));
+  EXPECT_EQ(b.objectName(), QStringLiteral("1304"));
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(&b)->text(QAccessible::Name), QStringLiteral("Stage"));
+  // Just inside the border at the top: the gradient's top colour.
+  auto topIs = [&](QColor c) {
+    const QColor p = b.grab().toImage().pixelColor(b.width() - 3, 1);
+    return std::abs(p.red() - c.red()) < 32 && std::abs(p.green() - c.green()) < 32 &&
+           std::abs(p.blue() - c.blue()) < 32;
+  };
+  EXPECT_TRUE(topIs(QColor(255, 255, 255)));
+
+  QMouseEvent move(QEvent::MouseMove, QPointF(30, 12), b.mapToGlobal(QPointF(30, 12)), Qt::NoButton,
+                   Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&b, &move);
+  EXPECT_EQ(b.m_bTracking, 1);
+  EXPECT_TRUE(WaitUntil([&] { return b.m_bHover == 1; }, 1000));
+  EXPECT_TRUE(topIs(QColor(0, 255, 0)));
+  QEvent leave(QEvent::Leave);
+  QCoreApplication::sendEvent(&b, &leave);
+  EXPECT_EQ(b.m_bHover, 0);
+  EXPECT_EQ(b.m_bTracking, 0);
+  EXPECT_TRUE(topIs(QColor(255, 255, 255)));
+  EXPECT_EQ(CBaseButton::Scheme(2, false).second, QColor(255, 0, 0));
+}
+
+}  // namespace
+}  // namespace panora::test
