@@ -24,6 +24,7 @@
 #include <QStatusBar>
 #include <QThread>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -575,6 +576,24 @@ void CMainFrame::SendGeometry(int channel, const Rect& client) {
   const std::array<std::uint8_t, 8> payload = GeometryPayload(WindowToOutput(channel, client));
   SendCommand(cmd::kSetGeometry, static_cast<std::uint8_t>(channel), payload.data(),
               static_cast<int>(payload.size()));
+}
+
+CDataPrm& CMainFrame::WorkingRecord() {
+  return m_Profile.m_DataPrm[kWorkingSlot];
+}
+
+bool CMainFrame::StartBatch(int job, const std::uint8_t* frames, int frameSize, int count) {
+  if (RefuseWhileSending()) return false;
+  if (frameSize <= 0 || count <= 0 || frameSize * count > kTxBufSize) return false;
+  // The worker copies the batch out of the buffer before it starts.
+  std::memcpy(g_TxBuf, frames, static_cast<std::size_t>(frameSize * count));
+  m_nJobType = job;
+  StartSendWorker();
+  return true;
+}
+
+int CMainFrame::Message(const std::string& text, int type) {
+  return MessageBox(this, QString::fromStdString(text), type);
 }
 
 bool CMainFrame::RefuseWhileSending() {

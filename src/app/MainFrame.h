@@ -17,6 +17,7 @@
 
 #include "layout/Arrange.h"
 #include "layout/LayoutHost.h"
+#include "panels/PanelHost.h"
 #include "link/AutoResetEvent.h"
 #include "link/DeviceLink.h"
 #include "link/HandOver.h"
@@ -91,7 +92,7 @@ struct PositionRequest {
   int right = 0, bottom = 0;  // x + w, y + h
 };
 
-class CMainFrame : public QMainWindow, public LayoutHost {
+class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   Q_OBJECT
 
   // Declared first: the hand-over target outlives every call queued to it,
@@ -207,12 +208,12 @@ class CMainFrame : public QMainWindow, public LayoutHost {
   void NoteCommand(int command, int subCode) { m_DeviceLink.NoteCommand(command, subCode); }
   void SendFrame(const std::uint8_t* bytes, int length) { m_DeviceLink.SendFrame(bytes, length); }
   bool SendCommand(std::uint8_t command, std::uint8_t subCode, const std::uint8_t* payload = nullptr,
-                   int n = 0, bool respectBusy = false) {
+                   int n = 0, bool respectBusy = false) override {
     return m_DeviceLink.SendCommand(command, subCode, payload, n, respectBusy);
   }
   void StartSendWorker() { m_DeviceLink.StartSendWorker(); }
   // Whether a frame would go anywhere: a serial port open or the network link connected.
-  bool TransportOpen() const { return m_DeviceLink.TransportOpen(); }
+  bool TransportOpen() const override { return m_DeviceLink.TransportOpen(); }
 
   // The connect procedures of the Connection menu after their dialogs; the
   // command line uses them too.
@@ -344,6 +345,14 @@ class CMainFrame : public QMainWindow, public LayoutHost {
   void SetCurrentPod(int channel) override { m_nCurpod = channel; }
   void SetSkipButtonUp() override { m_bSkipButtonUp = 1; }
   bool TakeSkipButtonUp() override;
+
+  // What the docked panels ask of the frame.
+  CDataPrm& WorkingRecord() override;
+  int CurrentWindow() const override { return m_nCurpod; }
+  bool StartBatch(int job, const std::uint8_t* frames, int frameSize, int count) override;
+  bool Sending() const override { return m_bSending.load() == 1; }
+  void AddInfoLine(const std::string& text) override { AddInfo(QString::fromStdString(text)); }
+  int Message(const std::string& text, int type) override;
   void PostHighlightCurrent() override;
   void RefuseStretching() override;
 
