@@ -235,6 +235,8 @@ class CMainFrame : public QMainWindow {
   void OnRedraw();
   void OnTimerHandshake();
   void OnTimerDots();
+  // The serial transport reports that its device went away.
+  void OnComLost();
 
   // Menu commands.
   void OnOpen();
