@@ -125,9 +125,12 @@ int CRsCom::OpenPort(const std::string& name, HandOver* hwnd) {
   const int fd = ::open(clean.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   // Nobody else may use the port while we hold it: TIOCEXCL keeps out
   // ordinary users, the flock keeps out cooperating programs (and root),
-  // and the UUCP lock file those that know only that convention.
+  // and the UUCP lock file those that know only that convention. A port
+  // that another program already has open without any lock is not shared
+  // either: two programs reading one line each get half of every answer.
   std::string lockPath;
-  if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || !TakeUucpLock(clean, lockPath)) {
+  if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || DeviceOpenElsewhere(fd) ||
+      !TakeUucpLock(clean, lockPath)) {
     if (fd >= 0) ::close(fd);
     ShowMessage("Can not Open COM");
     return 0;

@@ -173,6 +173,35 @@ void SetSerialDevRoot(const std::string& root) {
   g_devRoot = root;
 }
 
+bool DeviceOpenElsewhere(int fd) {
+  struct stat own {};
+  if (::fstat(fd, &own) != 0 || !S_ISCHR(own.st_mode)) return false;
+  DIR* proc = ::opendir("/proc");
+  if (proc == nullptr) return false;
+  const std::string self = std::to_string(::getpid());
+  bool found = false;
+  while (!found) {
+    const dirent* p = ::readdir(proc);
+    if (p == nullptr) break;
+    if (!std::isdigit(static_cast<unsigned char>(p->d_name[0])) || self == p->d_name) continue;
+    const std::string fdDir = std::string("/proc/") + p->d_name + "/fd";
+    DIR* fds = ::opendir(fdDir.c_str());
+    if (fds == nullptr) continue;  // gone, or another user's
+    while (const dirent* e = ::readdir(fds)) {
+      if (e->d_name[0] == '.') continue;
+      struct stat st {};
+      if (::stat((fdDir + "/" + e->d_name).c_str(), &st) == 0 && S_ISCHR(st.st_mode) &&
+          st.st_rdev == own.st_rdev) {
+        found = true;
+        break;
+      }
+    }
+    ::closedir(fds);
+  }
+  ::closedir(proc);
+  return found;
+}
+
 // ---- UUCP lock files --------------------------------------------------------
 
 namespace {

@@ -38,6 +38,11 @@ void RemoveExtraSerialPort(const std::string& path);
 void SetSerialClassRoot(const std::string& root);
 void SetSerialDevRoot(const std::string& root);
 
+// Whether a process other than this one has the device of this open
+// descriptor open (a program that takes no lock at all). Only the
+// processes this user may look into are seen.
+bool DeviceOpenElsewhere(int fd);
+
 // UUCP lock files ("LCK..ttyUSB0" holding the owner's process id as ten
 // ASCII digits). The folder is PANORA_LOCK_DIR when set, else /var/lock;
 // SetSerialLockDir overrides both (empty: back to those).

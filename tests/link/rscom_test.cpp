@@ -119,6 +119,36 @@ TEST(RsCom, APortInUseCannotBeOpenedAgain) {
   EXPECT_EQ(b.Open(pty.slave), 1);
 }
 
+TEST(RsCom, APortAnotherProgramHasOpenWithoutAnyLockIsNotShared) {
+  Fixture f;
+  Pty pty;
+  int ready[2], release[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(release), 0);
+  const pid_t other = ::fork();
+  if (other == 0) {
+    // Another program: opens the line plainly and keeps it until told.
+    ::close(release[1]);
+    const int fd = ::open(pty.slave.c_str(), O_RDWR | O_NOCTTY);
+    char c = fd >= 0 ? 'y' : 'n';
+    if (::write(ready[1], &c, 1) != 1) ::_exit(1);
+    ::read(release[0], &c, 1);
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  ::close(release[0]);
+  char c = 0;
+  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  ASSERT_EQ(c, 'y');
+  EXPECT_EQ(f.Open(pty.slave), 0);
+  EXPECT_EQ(f.got.Notes(), std::vector<std::string>{"Can not Open COM"});
+  ::close(release[1]);
+  ::waitpid(other, nullptr, 0);
+  ::close(ready[0]);
+  EXPECT_EQ(f.Open(pty.slave), 1);
+  f.Close();
+}
+
 TEST(RsCom, WritesAreCappedAt1022Bytes) {
   Fixture f;
   Pty pty;
