@@ -10,6 +10,10 @@
 #include <vector>
 
 #include "../tests/link/LinkTestSupport.h"
+#include "link/Commands.h"
+#include "link/DeviceLink.h"
+#include "link/Frame.h"
+#include "link/NetLink.h"
 #include "link/RsCom.h"
 
 using namespace panora;
@@ -50,6 +54,49 @@ void BM_CloseBehindABlockedWrite(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_CloseBehindABlockedWrite)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The device link's shut-down (as at exit, on the user-interface thread)
+// while a reply-wait worker's write waits on a line that takes nothing.
+void BM_ShutdownBehindABlockedWorkerWrite(benchmark::State& state) {
+  for (auto _ : state) {
+    test::LoopHandOver ui;
+    CRsCom com{&ui, [](const std::uint8_t*, int) {}};
+    CNetLink net{[](const std::uint8_t*, int) {}};
+    CDeviceLink link{com, net, &ui, LinkHooks{}};
+    test::Pty pty;
+    int opened = 0;
+    ui.RunAndWait([&] { opened = com.OpenPort(pty.slave); });
+    if (opened != 1) return state.SkipWithError("open");
+    // Fill the line until nothing more fits (through a second descriptor:
+    // a write of the port itself would discard the queue when it fails).
+    const int side = ::open(pty.slave.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
+    std::vector<std::uint8_t> filler(1000, 0x55);
+    while (::write(side, filler.data(), filler.size()) > 0) {
+    }
+    ::close(side);
+    ui.RunAndWait([&] {
+      const std::uint8_t xywh[8] = {0, 0, 0, 0, 3, 0xC0, 2, 0x1C};
+      for (int ch = 0; ch < 4; ++ch)
+        BuildFrame(g_TxBuf + ch * 20, xywh, 8, cmd::kSetGeometry, static_cast<std::uint8_t>(ch));
+      link.m_nJobType = kJobGeometry;
+      link.StartSendWorker();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the worker waits in its write
+    double ms = 0;
+    ui.RunAndWait([&] {
+      const auto start = Clock::now();
+      link.Shutdown();
+      net.Shutdown();
+      com.ClosePort();
+      ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    });
+    state.SetIterationTime(ms / 1000.0);
+  }
+}
+BENCHMARK(BM_ShutdownBehindABlockedWorkerWrite)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
 // Wake-ups per second of the whole process while one serial port is open and idle.
 void BM_IdlePortWakeups(benchmark::State& state) {

@@ -297,13 +297,17 @@ void CRsCom::CloseLocked() {
   m_strLockPath.clear();
 }
 
-void CRsCom::ClosePort() {
-  // Wake the reader and any write waiting for room before anything else.
+void CRsCom::StopWaiting() {
   const int wake = m_wake.load();
   if (wake >= 0) {
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t r = ::write(wake, &one, sizeof one);
   }
+}
+
+void CRsCom::ClosePort() {
+  // Wake the reader and any write waiting for room before anything else.
+  StopWaiting();
   m_generation->fetch_add(1);
   StopReader();
   std::lock_guard<std::mutex> lock(m_mutex);

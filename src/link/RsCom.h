@@ -54,6 +54,10 @@ class CRsCom {
   // room gives up at once. Safe when closed, and from inside a block's
   // hand-over.
   void ClosePort();
+  // Ends every wait of the open port at once, the reader's and those of
+  // writes waiting for room, ahead of a shut-down: joining a worker then
+  // never waits out its write. The port stays open until ClosePort.
+  void StopWaiting();
 
   bool IsOpen() const { return m_fd.load() >= 0; }
   std::string PortName() const;
