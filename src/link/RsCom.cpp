@@ -51,10 +51,12 @@ int MsLeft(Clock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
-// How long a close lets bytes already queued drain before it discards them:
-// closing a line with unsent output otherwise waits for the driver's own
-// closing time (30 s on many serial drivers).
-constexpr int kDrainOnCloseMs = 20;
+// A close lets bytes already queued drain while the line moves (a whole
+// 1022-byte frame takes 89 ms at 115200 baud), but discards them once it
+// stands still: closing a line with unsent output otherwise waits for the
+// driver's own closing time (30 s on many serial drivers).
+constexpr int kDrainOnCloseMs = 150;
+constexpr int kStuckOnCloseMs = 30;
 
 }  // namespace
 
@@ -284,10 +286,14 @@ void CRsCom::StopReader() {
 void CRsCom::CloseLocked() {
   const int fd = m_fd.exchange(-1);
   if (fd >= 0) {
-    int queued = 0;
-    for (int waited = 0; waited < kDrainOnCloseMs && ::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0;
-         waited += 2)
+    int queued = 0, last = -1, still = 0;
+    for (int waited = 0; waited < kDrainOnCloseMs && still < kStuckOnCloseMs &&
+                         ::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0;
+         waited += 2) {
+      still = queued == last ? still + 2 : 0;
+      last = queued;
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     if (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) ::tcflush(fd, TCOFLUSH);
     ::close(fd);
   }
