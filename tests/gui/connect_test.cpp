@@ -201,9 +201,13 @@ TEST_F(Rs232Test, APortThisUserMayNotOpenIsListedMarkedAndChoosingItFails) {
 }
 
 TEST_F(Rs232Test, AnUnpluggedPortIsClosedAndReportedOnceThenReconnectingWorks) {
+  // A USB adapter: its device node goes when it is unplugged (the pty's own
+  // number may soon be taken by another one).
   Pty adapter;
-  AddExtraSerialPort(adapter.slave, false);
-  f->ConnectSerial(adapter.slave);
+  const std::string node = home.Path() + "/ttyUSB0";
+  ASSERT_EQ(::symlink(adapter.slave.c_str(), node.c_str()), 0);
+  AddExtraSerialPort(node, false);
+  f->ConnectSerial(node);
   ASSERT_EQ(adapter.Read(12, std::chrono::seconds(1)).size(), 12u);  // the handshake
   const std::uint8_t ok[13] = {0x7D, 0x3A, 0, 5, 0xF1, 0, 0, 0, 0, 0xF6, 0x45, 0x4E, 0x44};
   adapter.Write({ok, ok + 13});
@@ -217,6 +221,7 @@ TEST_F(Rs232Test, AnUnpluggedPortIsClosedAndReportedOnceThenReconnectingWorks) {
   AddExtraSerialPort(sim.Pty(), false);
 
   adapter.CloseMaster();  // unplugged
+  ::unlink(node.c_str());
   ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "COM port lost"); }));
   EXPECT_FALSE(f->RsCom().IsOpen());
   EXPECT_EQ(f->m_nConnKind.load(), 0);
