@@ -33,12 +33,25 @@ CDlgCom::CDlgCom(const std::string& openPort, QWidget* parent) : QDialog(parent)
 }
 
 void CDlgCom::OnInitDialog(const std::string& openPort) {
-  m_strPorts = ListSerialPorts();
+  // What exists now: a port unplugged since the last time is gone from the list.
+  std::vector<bool> noPermission;
+  for (const SerialPortEntry& e : ListSerialPortEntries()) {
+    m_strPorts.push_back(e.path);
+    noPermission.push_back(e.noPermission);
+  }
   // The port we hold exists even when the system's list does not show it
   // (a device opened by path): list it rather than close it.
-  if (!openPort.empty() && std::find(m_strPorts.begin(), m_strPorts.end(), openPort) == m_strPorts.end())
+  if (!openPort.empty() && std::find(m_strPorts.begin(), m_strPorts.end(), openPort) == m_strPorts.end()) {
     m_strPorts.push_back(openPort);
-  for (const std::string& p : m_strPorts) m_cbPort->addItem(QString::fromStdString(p));
+    noPermission.push_back(false);
+  }
+  for (std::size_t i = 0; i < m_strPorts.size(); ++i) {
+    QString text = QString::fromStdString(m_strPorts[i]);
+    // Listed all the same, so that nobody wonders where the port went;
+    // choosing it fails with the usual message.
+    if (noPermission[i]) text += QStringLiteral(" (no permission)");
+    m_cbPort->addItem(text);
+  }
   int select = m_strPorts.empty() ? -1 : 0;
   if (!openPort.empty()) {
     const auto it = std::find(m_strPorts.begin(), m_strPorts.end(), openPort);
@@ -48,7 +61,10 @@ void CDlgCom::OnInitDialog(const std::string& openPort) {
 }
 
 void CDlgCom::accept() {
-  m_strCom = m_cbPort->currentText().trimmed().toStdString();
+  // The device itself, without the marking some entries carry.
+  const int index = m_cbPort->currentIndex();
+  if (index >= 0 && index < static_cast<int>(m_strPorts.size()))
+    m_strCom = m_strPorts[static_cast<std::size_t>(index)];
   QDialog::accept();
 }
 

@@ -1,5 +1,6 @@
-// The port dialog of "RS232": the serial ports that exist on this machine,
-// the ones in use included, with the port this program holds preselected.
+// The port dialog of "RS232": the serial ports that exist on this machine
+// when it opens, the ones in use included and the ones this user may not
+// open marked "(no permission)", with the port this program holds preselected.
 #pragma once
 
 #include <QDialog>

@@ -102,6 +102,7 @@ CMainFrame::CMainFrame(QWidget* parent)
 
   m_modeHost = std::make_unique<CFrameModeHost>(*this);
   m_modes = std::make_unique<ModeController>(m_nCurMod, m_nPrevMod, m_Profile, *m_modeHost);
+  m_RsCom.SetLostHandler([this] { OnComLost(); });
 }
 
 CMainFrame::~CMainFrame() {
@@ -897,6 +898,18 @@ void CMainFrame::OnTimerHandshake() {
   m_nReplyStatus = kReplyAnswered;
   ClearConnectionChecks();
   MessageBox(this, QStringLiteral("Connect Unsuccess,Please check it"));
+}
+
+void CMainFrame::OnComLost() {
+  // The device went away under the open port (an adapter unplugged): a
+  // check mark would claim a connection that no frame can reach.
+  if (!m_RsCom.IsOpen()) return;
+  m_RsCom.ClosePort();
+  m_timerHandshake.stop();  // the handshake it waited for cannot come now
+  if (m_nConnKind == 1 || m_nConnKind == 2) m_nConnKind = 0;
+  SetCheckRs232(false);
+  SetCheckUsb(false);
+  AddInfo(QStringLiteral("COM port lost"));
 }
 
 void CMainFrame::OnTimerDots() {

@@ -17,7 +17,6 @@
 
 #include "layout/Arrange.h"
 #include "layout/LayoutHost.h"
-#include "panels/PanelHost.h"
 #include "link/AutoResetEvent.h"
 #include "link/DeviceLink.h"
 #include "link/HandOver.h"
@@ -25,6 +24,7 @@
 #include "link/RsCom.h"
 #include "model/Profile.h"
 #include "panels/ModeRefresh.h"
+#include "panels/PanelHost.h"
 
 class QAction;
 class QLabel;
@@ -284,6 +284,8 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   void OnRedraw();
   void OnTimerHandshake();
   void OnTimerDots();
+  // The serial transport reports that its device went away.
+  void OnComLost();
 
   // Menu commands.
   void OnOpen();

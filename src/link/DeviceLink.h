@@ -103,7 +103,9 @@ class CDeviceLink {
   // so that nothing built afterwards reaches the batch and a second trigger
   // already sees m_bSending = 1.
   void StartSendWorker();
-  // Ends and joins every worker (they abandon their waits at once).
+  // Ends and joins every worker (they abandon their waits at once, a serial
+  // write waiting for room included). For the owner's shut-down only: the
+  // serial reader stops as well, and the port is to be closed next.
   void Shutdown();
 
   bool TransportOpen() const;

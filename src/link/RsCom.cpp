@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "link/SerialBaud.h"
+#include "link/SerialPorts.h"
 
 namespace panora {
 
@@ -48,6 +50,13 @@ int MsLeft(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left > 0 ? static_cast<int>(left) : 0;
 }
+
+// A close lets bytes already queued drain while the line moves (a whole
+// 1022-byte frame takes 89 ms at 115200 baud), but discards them once it
+// stands still: closing a line with unsent output otherwise waits for the
+// driver's own closing time (30 s on many serial drivers).
+constexpr int kDrainOnCloseMs = 150;
+constexpr int kStuckOnCloseMs = 30;
 
 }  // namespace
 
@@ -117,18 +126,29 @@ int CRsCom::OpenPort(const std::string& name, HandOver* hwnd) {
 
   const int fd = ::open(clean.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   // Nobody else may use the port while we hold it: TIOCEXCL keeps out
-  // ordinary users, the lock keeps out cooperating programs (and root).
-  if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  // ordinary users, the flock keeps out cooperating programs (and root),
+  // and the UUCP lock file those that know only that convention. A port
+  // that another program already has open without any lock is not shared
+  // either: two programs reading one line each get half of every answer.
+  std::string lockPath;
+  if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || DeviceOpenElsewhere(fd) ||
+      !TakeUucpLock(clean, lockPath)) {
     if (fd >= 0) ::close(fd);
     ShowMessage("Can not Open COM");
     return 0;
   }
   ::ioctl(fd, TIOCEXCL);
-  m_fd.store(fd);
-  if (!ConfigurePort(12, 0, 4, 0)) {
+  const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  {
     std::lock_guard<std::mutex> lock(m_mutex);
-    ::close(fd);
-    m_fd.store(-1);
+    m_fd.store(fd);
+    m_wake.store(wake);
+    m_strLockPath = lockPath;
+  }
+  m_generation->fetch_add(1);
+  if (wake < 0 || !ConfigurePort(12, 0, 4, 0)) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    CloseLocked();
     return 0;
   }
   m_bRun.store(1);
@@ -140,8 +160,7 @@ int CRsCom::OpenPort(const std::string& name, HandOver* hwnd) {
   } catch (const std::system_error&) {
     {
       std::lock_guard<std::mutex> lock(m_mutex);
-      ::close(fd);
-      m_fd.store(-1);
+      CloseLocked();
     }
     m_bRun.store(0);
     ShowMessage("Not CreateThread");
@@ -197,6 +216,22 @@ int CRsCom::ConfigurePort(int speed, int parity, int dataBits, int stopBits) {
   if (::tcsetattr(fd, TCSANOW, &tio) != 0) return 0;
   if (constant == B0 && !detail::SetArbitrarySpeed(fd, static_cast<unsigned>(baud))) return 0;
 
+  // tcsetattr succeeds when the driver took any part of the request; what
+  // it really runs with is only known by reading it back.
+  struct termios now {};
+  if (::tcgetattr(fd, &now) != 0) return 0;
+  const tcflag_t framing = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
+  if ((now.c_cflag & framing) != (tio.c_cflag & framing)) return 0;
+  if ((now.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) != 0 || (now.c_oflag & OPOST) != 0) return 0;
+  if (constant != B0) {
+    if (::cfgetospeed(&now) != constant) return 0;
+  } else {
+    // A driver may run a close rate of its own; UARTs tolerate 2 %.
+    const long actual = static_cast<long>(detail::ReadArbitrarySpeed(fd));
+    const long diff = actual > baud ? actual - baud : baud - actual;
+    if (actual == 0 || diff * 50 > baud) return 0;
+  }
+
   // Bytes that arrive with no gap longer than this belong to one block.
   m_nReadIntervalMs.store(50);
   ::tcflush(fd, TCIOFLUSH);
@@ -212,6 +247,7 @@ int CRsCom::WritePort(int length, const std::uint8_t* bytes) {
     return 0;
   }
   if (bytes == nullptr || length <= 0) return 0;
+  const int wake = m_wake.load();
   const int n = length > kMaxWrite ? kMaxWrite : length;
   const auto deadline = Clock::now() + std::chrono::milliseconds(kWriteBoundMs);
   int written = 0;
@@ -225,12 +261,18 @@ int CRsCom::WritePort(int length, const std::uint8_t* bytes) {
     if (r < 0 && errno != EAGAIN) break;
     const int left = MsLeft(deadline);
     if (left == 0) break;
-    struct pollfd p {
-      fd, POLLOUT, 0
-    };
-    if (::poll(&p, 1, left) <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) break;
+    // A close wakes us through the wake-up descriptor: it never waits
+    // behind this write for the rest of the second.
+    struct pollfd p[2] = {{fd, POLLOUT, 0}, {wake, POLLIN, 0}};
+    if (::poll(p, 2, left) <= 0 || (p[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 ||
+        (p[1].revents & POLLIN) != 0)
+      break;
   }
-  return written;
+  if (written == n) return n;
+  // The processor's parser would take the rest of a cut frame as the start
+  // of the next one: drop what has not left yet.
+  if (written > 0) ::tcflush(fd, TCOFLUSH);
+  return 0;
 }
 
 void CRsCom::StopReader() {
@@ -241,11 +283,41 @@ void CRsCom::StopReader() {
   m_reader.join();
 }
 
+void CRsCom::CloseLocked() {
+  const int fd = m_fd.exchange(-1);
+  if (fd >= 0) {
+    int queued = 0, last = -1, still = 0;
+    for (int waited = 0; waited < kDrainOnCloseMs && still < kStuckOnCloseMs &&
+                         ::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0;
+         waited += 2) {
+      still = queued == last ? still + 2 : 0;
+      last = queued;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) ::tcflush(fd, TCOFLUSH);
+    ::close(fd);
+  }
+  const int wake = m_wake.exchange(-1);
+  if (wake >= 0) ::close(wake);
+  ReleaseUucpLock(m_strLockPath);
+  m_strLockPath.clear();
+}
+
+void CRsCom::StopWaiting() {
+  const int wake = m_wake.load();
+  if (wake >= 0) {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t r = ::write(wake, &one, sizeof one);
+  }
+}
+
 void CRsCom::ClosePort() {
+  // Wake the reader and any write waiting for room before anything else.
+  StopWaiting();
+  m_generation->fetch_add(1);
   StopReader();
   std::lock_guard<std::mutex> lock(m_mutex);
-  const int fd = m_fd.exchange(-1);
-  if (fd >= 0) ::close(fd);
+  CloseLocked();
   m_bRun.store(0);
   m_bEnded.store(0);
   m_strName.clear();
@@ -253,10 +325,13 @@ void CRsCom::ClosePort() {
 
 void CRsCom::ReaderThread() {
   const int fd = m_fd.load();
+  const int wake = m_wake.load();
   HandOver* const hwnd = m_hwnd.load();
   const DataFn onData = m_onData;
+  const unsigned generation = m_generation->load();
   std::uint8_t buf[kBlockSize];
   bool lost = false;
+  bool closing = false;
 
   // Reads what is there; false when the port has gone away.
   auto readSome = [&](int& have) {
@@ -271,20 +346,28 @@ void CRsCom::ReaderThread() {
       return false;  // end of file or an error such as EIO: unplugged
     }
   };
+  // Waits for bytes, a hang-up or a close; -1 on a close, 0 on time-out.
+  auto wait = [&](int timeoutMs, short& revents) {
+    for (;;) {
+      struct pollfd p[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
+      const int r = ::poll(p, 2, timeoutMs);
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0 || (p[1].revents & POLLIN) != 0) return -1;
+      revents = p[0].revents;
+      return r;
+    }
+  };
 
+  // Blocks without a time limit while the line is idle: an open port that
+  // receives nothing costs no wake-ups.
   while (m_bRun.load() && !lost) {
-    struct pollfd p {
-      fd, POLLIN, 0
-    };
-    const int ready = ::poll(&p, 1, kPollMs);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      lost = true;
+    short revents = 0;
+    if (wait(-1, revents) < 0) {
+      closing = true;
       break;
     }
-    if (ready == 0) continue;
     int have = 0;
-    if ((p.revents & POLLIN) != 0) {
+    if ((revents & POLLIN) != 0) {
       if (!readSome(have)) lost = true;
     } else {
       lost = true;  // hang-up or error with nothing left to read
@@ -294,15 +377,16 @@ void CRsCom::ReaderThread() {
     const int interval = m_nReadIntervalMs.load();
     const auto totalEnd = Clock::now() + std::chrono::milliseconds(100 + 20 * kBlockSize);
     while (!lost && have > 0 && have < kBlockSize && m_bRun.load()) {
-      struct pollfd q {
-        fd, POLLIN, 0
-      };
       const int left = MsLeft(totalEnd);
       if (left == 0) break;
-      const int r = ::poll(&q, 1, interval < left ? interval : left);
-      if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) break;
-      if ((q.revents & POLLIN) != 0) {
+      short more = 0;
+      const int r = wait(interval < left ? interval : left, more);
+      if (r < 0) {
+        closing = true;
+        break;
+      }
+      if (r == 0) break;
+      if ((more & POLLIN) != 0) {
         const int before = have;
         if (!readSome(have)) lost = true;
         if (have == before && !lost) break;
@@ -310,6 +394,7 @@ void CRsCom::ReaderThread() {
         lost = true;
       }
     }
+    if (closing) break;
     if (have > 0 && hwnd != nullptr && onData) {
       std::vector<std::uint8_t> block(buf, buf + have);
       const bool handed = hwnd->Send(
@@ -318,11 +403,18 @@ void CRsCom::ReaderThread() {
       if (!handed) break;
     }
   }
-  if (lost) {
+  if (lost && !closing) {
     // Reported once; the reader then stops instead of spinning on a port
-    // that keeps signalling hang-up.
+    // that keeps signalling hang-up. A report that arrives after the port
+    // was closed or opened again is about a port that no longer matters.
     m_bLost.store(true);
-    if (hwnd != nullptr && m_onLost) hwnd->Post(m_onLost);
+    if (hwnd != nullptr && m_onLost) {
+      auto onLost = m_onLost;
+      auto current = m_generation;
+      hwnd->Post([onLost, current, generation] {
+        if (current->load() == generation) onLost();
+      });
+    }
   }
   m_bEnded.store(1);
 }

@@ -3,13 +3,18 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <mutex>
 
 namespace panora {
@@ -24,10 +29,17 @@ struct Extra {
 std::mutex g_seamMutex;
 std::vector<Extra> g_extra;
 std::string g_classRoot = "/sys/class/tty";
+std::string g_devRoot = "/dev";
+std::string g_lockDir;  // empty: PANORA_LOCK_DIR or /var/lock
 
 std::string ClassRoot() {
   std::lock_guard<std::mutex> lock(g_seamMutex);
   return g_classRoot;
+}
+
+std::string DevRoot() {
+  std::lock_guard<std::mutex> lock(g_seamMutex);
+  return g_devRoot;
 }
 
 std::vector<Extra> Extras() {
@@ -58,15 +70,20 @@ bool OnUsbBus(const std::string& devicePath) {
   return false;
 }
 
-// A port exists when it opens or when it is in use; a port without hardware
-// (a ttyS line with no UART behind it) fails otherwise.
-bool PortExists(const std::string& path) {
+enum class Probe { Missing, Usable, NoPermission };
+
+// A port exists when it opens, when it is in use, or when this user may not
+// open it; a port without hardware (a ttyS line with no UART behind it) fails
+// otherwise.
+Probe ProbePort(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd >= 0) {
     ::close(fd);
-    return true;
+    return Probe::Usable;
   }
-  return errno == EBUSY || errno == EACCES || errno == EPERM;
+  if (errno == EBUSY) return Probe::Usable;
+  if (errno == EACCES || errno == EPERM) return Probe::NoPermission;
+  return Probe::Missing;
 }
 
 struct SysPort {
@@ -95,16 +112,24 @@ bool ScanClass(std::vector<SysPort>& out) {
 
 }  // namespace
 
-std::vector<std::string> ListSerialPorts() {
+std::vector<SerialPortEntry> ListSerialPortEntries() {
   std::vector<SysPort> sys;
   ScanClass(sys);
-  std::vector<std::string> out;
-  for (const SysPort& p : sys) {
-    const std::string path = "/dev/" + p.name;
-    if (PortExists(path)) out.push_back(path);
+  std::vector<std::string> paths;
+  const std::string dev = DevRoot();
+  for (const SysPort& p : sys) paths.push_back(dev + "/" + p.name);
+  for (const Extra& e : Extras()) paths.push_back(e.path);
+  std::vector<SerialPortEntry> out;
+  for (const std::string& path : paths) {
+    const Probe probe = ProbePort(path);
+    if (probe != Probe::Missing) out.push_back({path, probe == Probe::NoPermission});
   }
-  for (const Extra& e : Extras())
-    if (PortExists(e.path)) out.push_back(e.path);
+  return out;
+}
+
+std::vector<std::string> ListSerialPorts() {
+  std::vector<std::string> out;
+  for (const SerialPortEntry& e : ListSerialPortEntries()) out.push_back(e.path);
   return out;
 }
 
@@ -114,8 +139,9 @@ std::optional<std::vector<std::string>> ListUsbSerialPorts() {
   const std::vector<Extra> extras = Extras();
   if (!readable && extras.empty()) return std::nullopt;
   std::vector<std::string> out;
+  const std::string dev = DevRoot();
   for (const SysPort& p : sys)
-    if (p.usb) out.push_back("/dev/" + p.name);
+    if (p.usb) out.push_back(dev + "/" + p.name);
   for (const Extra& e : extras)
     if (e.usb) out.push_back(e.path);
   return out;
@@ -141,6 +167,188 @@ void RemoveExtraSerialPort(const std::string& path) {
 void SetSerialClassRoot(const std::string& root) {
   std::lock_guard<std::mutex> lock(g_seamMutex);
   g_classRoot = root;
+}
+
+void SetSerialDevRoot(const std::string& root) {
+  std::lock_guard<std::mutex> lock(g_seamMutex);
+  g_devRoot = root;
+}
+
+namespace {
+
+// The index of a pseudo-terminal's slave device, or -1 for any other device.
+long PtySlaveIndex(dev_t dev) {
+  const unsigned ma = major(dev);
+  return ma >= 136 && ma <= 143 ? static_cast<long>((ma - 136) * 256 + minor(dev)) : -1;
+}
+
+// The pseudo-terminal index whose master descriptor `fd` of process `pid`
+// is, or -1 when it is no master.
+long PtyMasterIndex(const std::string& pid, const char* fd, const struct stat& st) {
+  if (major(st.st_rdev) != 5 || minor(st.st_rdev) != 2) return -1;  // /dev/ptmx
+  std::FILE* info = std::fopen(("/proc/" + pid + "/fdinfo/" + fd).c_str(), "r");
+  if (info == nullptr) return -1;
+  long index = -1;
+  char line[128];
+  while (std::fgets(line, sizeof line, info) != nullptr)
+    if (std::sscanf(line, "tty-index: %ld", &index) == 1) break;
+  std::fclose(info);
+  return index;
+}
+
+}  // namespace
+
+bool DeviceOpenElsewhere(int fd) {
+  struct stat own {};
+  if (::fstat(fd, &own) != 0 || !S_ISCHR(own.st_mode)) return false;
+  const long ptyIndex = PtySlaveIndex(own.st_rdev);
+  DIR* proc = ::opendir("/proc");
+  if (proc == nullptr) return false;
+  const std::string self = std::to_string(::getpid());
+  bool found = false;
+  while (!found) {
+    const dirent* p = ::readdir(proc);
+    if (p == nullptr) break;
+    if (!std::isdigit(static_cast<unsigned char>(p->d_name[0])) || self == p->d_name) continue;
+    const std::string pid = p->d_name;
+    const std::string fdDir = "/proc/" + pid + "/fd";
+    DIR* fds = ::opendir(fdDir.c_str());
+    if (fds == nullptr) continue;  // gone, or another user's
+    bool holdsLine = false, holdsMaster = false;
+    while (const dirent* e = ::readdir(fds)) {
+      if (e->d_name[0] == '.') continue;
+      struct stat st {};
+      if (::stat((fdDir + "/" + e->d_name).c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) continue;
+      if (st.st_rdev == own.st_rdev) holdsLine = true;
+      if (ptyIndex >= 0 && PtyMasterIndex(pid, e->d_name, st) == ptyIndex) holdsMaster = true;
+    }
+    ::closedir(fds);
+    // The process serving a pseudo-terminal may keep its own slave open (a
+    // simulator does, so that its line never hangs up); that is no user.
+    found = holdsLine && !holdsMaster;
+  }
+  ::closedir(proc);
+  return found;
+}
+
+// ---- UUCP lock files --------------------------------------------------------
+
+namespace {
+
+// The process id a lock file names: ten ASCII digits (HDB UUCP) or, in old
+// files, the binary integer. 0 when it names none.
+long LockOwner(const std::string& path, bool& exists, time_t& age) {
+  exists = false;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    exists = errno != ENOENT;
+    return 0;
+  }
+  exists = true;
+  struct stat st {};
+  ::fstat(fd, &st);
+  age = std::time(nullptr) - st.st_mtime;
+  char buf[32] = {};
+  const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+  ::close(fd);
+  const bool text = std::all_of(buf, buf + (n > 0 ? n : 0), [](char c) {
+    return c == ' ' || c == '\n' || std::isdigit(static_cast<unsigned char>(c));
+  });
+  if (!text && n == static_cast<ssize_t>(sizeof(int))) {
+    int binary = 0;
+    std::memcpy(&binary, buf, sizeof binary);
+    return binary > 0 ? binary : 0;
+  }
+  if (n <= 0) return 0;
+  char* end = nullptr;
+  const long pid = std::strtol(buf, &end, 10);
+  return end != buf && pid > 0 ? pid : 0;
+}
+
+bool ProcessAlive(long pid) {
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+}  // namespace
+
+std::string SerialLockDir() {
+  {
+    std::lock_guard<std::mutex> lock(g_seamMutex);
+    if (!g_lockDir.empty()) return g_lockDir;
+  }
+  const char* env = std::getenv("PANORA_LOCK_DIR");
+  return env != nullptr && *env != '\0' ? std::string(env) : std::string("/var/lock");
+}
+
+void SetSerialLockDir(const std::string& dir) {
+  std::lock_guard<std::mutex> lock(g_seamMutex);
+  g_lockDir = dir;
+}
+
+std::string UucpLockName(const std::string& device) {
+  char resolved[PATH_MAX];
+  std::string path = ::realpath(device.c_str(), resolved) != nullptr ? std::string(resolved) : device;
+  std::string name;
+  if (path.rfind("/dev/", 0) == 0) {
+    name = path.substr(5);
+  } else {
+    const std::size_t slash = path.rfind('/');
+    name = slash == std::string::npos ? path : path.substr(slash + 1);
+  }
+  std::replace(name.begin(), name.end(), '/', '_');
+  return "LCK.." + name;
+}
+
+bool TakeUucpLock(const std::string& device, std::string& lockPath) {
+  lockPath.clear();
+  const std::string dir = SerialLockDir();
+  const std::string path = dir + "/" + UucpLockName(device);
+  const bool writable = ::access(dir.c_str(), W_OK | X_OK) == 0;
+  const long self = static_cast<long>(::getpid());
+  for (int round = 0; round < 3; ++round) {
+    bool exists = false;
+    time_t age = 0;
+    const long owner = LockOwner(path, exists, age);
+    if (exists) {
+      // A lock being written may be empty for a moment; an old one that
+      // names nobody is left-over junk. Our own process id can only be a
+      // left-over too: the flock taken before this keeps out our other opens.
+      const bool stale = owner == 0 ? age > 5 : (owner == self || !ProcessAlive(owner));
+      if (!stale) return false;
+      if (!writable) return true;  // cannot clear it; the port itself is free
+      ::unlink(path.c_str());
+    }
+    if (!writable) return true;
+    // Written in full under a private name, then linked into place, so that
+    // nobody ever reads a half-written lock of ours.
+    char tmp[PATH_MAX];
+    std::snprintf(tmp, sizeof tmp, "%s/LTMP.%ld.%d", dir.c_str(), self, round);
+    ::unlink(tmp);
+    const int fd = ::open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) return true;
+    char text[16];
+    const int n = std::snprintf(text, sizeof text, "%10ld\n", self);
+    const bool written = ::write(fd, text, static_cast<std::size_t>(n)) == n;
+    ::fchmod(fd, 0644);  // readable by everybody whatever the umask
+    ::close(fd);
+    const bool linked = written && ::link(tmp, path.c_str()) == 0;
+    const int linkErr = errno;
+    ::unlink(tmp);
+    if (linked) {
+      lockPath = path;
+      return true;
+    }
+    if (!written || linkErr != EEXIST) return true;  // no lock of ours, nobody else's either
+    // Someone else was quicker: look at theirs.
+  }
+  return false;
+}
+
+void ReleaseUucpLock(const std::string& lockPath) {
+  if (lockPath.empty()) return;
+  bool exists = false;
+  time_t age = 0;
+  if (LockOwner(lockPath, exists, age) == static_cast<long>(::getpid())) ::unlink(lockPath.c_str());
 }
 
 }  // namespace panora

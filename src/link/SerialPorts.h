@@ -1,5 +1,6 @@
 // The serial ports of this machine, by device path, as the port dialog and
-// the USB search see them.
+// the USB search see them, and the UUCP lock files that programs sharing a
+// port agree on.
 #pragma once
 
 #include <optional>
@@ -8,9 +9,17 @@
 
 namespace panora {
 
+struct SerialPortEntry {
+  std::string path;
+  bool noPermission = false;  // exists, but this user may not open it (EACCES)
+};
+
 // Every serial device the system lists (/sys/class/tty/*/device) that exists:
-// it opens, or it is in use (by another program or this one). Ports without
-// hardware behind them are left out. Natural order (ttyS2 before ttyS10).
+// it opens, it is in use (by another program or this one), or this user may
+// not open it. Ports without hardware behind them are left out. Natural
+// order (ttyS2 before ttyS10).
+std::vector<SerialPortEntry> ListSerialPortEntries();
+// The paths of ListSerialPortEntries.
 std::vector<std::string> ListSerialPorts();
 
 // The serial devices attached over USB (CDC-ACM and USB serial adapters),
@@ -24,7 +33,29 @@ void AddExtraSerialPort(const std::string& path, bool usb);
 void ClearExtraSerialPorts();
 // Removes the extra port with this path (every entry of it).
 void RemoveExtraSerialPort(const std::string& path);
-// Test seam: read the device list below another root instead of /sys/class/tty.
+// Test seams: read the device list below another root instead of
+// /sys/class/tty, and find the device nodes in another folder than /dev.
 void SetSerialClassRoot(const std::string& root);
+void SetSerialDevRoot(const std::string& root);
+
+// Whether a process other than this one has the device of this open
+// descriptor open (a program that takes no lock at all). Only the
+// processes this user may look into are seen.
+bool DeviceOpenElsewhere(int fd);
+
+// UUCP lock files ("LCK..ttyUSB0" holding the owner's process id as ten
+// ASCII digits). The folder is PANORA_LOCK_DIR when set, else /var/lock;
+// SetSerialLockDir overrides both (empty: back to those).
+std::string SerialLockDir();
+void SetSerialLockDir(const std::string& dir);
+// The lock file's name for a device path (links followed): "LCK..ttyUSB0",
+// "LCK..pts_3" for /dev/pts/3.
+std::string UucpLockName(const std::string& device);
+// Honours a lock of a live process (false: the port is taken) and removes a
+// stale one. Where the folder is writable a lock of our own is made and its
+// path put in lockPath (empty otherwise).
+bool TakeUucpLock(const std::string& device, std::string& lockPath);
+// Removes our lock file (only while it still names this process).
+void ReleaseUucpLock(const std::string& lockPath);
 
 }  // namespace panora

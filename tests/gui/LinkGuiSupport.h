@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -172,6 +173,21 @@ inline std::string ClosedPort() {
   ::close(fd);
   return std::to_string(ntohs(a.sin_port));
 }
+
+// While it lives, this process acts as an ordinary user (nobody) when it
+// runs as root, who may open every port.
+class AsOrdinaryUser {
+ public:
+  AsOrdinaryUser() : m_root(::geteuid() == 0) {
+    if (m_root) m_root = ::setegid(65534) == 0 && ::seteuid(65534) == 0;
+  }
+  ~AsOrdinaryUser() {
+    if (m_root && (::seteuid(0) != 0 || ::setegid(0) != 0)) std::abort();
+  }
+
+ private:
+  bool m_root;
+};
 
 // Answers the "RS232" dialog by choosing `device` (which must be listed).
 inline std::function<int(QDialog&)> ChoosePort(const std::string& device) {

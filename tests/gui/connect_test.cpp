@@ -1,6 +1,7 @@
 // The connect procedures of the main window against the simulated processor
 // over a real pseudo-terminal and real loopback TCP.
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <QDialog>
 #include <QPushButton>
@@ -80,6 +81,9 @@ TEST_F(Rs232Test, RefusedHandshakeLeavesThePortOpenAndMarksNothing) {
   // No time-out box follows: the answer stopped timer 4.
   Pump(1200);
   EXPECT_TRUE(dialogs.Boxes().empty());
+  // Frames still go out on the refused port, and answers are read.
+  f->Action(ID_ABOUT_FIRMWARE)->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Version:1.0.0"); }));
   // "Disconnect" closes the refused port as well.
   f->Action(ID_CONN_DISCONNECT)->trigger();
   EXPECT_FALSE(f->RsCom().IsOpen());
@@ -168,6 +172,77 @@ TEST_F(Rs232Test, NoPortChosenOrAPortThatWillNotOpen) {
   f->Action(ID_CONN_RS232)->trigger();
   EXPECT_EQ(f->m_nConnKind.load(), 0);
   EXPECT_FALSE(f->RsCom().IsOpen());
+}
+
+TEST_F(Rs232Test, APortThisUserMayNotOpenIsListedMarkedAndChoosingItFails) {
+  Pty allowed, locked;
+  ::chmod(allowed.slave.c_str(), 0666);
+  ::chmod(locked.slave.c_str(), 0000);
+  AddExtraSerialPort(allowed.slave, false);
+  AddExtraSerialPort(locked.slave, false);
+  dialogs.ExpectDialog("153", [&](QDialog& d) {
+    auto& dlg = static_cast<CDlgCom&>(d);
+    EXPECT_EQ(dlg.m_strPorts, (std::vector<std::string>{allowed.slave, locked.slave}));
+    EXPECT_EQ(dlg.PortBox()->itemText(0).toStdString(), allowed.slave);
+    EXPECT_EQ(dlg.PortBox()->itemText(1).toStdString(), locked.slave + " (no permission)");
+    dlg.PortBox()->setCurrentIndex(1);
+    dlg.accept();
+    EXPECT_EQ(dlg.m_strCom, locked.slave);
+    return kIdOk;
+  });
+  dialogs.ExpectBox("Can not Open COM");
+  dialogs.ExpectBox("can not open com");
+  {
+    AsOrdinaryUser user;
+    f->Action(ID_CONN_RS232)->trigger();
+  }
+  EXPECT_FALSE(f->RsCom().IsOpen());
+  EXPECT_EQ(f->m_nConnKind.load(), 0);
+}
+
+TEST_F(Rs232Test, AnUnpluggedPortIsClosedAndReportedOnceThenReconnectingWorks) {
+  // A USB adapter: its device node goes when it is unplugged (the pty's own
+  // number may soon be taken by another one).
+  Pty adapter;
+  const std::string node = home.Path() + "/ttyUSB0";
+  ASSERT_EQ(::symlink(adapter.slave.c_str(), node.c_str()), 0);
+  AddExtraSerialPort(node, false);
+  f->ConnectSerial(node);
+  ASSERT_EQ(adapter.Read(12, std::chrono::seconds(1)).size(), 12u);  // the handshake
+  const std::uint8_t ok[13] = {0x7D, 0x3A, 0, 5, 0xF1, 0, 0, 0, 0, 0xF6, 0x45, 0x4E, 0x44};
+  adapter.Write({ok, ok + 13});
+  ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connection Success!"); }));
+  ASSERT_TRUE(Checked(*f, ID_CONN_RS232));
+
+  sim::ServerOptions opt;
+  opt.engine.versionMajor = 4;
+  EmbeddedSim sim(opt, home.Path());  // the processor on another line
+  ASSERT_TRUE(sim.Ok()) << sim.Error();
+  AddExtraSerialPort(sim.Pty(), false);
+
+  adapter.CloseMaster();  // unplugged
+  ::unlink(node.c_str());
+  ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "COM port lost"); }));
+  EXPECT_FALSE(f->RsCom().IsOpen());
+  EXPECT_EQ(f->m_nConnKind.load(), 0);
+  EXPECT_FALSE(Checked(*f, ID_CONN_RS232) || Checked(*f, ID_CONN_USB) || Checked(*f, ID_CONN_TCPIP));
+  dialogs.ExpectBox("Please connect PC to machine");  // nothing to send on now
+  f->Action(ID_ABOUT_FIRMWARE)->trigger();
+  Pump(300);
+  EXPECT_EQ(InfoTexts(*f).count(QStringLiteral("COM port lost")), 1);
+
+  // The dialog lists what exists now; the processor's line connects and
+  // frames go out again.
+  dialogs.ExpectDialog("153", [&](QDialog& d) {
+    auto& dlg = static_cast<CDlgCom&>(d);
+    EXPECT_EQ(dlg.m_strPorts, std::vector<std::string>{sim.Pty()});
+    return ChoosePort(sim.Pty())(d);
+  });
+  f->Action(ID_CONN_RS232)->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return InfoTexts(*f).count(QStringLiteral("Connection Success!")) == 2; }));
+  EXPECT_TRUE(Checked(*f, ID_CONN_RS232));
+  f->Action(ID_ABOUT_FIRMWARE)->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Version:4.0.0"); }));
 }
 
 class UsbTest : public FrameTest {};

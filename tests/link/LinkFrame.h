@@ -57,6 +57,8 @@ struct LinkFrame {
     link.Shutdown();
     net.Shutdown();
     rs.ClosePort();
+    // Calls posted before now (a batch's end) still use the members below.
+    ui.RunAndWait([] {});
   }
 };
 

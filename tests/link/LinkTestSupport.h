@@ -3,6 +3,7 @@
 #pragma once
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -241,6 +243,30 @@ inline double ProcessCpuMs() {
   ::getrusage(RUSAGE_SELF, &u);
   return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 +
          (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+}
+
+// Context switches (voluntary and not) of every thread of this process so
+// far: each one is a wake-up.
+inline long long ContextSwitches() {
+  long long total = 0;
+  DIR* dir = ::opendir("/proc/self/task");
+  if (dir == nullptr) return 0;
+  while (const dirent* e = ::readdir(dir)) {
+    if (e->d_name[0] == '.') continue;
+    const std::string path = std::string("/proc/self/task/") + e->d_name + "/status";
+    FILE* f = std::fopen(path.c_str(), "re");
+    if (f == nullptr) continue;
+    char line[256];
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+      long long n = 0;
+      if (std::sscanf(line, "voluntary_ctxt_switches: %lld", &n) == 1 ||
+          std::sscanf(line, "nonvoluntary_ctxt_switches: %lld", &n) == 1)
+        total += n;
+    }
+    std::fclose(f);
+  }
+  ::closedir(dir);
+  return total;
 }
 
 }  // namespace panora::test

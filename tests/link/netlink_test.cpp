@@ -170,6 +170,35 @@ TEST(NetLink, APeerThatClosesEndsTheReceiverWithoutSpinningAndSendsFailQuietly) 
   f.net.Close();
 }
 
+TEST(NetLink, ASendToAPeerThatReadsNothingGivesUpInsteadOfHanging) {
+  Fixture f;
+  Listener l;
+  ASSERT_EQ(f.net.Connect("127.0.0.1", l.PortText(), &f.ui), 1);
+  const int peer = l.Accept();
+  ASSERT_GE(peer, 0);
+  // The peer never reads: the buffers on both sides fill, and a send then
+  // waits for room only as long as its bound.
+  auto sending = std::async(std::launch::async, [&] {
+    std::vector<std::uint8_t> chunk(64 * 1024, 0x42);
+    for (int i = 0; i < 1000; ++i) {
+      const int r = f.net.Send(chunk.data(), static_cast<int>(chunk.size()));
+      if (r != static_cast<int>(chunk.size())) return r;
+    }
+    return -2;  // the buffers never filled
+  });
+  if (sending.wait_for(10s) != std::future_status::ready) {
+    ::close(peer);  // releases the send, so that the test ends
+    sending.wait();
+    FAIL() << "a send hangs";
+  }
+  const int r = sending.get();
+  EXPECT_NE(r, -2);
+  EXPECT_LT(r, 64 * 1024);
+  EXPECT_TRUE(f.net.IsConnected());
+  f.net.Close();
+  ::close(peer);
+}
+
 TEST(NetLink, ClosingWhileDataStreamsInNeverDeadlocks) {
   Listener l;
   for (int round = 0; round < 50; ++round) {

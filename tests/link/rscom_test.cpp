@@ -1,13 +1,17 @@
 #include "link/RsCom.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <termios.h>
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
+#include <iomanip>
 
 #include "link/LinkTestSupport.h"
 #include "link/SerialBaud.h"
+#include "link/SerialPorts.h"
 
 using namespace panora;
 using namespace std::chrono_literals;
@@ -57,19 +61,22 @@ TEST(RsCom, OpensACleanedNameRawAt115200EightNOne) {
 
   // Other entries of the tables; speeds without a constant use the
   // arbitrary-rate interface, settings no driver has are refused.
-  EXPECT_EQ(f.com.ConfigurePort(7, 2, 3, 2), 1);  // 14400, mark, 7 bits, two stop bits
+  EXPECT_EQ(f.com.ConfigurePort(7, 0, 4, 2), 1);  // 14400, two stop bits
   EXPECT_EQ(detail::ReadArbitrarySpeed(pty.master), 14400u);
   ASSERT_EQ(::tcgetattr(pty.master, &tio), 0);
-  // A pseudo-terminal keeps eight bits without parity whatever it is told;
-  // the rest of the setting is there.
-  EXPECT_EQ(tio.c_cflag & (PARODD | CMSPAR | CSTOPB), static_cast<tcflag_t>(PARODD | CMSPAR | CSTOPB));
+  EXPECT_EQ(tio.c_cflag & (CSTOPB | CSIZE), static_cast<tcflag_t>(CSTOPB | CS8));
   EXPECT_EQ(f.com.ConfigurePort(99, 0, 4, 0), 1);  // an unknown speed index is 9600
   EXPECT_EQ(detail::ReadArbitrarySpeed(pty.master), 9600u);
   EXPECT_EQ(f.com.ConfigurePort(14, 0, 4, 0), 1);
   EXPECT_EQ(detail::ReadArbitrarySpeed(pty.master), 256000u);
   EXPECT_EQ(f.com.ConfigurePort(12, 0, 0, 0), 0);  // four data bits
   EXPECT_EQ(f.com.ConfigurePort(12, 0, 4, 1), 0);  // one and a half stop bits with eight data bits
-  EXPECT_EQ(f.com.ConfigurePort(12, 0, 1, 1), 1);  // ... but with five
+  // A pseudo-terminal keeps eight bits without parity whatever it is told:
+  // read back, such a setting is a failure, not a success.
+  EXPECT_EQ(f.com.ConfigurePort(7, 2, 3, 2), 0);   // mark parity, seven bits
+  EXPECT_EQ(f.com.ConfigurePort(12, 1, 4, 0), 0);  // even parity
+  EXPECT_EQ(f.com.ConfigurePort(12, 0, 1, 1), 0);  // five bits, one and a half stop bits
+  EXPECT_EQ(f.com.ConfigurePort(12, 0, 4, 0), 1);
   f.Close();
   EXPECT_FALSE(f.com.IsOpen());
   EXPECT_EQ(f.com.PortName(), "");
@@ -110,6 +117,38 @@ TEST(RsCom, APortInUseCannotBeOpenedAgain) {
   EXPECT_EQ(b.got.Notes(), std::vector<std::string>{"Can not Open COM"});
   a.Close();
   EXPECT_EQ(b.Open(pty.slave), 1);
+}
+
+TEST(RsCom, APortAnotherProgramHasOpenWithoutAnyLockIsNotShared) {
+  Fixture f;
+  Pty pty;
+  int ready[2], release[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(release), 0);
+  const pid_t other = ::fork();
+  if (other == 0) {
+    // Another program: opens the line plainly and keeps it until told. It
+    // must not hold the master too: the line's own server may keep its slave.
+    ::close(release[1]);
+    ::close(pty.master);
+    const int fd = ::open(pty.slave.c_str(), O_RDWR | O_NOCTTY);
+    char c = fd >= 0 ? 'y' : 'n';
+    if (::write(ready[1], &c, 1) != 1) ::_exit(1);
+    ::read(release[0], &c, 1);
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  ::close(release[0]);
+  char c = 0;
+  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  ASSERT_EQ(c, 'y');
+  EXPECT_EQ(f.Open(pty.slave), 0);
+  EXPECT_EQ(f.got.Notes(), std::vector<std::string>{"Can not Open COM"});
+  ::close(release[1]);
+  ::waitpid(other, nullptr, 0);
+  ::close(ready[0]);
+  EXPECT_EQ(f.Open(pty.slave), 1);
+  f.Close();
 }
 
 TEST(RsCom, WritesAreCappedAt1022Bytes) {
@@ -176,6 +215,93 @@ TEST(RsCom, ReopeningClosesTheOldPortFirstAndCloseIsQuick) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
 }
 
+TEST(RsCom, AnIdlePortCostsNoWakeUps) {
+  Fixture f;
+  Pty pty;
+  ASSERT_EQ(f.Open(pty.slave), 1);
+  std::this_thread::sleep_for(50ms);
+  // Every wake-up of every thread of this process is a context switch; a
+  // reader that polls would add one per poll.
+  const long long before = test::ContextSwitches();
+  std::this_thread::sleep_for(500ms);
+  EXPECT_LT(test::ContextSwitches() - before, 10);
+  // It still reads at once when bytes come.
+  pty.Write(Bytes(3));
+  ASSERT_TRUE(f.got.WaitFor([&] { return f.got.BlockCountLocked() >= 1; }));
+  EXPECT_EQ(f.got.Blocks()[0], Bytes(3));
+  f.Close();
+}
+
+TEST(RsCom, AWriteThatCannotFinishLeavesNoPartOfItsFrameOnTheLine) {
+  Fixture f;
+  Pty pty;
+  ASSERT_EQ(f.Open(pty.slave), 1);
+  // The far end takes nothing until the line's queue is full: one frame
+  // then cannot go out whole within the second.
+  const auto frame = Bytes(997, 5);  // a size that never fills the queue exactly
+  std::vector<int> results;
+  for (int i = 0; i < 400; ++i) {
+    results.push_back(f.com.WritePort(static_cast<int>(frame.size()), frame.data()));
+    if (results.back() != static_cast<int>(frame.size())) break;
+  }
+  ASSERT_EQ(results.back(), 0);  // all or nothing
+  // What the far end had already taken in cannot be called back; the rest
+  // of the queue went, and with it the tail of the cut frame.
+  const std::size_t sent = (results.size() - 1) * frame.size();
+  const auto left = pty.Read(1 << 20, 300ms);
+  EXPECT_LT(left.size(), sent);
+  // The next frame arrives whole and first.
+  EXPECT_EQ(f.com.WritePort(static_cast<int>(frame.size()), frame.data()), 997);
+  EXPECT_EQ(pty.Read(frame.size(), 500ms), frame);
+  f.Close();
+}
+
+TEST(RsCom, UucpLockFilesAreHonouredMadeAndRemoved) {
+  char tmpl[] = "/tmp/panora-lock-XXXXXX";
+  const std::string dir = ::mkdtemp(tmpl);
+  SetSerialLockDir(dir);
+  Fixture f;
+  Pty pty;
+  const std::string lock = dir + "/" + UucpLockName(pty.slave);
+  EXPECT_EQ(UucpLockName("/dev/ttyUSB0"), "LCK..ttyUSB0");
+  auto writeLock = [&](long pid) { std::ofstream(lock) << std::setw(10) << pid << "\n"; };
+  auto readLock = [&] {
+    std::ifstream in(lock);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+
+  // Ours while open, in the common format, and gone after the close.
+  ASSERT_EQ(f.Open(pty.slave), 1);
+  char own[16];
+  std::snprintf(own, sizeof own, "%10d\n", static_cast<int>(::getpid()));
+  EXPECT_EQ(readLock(), own);
+  f.Close();
+  EXPECT_FALSE(std::filesystem::exists(lock));
+
+  // A live process holds the port (process 1 always lives): refused, and
+  // its lock stays.
+  writeLock(1);
+  EXPECT_EQ(f.Open(pty.slave), 0);
+  EXPECT_EQ(f.got.Notes(), std::vector<std::string>{"Can not Open COM"});
+  EXPECT_EQ(readLock(), "         1\n");
+
+  // The lock of a process that has ended is removed and replaced by ours.
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  writeLock(child);
+  ASSERT_EQ(f.Open(pty.slave), 1);
+  EXPECT_EQ(readLock(), own);
+  f.Close();
+
+  // Without a writable lock folder the port opens all the same.
+  SetSerialLockDir(dir + "/missing");
+  ASSERT_EQ(f.Open(pty.slave), 1);
+  f.Close();
+  SetSerialLockDir({});
+  std::filesystem::remove_all(dir);
+}
+
 TEST(RsCom, AnUnpluggedPortIsReportedOnceAndDoesNotSpin) {
   Fixture f;
   Pty pty;
@@ -194,6 +320,33 @@ TEST(RsCom, AnUnpluggedPortIsReportedOnceAndDoesNotSpin) {
   EXPECT_EQ(lost.load(), 1);
   EXPECT_TRUE(f.com.IsOpen());  // still open until the operator closes it
   f.Close();
+
+  // Plugged in again (another line): frames go out and answers come in.
+  Pty again;
+  ASSERT_EQ(f.Open(again.slave), 1);
+  EXPECT_FALSE(f.com.IsLost());
+  const auto frame = Bytes(12, 9);
+  EXPECT_EQ(f.com.WritePort(12, frame.data()), 12);
+  EXPECT_EQ(again.Read(12, 500ms), frame);
+  again.Write(Bytes(6));
+  ASSERT_TRUE(f.got.WaitFor([&] { return f.got.BlockCountLocked() >= 2; }));
+  EXPECT_EQ(f.got.Blocks()[1], Bytes(6));
+
+  // A loss that is only handled after the port was closed is not reported.
+  again.CloseMaster();
+  const auto later = std::chrono::steady_clock::now() + 2s;
+  while (!f.com.IsLost() && std::chrono::steady_clock::now() < later) std::this_thread::sleep_for(5ms);
+  f.ui.RunAndWait([] {});  // the report is queued by now
+  EXPECT_EQ(lost.load(), 2);
+  Pty third;
+  ASSERT_EQ(f.Open(third.slave), 1);
+  f.ui.RunAndWait([&] {
+    third.CloseMaster();
+    while (!f.com.IsLost()) std::this_thread::sleep_for(1ms);
+    f.com.ClosePort();  // the report is queued behind this call
+  });
+  f.ui.RunAndWait([] {});
+  EXPECT_EQ(lost.load(), 2);
 }
 
 TEST(RsCom, ClosingWhileDataStreamsInNeverDeadlocks) {
