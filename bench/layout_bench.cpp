@@ -3,6 +3,7 @@
 // changed, on Qt's offscreen platform.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -48,6 +49,9 @@ BENCHMARK(BM_DragMove)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The pictures are drawn too, as in the program: they are found in the
+  // current folder.
+  if (chdir(PANORA_BIN_DIR) != 0) return 1;
   QTemporaryDir home;
   setenv("PANORA_HOME", home.path().toLocal8Bit().constData(), 1);
   if (getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -399,9 +399,23 @@ CChildFrame* CMainFrame::ChannelFrame(int channel) const {
 void CMainFrame::UpdateLayoutRect() {
   // Lay the bars out now, so that the central area has its final place.
   if (layout() != nullptr) layout()->activate();
-  const QRect client = centralWidget()->geometry();
-  m_rcLayout =
-      client.adjusted(CLayoutArea::kEdge, CLayoutArea::kEdge, -CLayoutArea::kEdge, -CLayoutArea::kEdge);
+  TakeLayoutRect();
+  // A bar closed or resized later changes the area; every conversion to
+  // output pixels must use the area as it is, so follow it.
+  m_layoutArea->installEventFilter(this);
+}
+
+void CMainFrame::TakeLayoutRect() {
+  // The area's client region: 2 pixels inside its sunken edge.
+  m_rcLayout = m_layoutArea->geometry().adjusted(CLayoutArea::kEdge, CLayoutArea::kEdge, -CLayoutArea::kEdge,
+                                                 -CLayoutArea::kEdge);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (m_layoutArea != nullptr && watched == m_layoutArea &&
+      (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+    TakeLayoutRect();
+  return QMainWindow::eventFilter(watched, event);
 }
 
 // ---- the mode application ---------------------------------------------------

@@ -317,6 +317,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QAction* AddCommand(QMenu* menu, int id, const QString& text, void (CMainFrame::*handler)());
@@ -336,6 +337,8 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   void OpenPositionDialogStandIn(const PositionRequest& request);
   void SendGeometry(int channel, const Rect& client);
   bool RefuseWhileSending();
+  // m_rcLayout from where the layout area's client region is now.
+  void TakeLayoutRect();
   void ConnectModeApplication();
   CTesselView* ActiveView() const;
   // "Save" and "Save as": writes the profile to `path` (becoming the

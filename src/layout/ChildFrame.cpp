@@ -4,6 +4,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
 
 #include "layout/LayoutArea.h"
 #include "layout/LayoutHost.h"
@@ -95,24 +96,33 @@ void CChildFrame::paintEvent(QPaintEvent*) {
 void CChildFrame::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   const QPoint pos = event->position().toPoint();
-  const int hit = HitTest(width(), height(), pos.x(), pos.y(), kBorder, kCornerLength);
-  const int side = SideOfHit(hit);
+  const int side = SideOfHit(HitTest(width(), height(), pos.x(), pos.y(), kBorder, kCornerLength));
   if (side == kSideNone) return;
   LayoutHost* host = Host();
   if (host == nullptr) return;
+  // Unlike its picture, a window's border activates and raises it when
+  // pressed, whether or not sizing is allowed.
+  if (CLayoutArea* area = CLayoutArea::Of(parentWidget())) area->SetActiveFrame(this);
+  raise();
   if (!IsPipPopMode(host->CurrentMode())) {
     host->RefuseStretching();  // nothing starts: no sizing, no move
     return;
   }
   if (IsCornerSide(side)) orgRect = ScreenRect();
   m_nSizingSide = side;
+  m_bSized = false;
   m_ptSizeStart = event->globalPosition().toPoint();
   m_rcSizeStart = ScreenRect();
+  m_rcSized = m_rcSizeStart;
 }
 
 void CChildFrame::mouseMoveEvent(QMouseEvent* event) {
   if (IsSizing()) {
-    SizingStep(event->globalPosition().toPoint(), (event->buttons() & Qt::LeftButton) != 0);
+    if ((event->buttons() & Qt::LeftButton) == 0) {
+      EndSizing();  // the release went elsewhere (a popup took it)
+      return;
+    }
+    SizingStep(event->globalPosition().toPoint());
     return;
   }
   const QPoint pos = event->position().toPoint();
@@ -121,7 +131,9 @@ void CChildFrame::mouseMoveEvent(QMouseEvent* event) {
 
 void CChildFrame::mouseReleaseEvent(QMouseEvent* event) {
   if (!IsSizing() || event->button() != Qt::LeftButton) return;
-  SizingStep(event->globalPosition().toPoint(), false);
+  // A press and release without a move sizes nothing and sends nothing.
+  if (event->globalPosition().toPoint() != m_ptSizeStart) SizingStep(event->globalPosition().toPoint());
+  EndSizing();
 }
 
 void CChildFrame::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -129,20 +141,33 @@ void CChildFrame::mouseDoubleClickEvent(QMouseEvent* event) {
   mousePressEvent(event);
 }
 
-void CChildFrame::SizingStep(const QPoint& global, bool buttonHeld) {
-  const Point d{global.x() - m_ptSizeStart.x(), global.y() - m_ptSizeStart.y()};
-  const Rect proposed = ProposeSizing(m_nSizingSide, m_rcSizeStart, d.x, d.y, kMinSize, kMinSize);
-  const Rect corrected = CorrectSizing(m_nSizingSide, orgRect, proposed);
-  const QPoint origin = parentWidget()->mapToGlobal(QPoint(0, 0));
-  MoveTo(corrected.Offset(-origin.x(), -origin.y()));
-  if (buttonHeld) return;
+void CChildFrame::SizingStep(const QPoint& mouse) {
+  const QWidget* area = parentWidget();
+  const QPoint origin = area->mapToGlobal(QPoint(0, 0));
+  const Point d{mouse.x() - m_ptSizeStart.x(), mouse.y() - m_ptSizeStart.y()};
+  Rect proposed = ProposeSizing(m_nSizingSide, m_rcSizeStart, d.x, d.y, kMinSize, kMinSize);
+  // The edges being pulled stop at the layout area's edges, so that none
+  // can be pulled out of reach.
+  const Rect bounds{origin.x(), origin.y(), origin.x() + area->width(), origin.y() + area->height()};
+  if (proposed.left != m_rcSizeStart.left) proposed.left = std::max(proposed.left, bounds.left);
+  if (proposed.top != m_rcSizeStart.top) proposed.top = std::max(proposed.top, bounds.top);
+  if (proposed.right != m_rcSizeStart.right) proposed.right = std::min(proposed.right, bounds.right);
+  if (proposed.bottom != m_rcSizeStart.bottom) proposed.bottom = std::min(proposed.bottom, bounds.bottom);
+  m_rcSized = KeepMinimum(m_nSizingSide, orgRect, CorrectSizing(m_nSizingSide, orgRect, proposed), kMinSize,
+                          kMinSize);
+  m_bSized = true;
+  MoveTo(m_rcSized.Offset(-origin.x(), -origin.y()));
+}
+
+void CChildFrame::EndSizing() {
+  m_nSizingSide = kSideNone;
+  if (!m_bSized) return;
   // The end of the sizing: this window becomes the current one, its
   // geometry goes out, the outline follows once this step has returned.
-  m_nSizingSide = kSideNone;
   LayoutHost* host = Host();
   if (host == nullptr) return;
   host->SetCurrentPod(m_nChannel);
-  host->SendSizedGeometry(m_nChannel, corrected);
+  host->SendSizedGeometry(m_nChannel, m_rcSized);
   host->PostHighlightCurrent();
   m_pView->m_bMaximized = 0;
 }

@@ -57,15 +57,18 @@ class CChildFrame : public QWidget {
 
  private:
   LayoutHost* Host() const;
-  // One sizing step towards the mouse at `global`; the end test runs when
-  // the button is no longer held.
-  void SizingStep(const QPoint& global, bool buttonHeld);
+  // One sizing step towards the mouse at `mouse` (global coordinates).
+  void SizingStep(const QPoint& mouse);
+  // The end of a sizing: the end steps run when the window was sized.
+  void EndSizing();
   Rect ScreenRect() const;
 
   CTesselView* m_pView;
   int m_nSizingSide = kSideNone;
-  QPoint m_ptSizeStart;  // global mouse position when sizing began
-  Rect m_rcSizeStart;    // screen rectangle when sizing began
+  QPoint m_ptSizeStart;   // global mouse position when sizing began
+  Rect m_rcSizeStart;     // screen rectangle when sizing began
+  Rect m_rcSized;         // the last rectangle a sizing step gave
+  bool m_bSized = false;  // the mouse moved since the border was pressed
   bool m_bOutlinePending = false;
   bool m_bOutlineShown = false;
 };

@@ -1,6 +1,7 @@
 #include "layout/Geometry.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace panora {
 
@@ -48,6 +49,20 @@ Rect ProposeSizing(int side, const Rect& start, int dx, int dy, int minWidth, in
   return r;
 }
 
+namespace {
+
+// A rectangle w x h anchored at the corner of `org` opposite the dragged one.
+Rect Anchor(int side, const Rect& org, int w, int h) {
+  switch (side) {
+    case kSideTopLeft: return {org.right - w, org.bottom - h, org.right, org.bottom};
+    case kSideTopRight: return {org.left, org.bottom - h, org.left + w, org.bottom};
+    case kSideBottomLeft: return {org.right - w, org.top, org.right, org.top + h};
+    default: return {org.left, org.top, org.left + w, org.top + h};
+  }
+}
+
+}  // namespace
+
 Rect CorrectSizing(int side, const Rect& org, const Rect& proposed) {
   if (!IsCornerSide(side)) return proposed;
   const int w0 = org.Width(), h0 = org.Height();
@@ -62,12 +77,34 @@ Rect CorrectSizing(int side, const Rect& org, const Rect& proposed) {
     w = static_cast<int>(h / orgScale);
   else
     return proposed;
-  switch (side) {
-    case kSideTopLeft: return {org.right - w, org.bottom - h, org.right, org.bottom};
-    case kSideTopRight: return {org.left, org.bottom - h, org.left + w, org.bottom};
-    case kSideBottomLeft: return {org.right - w, org.top, org.right, org.top + h};
-    default: return {org.left, org.top, org.left + w, org.top + h};
+  return Anchor(side, org, w, h);
+}
+
+Rect KeepMinimum(int side, const Rect& org, const Rect& r, int minWidth, int minHeight) {
+  if (r.Width() >= minWidth && r.Height() >= minHeight) return r;
+  if (!IsCornerSide(side) || org.Width() <= 0 || org.Height() <= 0) {
+    // Edges: each dimension on its own, from the edge that did not move.
+    Rect k = r;
+    if (k.Width() < minWidth) {
+      if (side == kSideLeft || side == kSideTopLeft || side == kSideBottomLeft)
+        k.left = k.right - minWidth;
+      else
+        k.right = k.left + minWidth;
+    }
+    if (k.Height() < minHeight) {
+      if (side == kSideTop || side == kSideTopLeft || side == kSideTopRight)
+        k.top = k.bottom - minHeight;
+      else
+        k.bottom = k.top + minHeight;
+    }
+    return k;
   }
+  // Corners: the smallest size of the pressed window's ratio that fits both.
+  const double scale = static_cast<double>(org.Height()) / org.Width();
+  int w = std::max(r.Width(), minWidth);
+  if (static_cast<int>(w * scale) < minHeight) w = static_cast<int>(std::ceil(minHeight / scale));
+  const int h = std::max(static_cast<int>(w * scale), minHeight);
+  return Anchor(side, org, w, h);
 }
 
 Size OutputResolution(int index) {

@@ -80,6 +80,10 @@ Rect ProposeSizing(int side, const Rect& start, int dx, int dy, int minWidth, in
 // of `org` (the rectangle when the corner was pressed) and anchored at the
 // corner of `org` opposite the dragged one. Edge sizing passes unchanged.
 Rect CorrectSizing(int side, const Rect& org, const Rect& proposed);
+// After the correction: a window never smaller than the minimum, so that its
+// border stays there to be grabbed. Corners keep the ratio of `org` and its
+// opposite corner; edges grow from the edge that did not move.
+Rect KeepMinimum(int side, const Rect& org, const Rect& r, int minWidth, int minHeight);
 
 // Whether a restore to `r` (layout coordinates) is allowed: its right and
 // bottom are compared with the stored layout rectangle's values as they are.

@@ -34,6 +34,10 @@ CTesselView::CTesselView(QWidget* parent) : QWidget(parent) {
   // The picture covers the view; there is no background to erase.
   setAttribute(Qt::WA_OpaquePaintEvent, HasImage());
   setObjectName(QStringLiteral("CH%1").arg(m_nChannel + 1));
+  // The frame's sizing cursors stop at its border; moves are followed
+  // without a button too, so a drag whose release went elsewhere still ends.
+  setCursor(Qt::ArrowCursor);
+  setMouseTracking(true);
   SetAccessibleRole(this, QAccessible::Graphic, QStringLiteral("CH%1").arg(m_nChannel + 1));
 }
 
@@ -110,6 +114,9 @@ QPoint CTesselView::ViewPoint(const QMouseEvent* event) const {
 void CTesselView::mousePressEvent(QMouseEvent* event) {
   CLayoutArea* area = Area();
   if (event->button() != Qt::LeftButton || area == nullptr || area->Host() == nullptr) return;
+  // A skip left over from a double-click whose release a box took must
+  // not swallow the release of this press.
+  area->Host()->TakeSkipButtonUp();
   area->Host()->SetCurrentPod(m_nChannel);
   // The pressed window becomes the active one (without rising), so that the
   // drag, the comparison and the outline all act on the window under the mouse.
@@ -123,16 +130,25 @@ void CTesselView::mousePressEvent(QMouseEvent* event) {
 
 void CTesselView::mouseMoveEvent(QMouseEvent* event) {
   CLayoutArea* area = Area();
-  if (area == nullptr || area->ActiveFrame() == nullptr) return;
+  if (area == nullptr || area->ActiveFrame() == nullptr || !area->ActiveFrame()->m_bDragging) return;
+  if ((event->buttons() & Qt::LeftButton) == 0) {
+    // The release went elsewhere (a popup took it): the pressed view ends it.
+    if (area->Host() != nullptr) area->ActiveFrame()->View()->EndDrag(*area);
+    return;
+  }
   area->ActiveFrame()->DragStep(ViewPoint(event));
 }
 
 void CTesselView::mouseReleaseEvent(QMouseEvent* event) {
   CLayoutArea* area = Area();
   if (event->button() != Qt::LeftButton || area == nullptr || area->Host() == nullptr) return;
-  LayoutHost* host = area->Host();
+  EndDrag(*area);
+}
+
+void CTesselView::EndDrag(CLayoutArea& area) {
+  LayoutHost* host = area.Host();
   if (host->TakeSkipButtonUp()) return;  // the release that ends a double-click
-  CChildFrame* target = area->ActiveFrame();
+  CChildFrame* target = area.ActiveFrame();
   if (target == nullptr) return;
   target->m_bDragging = false;
   m_rcAfter = target->WindowRect();

@@ -58,6 +58,8 @@ class CTesselView : public QWidget {
 
  private:
   CLayoutArea* Area() const;
+  // The release of a drag: the geometry when the window moved, the outline.
+  void EndDrag(CLayoutArea& area);
   CChildFrame* OwnFrame() const;
   // Mouse positions in this view's coordinates as the view stands now: the
   // view moves with its window during a drag.

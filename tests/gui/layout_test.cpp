@@ -18,6 +18,7 @@
 #include "layout/TesselView.h"
 #include "link/Commands.h"
 #include "panels/CoolTabCtrl.h"
+#include "ui/CoolBar.h"
 
 namespace panora::test {
 namespace {
@@ -177,6 +178,53 @@ TEST_F(LayoutTest, CornerSizingKeepsTheRatioAndEndsWithOneFrame) {
   Release(frame);
   EXPECT_EQ(frame->WindowRect(), (Rect{100, 100, 350, 290}));
   EXPECT_EQ(Received().size(), 2u);
+
+  // A border click without a move sizes and sends nothing, but activates
+  // and raises the window, as a border press does.
+  f->SelectWindow(2);
+  Press(frame, QPoint(100, 189));
+  Release(frame);
+  EXPECT_EQ(Received().size(), 2u);
+  EXPECT_EQ(f->LayoutArea()->ActiveFrame(), frame);
+  EXPECT_EQ(f->LayoutArea()->Client()->children().last(), frame);
+
+  // No sizing makes a window smaller than its grip, nor pulls an edge out
+  // of the area.
+  Press(frame, QPoint(248, 188));  // the bottom-right corner
+  MoveBy(frame, -400, -300);
+  EXPECT_GE(frame->width(), CChildFrame::kMinSize);
+  EXPECT_GE(frame->height(), CChildFrame::kMinSize);
+  Release(frame);
+  frame->MoveTo(Rect{100, 100, 300, 220});
+  Press(frame, QPoint(199, 60));  // the right edge
+  MoveBy(frame, 5000, 0);
+  Release(frame);
+  EXPECT_EQ(frame->WindowRect().right, f->LayoutArea()->Client()->width());
+  EXPECT_EQ(Received().size(), 4u);
+}
+
+TEST_F(LayoutTest, AnInterruptedDoubleClickOrAClosedBarLosesNoGeometry) {
+  // A double-click whose release a box took leaves the skip behind: the next
+  // press clears it, so this drag's release still sends.
+  f->m_bSkipButtonUp = 1;
+  CChildFrame* frame = f->ChannelFrame(1);
+  frame->MoveTo(Rect{10, 10, 210, 130});
+  Press(frame->View(), QPoint(30, 30));
+  MoveBy(frame->View(), 20, 10);
+  Release(frame->View());
+  EXPECT_EQ(Received().size(), 1u);
+
+  // Closing the left bar widens the area: output pixels follow the area as it is.
+  const QRect before = f->m_rcLayout;
+  f->PanelBar().close();
+  Pump(50);
+  const QWidget* client = f->LayoutArea()->Client();
+  EXPECT_NE(f->m_rcLayout, before);
+  EXPECT_EQ(f->m_rcLayout, QRect(client->mapTo(f, QPoint(0, 0)), client->size()));
+  frame->MoveTo(Rect{0, 0, client->width(), client->height()});
+  f->SendWindowGeometry(1);
+  EXPECT_EQ(Received().back().payload, (std::vector<int>{0, 0, 0, 0, 0x07, 0x80, 0x04, 0x38}));
+  EXPECT_EQ(frame->View()->cursor().shape(), Qt::ArrowCursor);
 }
 
 TEST_F(LayoutTest, ABorderPressInAModeWithoutStretchingIsRefused) {

@@ -54,6 +54,20 @@ TEST(CornerSizing, KeepsTheRatioOfThePressedWindowAndAnchorsTheOppositeCorner) {
   EXPECT_EQ(CorrectSizing(kSideBottomRight, Rect{5, 5, 5, 9}, Rect{5, 5, 50, 9}), (Rect{5, 5, 50, 9}));
 }
 
+TEST(CornerSizing, AfterTheCorrectionTheWindowKeepsItsMinimum) {
+  // A flat window (ratio 0.03) dragged smaller by its corner would end 0 high.
+  const Rect org{100, 100, 900, 124};
+  const Rect corrected = CorrectSizing(kSideBottomRight, org, Rect{100, 100, 152, 124});
+  EXPECT_EQ(corrected.Height(), 1);
+  EXPECT_EQ(KeepMinimum(kSideBottomRight, org, corrected, 24, 24), (Rect{100, 100, 900, 124}));
+  EXPECT_EQ(KeepMinimum(kSideTopLeft, Rect{0, 0, 200, 120}, Rect{190, 114, 200, 120}, 24, 24),
+            (Rect{160, 96, 200, 120}));
+  // Edges grow from the edge that stayed; a large window passes unchanged.
+  EXPECT_EQ(KeepMinimum(kSideLeft, org, Rect{890, 100, 900, 124}, 24, 24), (Rect{876, 100, 900, 124}));
+  EXPECT_EQ(KeepMinimum(kSideBottom, org, Rect{100, 100, 900, 110}, 24, 24), (Rect{100, 100, 900, 124}));
+  EXPECT_EQ(KeepMinimum(kSideBottomRight, org, org, 24, 24), org);
+}
+
 TEST(CornerSizing, ProposalMovesOnlyTheNamedEdgesAndKeepsAMinimum) {
   const Rect start{100, 100, 300, 220};
   EXPECT_EQ(ProposeSizing(kSideBottomRight, start, 100, 30, 24, 24), (Rect{100, 100, 400, 250}));
