@@ -52,19 +52,17 @@ CDlgPostSet::CDlgPostSet(PanelHost& host, QWidget* parent) : QDialog(parent), m_
   setWindowTitle(QStringLiteral("."));
   auto* col = new QVBoxLayout(this);
 
-  auto* top = new QHBoxLayout;
+  auto* grid = new QGridLayout;
+  grid->setHorizontalSpacing(6);
   auto* chLbl = new QLabel(QStringLiteral("Channel:"));
   m_edChannel = ReadOnlyBox(1097, QStringLiteral("Channel:"));
   chLbl->setBuddy(m_edChannel);
   m_btnGet = new QPushButton(QStringLiteral("Get channel position"));
   m_btnGet->setObjectName(QStringLiteral("1120"));
   m_btnGet->setAutoDefault(false);
-  top->addWidget(chLbl);
-  top->addWidget(m_edChannel);
-  top->addSpacing(12);
-  top->addWidget(m_btnGet);
-  top->addStretch(1);
-  col->addLayout(top);
+  grid->addWidget(chLbl, 0, 0);
+  grid->addWidget(m_edChannel, 0, 1);
+  grid->addWidget(m_btnGet, 0, 2, 1, 3);
 
   struct Row {
     const char* label;
@@ -77,8 +75,6 @@ CDlgPostSet::CDlgPostSet(PanelHost& host, QWidget* parent) : QDialog(parent), m_
                       {"Right:", 1112, &m_edRight, Edge::Right, 1110, 1113},
                       {"Top:", 1118, &m_edTop, Edge::Top, 1115, 1114},
                       {"Bottom:", 1119, &m_edBottom, Edge::Bottom, 1117, 1116}};
-  auto* grid = new QGridLayout;
-  grid->setHorizontalSpacing(6);
   for (int i = 0; i < 4; ++i) {
     const Row& row = rows[i];
     const QString label = QString::fromLatin1(row.label);
@@ -103,11 +99,11 @@ CDlgPostSet::CDlgPostSet(PanelHost& host, QWidget* parent) : QDialog(parent), m_
     const Edge edge = row.edge;
     connect(minus, &QPushButton::clicked, this, [this, edge] { OnNudge(edge, -1); });
     connect(plus, &QPushButton::clicked, this, [this, edge] { OnNudge(edge, 1); });
-    grid->addWidget(lbl, i, 0);
-    grid->addWidget(*row.box, i, 1);
-    grid->addWidget(minus, i, 2);
-    grid->addWidget(pic, i, 3);
-    grid->addWidget(plus, i, 4);
+    grid->addWidget(lbl, i + 1, 0);
+    grid->addWidget(*row.box, i + 1, 1);
+    grid->addWidget(minus, i + 1, 2);
+    grid->addWidget(pic, i + 1, 3);
+    grid->addWidget(plus, i + 1, 4);
   }
   grid->setColumnStretch(5, 1);
   col->addLayout(grid);
