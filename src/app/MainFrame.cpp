@@ -1,14 +1,11 @@
 #include "app/MainFrame.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileInfo>
-#include <QFormLayout>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
@@ -26,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "app/AboutDlg.h"
@@ -36,6 +34,8 @@
 #include "app/FrameModeHost.h"
 #include "app/LstInforBox.h"
 #include "layout/ChildFrame.h"
+#include "layout/DlgFullSet.h"
+#include "layout/DlgPostSet.h"
 #include "layout/LayoutArea.h"
 #include "layout/QtRect.h"
 #include "layout/TesselView.h"
@@ -366,7 +366,8 @@ bool CMainFrame::CreateDockingBars() {
                         {"CDlgFullSet", ":/res/tab_fullset.png", "Full-mode move and zoom"},
                         {"CDlgBorderSet", ":/res/tab_bezel.png", "Bezel"}};
   for (const Page& p : pages) {
-    auto* page = new QWidget;
+    QWidget* page =
+        std::string_view(p.cls) == "CDlgFullSet" ? (m_dlgFullSet = new CDlgFullSet(*this)) : new QWidget;
     page->setObjectName(QString::fromLatin1(p.cls));
     m_wndTabCtrl->InsertWindowPage(page, QIcon(QString::fromLatin1(p.icon)), QString::fromLatin1(p.name));
   }
@@ -420,29 +421,8 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- the mode application ---------------------------------------------------
 
-namespace {
-
-// The full-mode page's eight move and zoom buttons, found by their ids on
-// tab page 1, for as long as that page is not a panel of its own.
-class CFullModeButtons final : public ModeRefresh {
- public:
-  explicit CFullModeButtons(CCoolTabCtrl* tabs) : m_tabs(tabs) {}
-  void EnableFullModeButtons(bool on) override {
-    QWidget* page = m_tabs->PageWindow(1);
-    if (page == nullptr) return;
-    for (int id : {1143, 1144, 1145, 1146, 1153, 1154, 1155, 1156})
-      if (auto* b = page->findChild<QAbstractButton*>(QString::number(id))) b->setEnabled(on);
-  }
-
- private:
-  CCoolTabCtrl* m_tabs;
-};
-
-}  // namespace
-
 void CMainFrame::ConnectModeApplication() {
-  m_fullModeButtons = std::make_unique<CFullModeButtons>(m_wndTabCtrl);
-  SetModeRefresh(1, m_fullModeButtons.get());
+  SetModeRefresh(1, m_dlgFullSet);
   SetModeRefresh(3, m_dlgMainSet);
   m_dlgMainSet->SetRefreshOutput([this] { RefreshOutput(); });
 }
@@ -763,30 +743,13 @@ void CMainFrame::OnPositionAnswer() {
   if (m_fnPositionDialog)
     m_fnPositionDialog(r);
   else
-    OpenPositionDialogStandIn(r);
+    OpenPositionDialog(r);
 }
 
-void CMainFrame::OpenPositionDialogStandIn(const PositionRequest& r) {
-  QDialog dlg(this);
-  dlg.setObjectName(QStringLiteral("176"));
-  dlg.setWindowTitle(QStringLiteral("."));
-  auto* form = new QFormLayout(&dlg);
-  const std::pair<const char*, int> rows[] = {
-      {"Channel:", r.channel + 1}, {"Left:", r.x}, {"Right:", r.right}, {"Top:", r.y}, {"Bottom:", r.bottom}};
-  for (const auto& row : rows)
-    form->addRow(QString::fromLatin1(row.first), new QLabel(QString::number(row.second)));
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
-  QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
-  form->addRow(buttons);
-  // What it was opened with, for whoever looks at it.
-  dlg.setProperty("channel", r.channel);
-  dlg.setProperty("posX", r.x);
-  dlg.setProperty("posY", r.y);
-  dlg.setProperty("posW", r.w);
-  dlg.setProperty("posH", r.h);
-  dlg.setProperty("right", r.right);
-  dlg.setProperty("bottom", r.bottom);
-  Dialogs().Exec(dlg);
+void CMainFrame::OpenPositionDialog(const PositionRequest& r) {
+  CDlgPostSet dlg(*this, this);
+  dlg.Open(r.channel, r.x, r.y, r.w, r.h);
+  Dialogs().Exec(dlg);  // its result is not used: every nudge was sent already
 }
 
 // ---- connecting ----------------------------------------------------------

@@ -35,6 +35,7 @@ namespace panora {
 class CCoolBar;
 class CCoolTabCtrl;
 class CDlgMainSet;
+class CDlgFullSet;
 class CLayoutArea;
 class CChildFrame;
 class CTesselView;
@@ -223,8 +224,8 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
 
   // Seams that later parts of the window fill. The bezel panel shows the
   // answered bezel values (already limited to 0..48); the position dialog
-  // opens modally with the answered window. The default position dialog is
-  // a plain read-only stand-in run through the dialog facade.
+  // opens modally with the answered window (by default the channel position
+  // dialog, through the dialog facade).
   void SetShowBezel(std::function<void(int h, int v)> showBezel) { m_fnShowBezel = std::move(showBezel); }
   void SetPositionDialog(std::function<void(const PositionRequest&)> open) {
     m_fnPositionDialog = std::move(open);
@@ -239,6 +240,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   CChildFrame* ChannelFrame(int channel) const;
   CDlgMainSet& MainSet() { return *m_dlgMainSet; }
   CCoolTabCtrl& TabCtrl() { return *m_wndTabCtrl; }
+  CDlgFullSet& FullSet() { return *m_dlgFullSet; }
   CCoolBar& PanelBar() { return *m_wndPanelBar; }
   CCoolBar& SettingsBar() { return *m_wndSettingsBar; }
   CTrueColorToolBar& ModeToolBar() { return *m_wndModeToolBar; }
@@ -334,7 +336,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   // progress) and makes any connect result still on its way stale.
   void CloseTransports();
   void OnNetResultOf(int attempt, int result);
-  void OpenPositionDialogStandIn(const PositionRequest& request);
+  void OpenPositionDialog(const PositionRequest& request);
   void SendGeometry(int channel, const Rect& client);
   bool RefuseWhileSending();
   // m_rcLayout from where the layout area's client region is now.
@@ -365,6 +367,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   CCoolBar* m_wndPanelBar = nullptr;
   CCoolBar* m_wndSettingsBar = nullptr;
   CDlgMainSet* m_dlgMainSet = nullptr;
+  CDlgFullSet* m_dlgFullSet = nullptr;  // tab page 1
   CLayoutArea* m_layoutArea = nullptr;
   CTrueColorToolBar* m_wndModeToolBar = nullptr;
   CTrueColorToolBar* m_wndWindowToolBar = nullptr;
@@ -379,9 +382,8 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   std::function<void(int, int)> m_fnShowBezel;
   std::function<void(const PositionRequest&)> m_fnPositionDialog;
   std::array<ModeRefresh*, kModeRefreshPlaces> m_modeRefresh{};
-  std::unique_ptr<ModeRefresh> m_fullModeButtons;  // until the full-mode page is a panel
-  int m_nNetAttempt = 0;                           // counts connect procedures and disconnects
-  int m_nNetPendingAttempt = 0;                    // the network attempt still awaited, or 0
+  int m_nNetAttempt = 0;         // counts connect procedures and disconnects
+  int m_nNetPendingAttempt = 0;  // the network attempt still awaited, or 0
 
   QMenu* m_viewMenu = nullptr;
   QMenu* m_ctxMenu = nullptr;

@@ -62,6 +62,12 @@ inline bool InfoHas(CMainFrame& f, const QString& text) {
   return InfoTexts(f).contains(text);
 }
 
+// The text of the line edit with object name `id` inside `w`.
+inline QString BoxText(QWidget& w, int id) {
+  auto* e = w.findChild<QLineEdit*>(QString::number(id));
+  return e != nullptr ? e->text() : QStringLiteral("<no box %1>").arg(id);
+}
+
 inline bool Checked(CMainFrame& f, int id) {
   return f.Action(id)->isChecked();
 }

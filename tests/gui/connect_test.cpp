@@ -459,11 +459,11 @@ TEST_F(WorkerTest, PositionAndBezelAnswersReachTheirSeams) {
   bool opened = false;
   dialogs.ExpectDialog("176", [&](QDialog& d) {
     opened = true;
-    EXPECT_EQ(d.property("channel").toInt(), 2);
-    EXPECT_EQ(d.property("posX").toInt(), g.x);
-    EXPECT_EQ(d.property("posY").toInt(), g.y);
-    EXPECT_EQ(d.property("right").toInt(), g.x + g.w);
-    EXPECT_EQ(d.property("bottom").toInt(), g.y + g.h);
+    EXPECT_EQ(BoxText(d, 1097), QStringLiteral("3"));   // Channel:
+    EXPECT_EQ(BoxText(d, 1111), QString::number(g.x));  // Left:
+    EXPECT_EQ(BoxText(d, 1118), QString::number(g.y));  // Top:
+    EXPECT_EQ(BoxText(d, 1112), QString::number(g.x + g.w));
+    EXPECT_EQ(BoxText(d, 1119), QString::number(g.y + g.h));
     return kIdOk;
   });
   f->StartSendWorker();

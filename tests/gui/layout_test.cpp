@@ -283,9 +283,9 @@ TEST_F(LayoutTest, WindowAdjustmentAsksForTheCurrentWindowsPosition) {
   const auto g = sim->Server().GetState().setUp.geometry[2];
   f->m_nCurpod = 2;
   dialogs.ExpectDialog("176", [&](QDialog& d) {
-    EXPECT_EQ(d.property("channel").toInt(), 2);
-    EXPECT_EQ(d.property("posX").toInt(), g.x);
-    EXPECT_EQ(d.property("bottom").toInt(), g.y + g.h);
+    EXPECT_EQ(BoxText(d, 1097), QStringLiteral("3"));
+    EXPECT_EQ(BoxText(d, 1111), QString::number(g.x));
+    EXPECT_EQ(BoxText(d, 1119), QString::number(g.y + g.h));
     return kIdOk;
   });
   f->OnWindowAdjust();
@@ -365,12 +365,14 @@ TEST_F(LayoutTest, ModesArrangeTheWindowsAndTheMainSettingsFromStartUpOn) {
   EXPECT_EQ(p.m_grpLayerSel[0]->checkedId(), 3);
   EXPECT_TRUE(p.m_btnRefreshOutput->isVisible());
 
-  // The full-mode page's move and zoom buttons follow the full modes only.
+  // The full-mode page (tab page 1): its move and zoom buttons follow the
+  // full modes only.
   QWidget* page = f->TabCtrl().PageWindow(1);
-  auto* left = new QPushButton(QStringLiteral("Left"), page);
-  left->setObjectName(QStringLiteral("1143"));
-  auto* vzoom = new QPushButton(QStringLiteral("VZoomOut"), page);
-  vzoom->setObjectName(QStringLiteral("1156"));
+  auto* left = page->findChild<QPushButton*>(QStringLiteral("1143"));
+  auto* vzoom = page->findChild<QPushButton*>(QStringLiteral("1156"));
+  ASSERT_NE(left, nullptr);
+  ASSERT_NE(vzoom, nullptr);
+  EXPECT_FALSE(left->isEnabled());
 
   // 3Times-Default 3: every window full, CH3 raised and current, In3 everywhere.
   f->m_nCurpod = 1;
