@@ -374,7 +374,7 @@ bool CMainFrame::CreateDockingBars() {
   m_wndTabCtrl->FinishPages();
   m_wndPanelBar->setWidget(m_wndTabCtrl);
 
-  m_dlgMainSet = new CDlgMainSet(m_wndSettingsBar);
+  m_dlgMainSet = new CDlgMainSet(*this, m_wndSettingsBar);
   m_wndSettingsBar->setWidget(m_dlgMainSet);
   ConnectModeApplication();
 
@@ -425,6 +425,13 @@ void CMainFrame::ConnectModeApplication() {
   SetModeRefresh(1, m_dlgFullSet);
   SetModeRefresh(3, m_dlgMainSet);
   m_dlgMainSet->SetRefreshOutput([this] { RefreshOutput(); });
+  m_dlgMainSet->SetShowInputs([this](const std::array<int, 4>& inputs) {
+    for (int ch = 0; ch < 4; ++ch)
+      if (CChildFrame* frame = ChannelFrame(ch)) {
+        frame->View()->m_nInput = inputs[ch];
+        frame->View()->update();
+      }
+  });
 }
 
 void CMainFrame::SetModeRefresh(int place, ModeRefresh* panel) {
@@ -724,9 +731,8 @@ void CMainFrame::OnDeviceData(const std::uint8_t* data, int length) {
 }
 
 void CMainFrame::OnBatchDone(int job) {
-  // The overlay "Set" was disabled while its batch went out.
-  if (job == kJobOverlay && m_dlgMainSet != nullptr && m_dlgMainSet->m_btnOverlaySet != nullptr)
-    m_dlgMainSet->m_btnOverlaySet->setEnabled(true);
+  // The panel that started the batch gives its button back.
+  if (m_dlgMainSet != nullptr) m_dlgMainSet->OnBatchDone(job);
   m_nJobType = 0;
 }
 

@@ -130,7 +130,9 @@ bool CDeviceLink::SendCommand(std::uint8_t command, std::uint8_t subCode, const 
     return false;
   }
   if (n < 0 || n > kMaxPayload) return false;
-  const CKezCmd frame = BuildFrame(g_TxBuf, payload, n, command, subCode);
+  // A buffer of its own: g_TxBuf may still hold a batch being handed to a worker.
+  std::uint8_t buffer[kTxBufSize];
+  const CKezCmd frame = BuildFrame(buffer, payload, n, command, subCode);
   NoteCommand(command, subCode);
   SendFrame(frame.Data(), frame.TotalLength());
   return true;

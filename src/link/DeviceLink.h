@@ -94,8 +94,9 @@ class CDeviceLink {
   // Serial wins; a short network send shows "Net Send failure!"; with no
   // transport the frame is dropped.
   void SendFrame(const std::uint8_t* bytes, int length);
-  // The standard sender: build into g_TxBuf, note, send. With respectBusy it
-  // refuses while the worker sends ("please wait second, ...") and returns false.
+  // The standard sender: build in a buffer of its own (never g_TxBuf, so no
+  // sender disturbs a batch), note, send. With respectBusy it refuses while
+  // the worker sends ("please wait second, ...") and returns false.
   bool SendCommand(std::uint8_t command, std::uint8_t subCode, const std::uint8_t* payload = nullptr,
                    int n = 0, bool respectBusy = false);
   // Starts the worker for m_nJobType on the batch now in g_TxBuf. The batch

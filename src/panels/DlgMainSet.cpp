@@ -13,12 +13,12 @@
 #include <cstdint>
 
 #include "app/LstInforBox.h"
+#include "link/Commands.h"
+#include "link/DeviceLink.h"
+#include "link/Frame.h"
+#include "model/MainSetPayloads.h"
 
 namespace panora {
-
-const std::array<const char*, 6> CDlgMainSet::kResolutionTexts = {"1080P 1920x1080", "720P 1280x720",
-                                                                  "WUXGA 1920x1200", "UXGA 1600x1200",
-                                                                  "SXGA 1280x1024",  "XGA 1024x768"};
 
 namespace {
 
@@ -55,9 +55,11 @@ QButtonGroup* RadioRow(QGridLayout* grid, int row, const QString& label, const Q
   return group;
 }
 
+constexpr const char* kBusyText = "please wait second, sending data have not finished";
+
 }  // namespace
 
-CDlgMainSet::CDlgMainSet(QWidget* parent) : QWidget(parent) {
+CDlgMainSet::CDlgMainSet(PanelHost& host, QWidget* parent) : QWidget(parent), m_host(host) {
   setObjectName(QStringLiteral("139"));
   // The panel was laid out for a narrow 8-point dialog font; Arial (or its
   // metric twin) keeps the five groups within the window's width.
@@ -81,7 +83,7 @@ QGroupBox* CDlgMainSet::BuildResolutionGroup() {
   auto* grid = Grid(box);
   auto makeCombo = [this](int id) {
     auto* cb = Named(new QComboBox, id);
-    for (const char* t : kResolutionTexts) cb->addItem(QString::fromLatin1(t));
+    for (const ResolutionEntry& r : kResolutionTable) cb->addItem(QString::fromLatin1(r.text));
     return cb;
   };
   m_cbAllOutRes = makeCombo(1003);
@@ -91,6 +93,7 @@ QGroupBox* CDlgMainSet::BuildResolutionGroup() {
   grid->addWidget(allLbl, 0, 0);
   grid->addWidget(m_cbAllOutRes, 0, 1);
   m_chkFullMode = Named(new QCheckBox(QStringLiteral("Full mode")), 1004);
+  connect(m_chkFullMode, &QCheckBox::clicked, this, &CDlgMainSet::OnFullMode);
   grid->addWidget(m_chkFullMode, 0, 2);
   for (int o = 0; o < 4; ++o) {
     m_cbOutRes[o] = makeCombo(1005 + o);
@@ -101,6 +104,7 @@ QGroupBox* CDlgMainSet::BuildResolutionGroup() {
   }
   m_btnResolutionSet = Named(new QPushButton(QStringLiteral("Set")), 1009);
   m_btnResolutionSet->setAccessibleName(QStringLiteral("Resolution Set"));
+  connect(m_btnResolutionSet, &QPushButton::clicked, this, &CDlgMainSet::OnResolutionSet);
   grid->addWidget(m_btnResolutionSet, 4, 2, Qt::AlignBottom);
   grid->setRowStretch(5, 1);
   return box;
@@ -114,6 +118,7 @@ QGroupBox* CDlgMainSet::BuildInputGroup() {
         RadioRow(grid, ch, QStringLiteral("CH%1:").arg(ch + 1), QStringLiteral("In"), 1015 + 4 * ch, this);
   m_btnInputSet = Named(new QPushButton(QStringLiteral("Set")), 1031);
   m_btnInputSet->setAccessibleName(QStringLiteral("Channel input Set"));
+  connect(m_btnInputSet, &QPushButton::clicked, this, &CDlgMainSet::OnInputSet);
   grid->addWidget(m_btnInputSet, 4, 3, 1, 2, Qt::AlignRight);
   grid->setRowStretch(5, 1);
   return box;
@@ -127,17 +132,25 @@ QGroupBox* CDlgMainSet::BuildOverlayGroup() {
   auto* diff = Named(new QRadioButton(QStringLiteral("Different")), 1033);
   m_grpOverlay->addButton(all, 0);
   m_grpOverlay->addButton(diff, 1);
+  connect(all, &QRadioButton::clicked, this, &CDlgMainSet::OnOverlayAll);
+  connect(diff, &QRadioButton::clicked, this, &CDlgMainSet::OnOverlayDifferent);
   m_cbOverlayOut = Named(new QComboBox, 1034);
   m_cbOverlayOut->setAccessibleName(QStringLiteral("Overlay output"));
   for (int o = 0; o < 4; ++o) m_cbOverlayOut->addItem(QStringLiteral("Out%1").arg(o + 1));
+  // The operator's choice only, not a selection made by the panel itself.
+  connect(m_cbOverlayOut, &QComboBox::activated, this, &CDlgMainSet::OnOverlayOutChanged);
   grid->addWidget(all, 0, 1);
   grid->addWidget(diff, 0, 2, 1, 2);
   grid->addWidget(m_cbOverlayOut, 0, 4);
-  for (int ch = 0; ch < 4; ++ch)
+  for (int ch = 0; ch < 4; ++ch) {
     m_grpLayerSel[ch] =
         RadioRow(grid, ch + 1, QStringLiteral("CH%1:").arg(ch + 1), QStringLiteral("L"), 1130 + 4 * ch, this);
+    connect(m_grpLayerSel[ch], &QButtonGroup::idClicked, this,
+            [this, ch](int layer) { OnLayerClicked(1130 + 4 * ch + layer); });
+  }
   m_btnOverlaySet = Named(new QPushButton(QStringLiteral("Set")), 1068);
   m_btnOverlaySet->setAccessibleName(QStringLiteral("Overlay Set"));
+  connect(m_btnOverlaySet, &QPushButton::clicked, this, &CDlgMainSet::OnOverlaySet);
   grid->addWidget(m_btnOverlaySet, 5, 3, 1, 2, Qt::AlignRight);
   grid->setRowStretch(6, 1);
   return box;
@@ -153,18 +166,23 @@ QGroupBox* CDlgMainSet::BuildDisplayGroup() {
   // Kept hidden: they hold check states that the display group reads and sets.
   m_chkDispAll = Named(new QCheckBox(QStringLiteral("All"), box), 1041);
   m_chkDispAll->hide();
-  for (int o = 0; o < 4; ++o)
+  connect(m_chkDispAll, &QCheckBox::clicked, this, &CDlgMainSet::OnDisplayAll);
+  for (int o = 0; o < 4; ++o) {
+    auto* rowLabel = new QLabel(QStringLiteral("Out%1:").arg(o + 1), box);
+    rowLabel->hide();
     for (int ch = 0; ch < 4; ++ch) {
       auto* c = Named(new QCheckBox(QStringLiteral("Ch%1").arg(ch + 1), box), 1090 + 4 * o + ch);
       c->setAccessibleName(QStringLiteral("Out%1 Ch%2").arg(o + 1).arg(ch + 1));
       c->hide();
       m_chkOutDispCh[4 * o + ch] = c;
     }
+  }
   m_btnRefreshOutput = Named(new QPushButton(QStringLiteral("Refresh output")), 1056);
   connect(m_btnRefreshOutput, &QPushButton::clicked, this, &CDlgMainSet::OnRefreshOutput);
   grid->addWidget(m_btnRefreshOutput, 1, 0, 1, 3);
   m_btnDisplaySet = Named(new QPushButton(QStringLiteral("Set")), 1070);
   m_btnDisplaySet->setAccessibleName(QStringLiteral("Output display Set"));
+  connect(m_btnDisplaySet, &QPushButton::clicked, this, &CDlgMainSet::OnDisplaySet);
   m_btnDisplaySet->setMinimumWidth(m_btnDisplaySet->fontMetrics().horizontalAdvance(QStringLiteral("Set")) +
                                    16);
   m_btnDisplaySet->setMaximumWidth(60);
@@ -291,11 +309,12 @@ void CDlgMainSet::RefreshOverlay(const ModeRefreshContext& c) {
     const int out = m_nOverlay == 1 ? c.slot->m_nOverlayOut : 0;
     outputOn = m_nOverlay == 1;
     if (outputOn) m_cbOverlayOut->setCurrentIndex(out);
-    for (int ch = 0; ch < 4; ++ch) m_nLayerSel[ch] = c.slot->m_nLayer[ch][out];
+    m_nLayerSel = LayersOnOutput(*c.slot, out);
   }
   for (QAbstractButton* b : m_grpOverlay->buttons()) b->setEnabled(groupOn);
   m_cbOverlayOut->setEnabled(outputOn);
-  m_btnOverlaySet->setEnabled(groupOn);
+  m_bOverlayGroupOn = groupOn;
+  ShowOverlaySetState();
   for (QButtonGroup* g : m_grpLayerSel)
     for (QAbstractButton* b : g->buttons()) b->setEnabled(groupOn);
   UpdateData(false);
@@ -338,6 +357,136 @@ void CDlgMainSet::RefreshOutputDisplay(const ModeRefreshContext& c) {
       b->setEnabled(!all);
       if (!all) b->setChecked(c.slot->m_bOutDispCh[o][ch] != 0);
     }
+}
+
+void CDlgMainSet::RefreshForMode(const ModeRefreshContext& c) {
+  ModeRefresh* self = this;
+  RunModeRefresh(std::span<ModeRefresh* const>(&self, 1), c);
+}
+
+// ---- the handlers -------------------------------------------------------------
+
+void CDlgMainSet::OnResolutionSet() {
+  UpdateData(true);
+  std::array<int, 4> outs{};
+  for (int o = 0; o < 4; ++o) outs[o] = m_cbOutRes[o]->currentIndex();
+  // The record takes the choice even when the busy send path refuses it.
+  const Payload4 p =
+      ResolutionSet(m_host.WorkingRecord(), m_chkFullMode->isChecked(), m_cbAllOutRes->currentIndex(), outs);
+  m_host.SendCommand(cmd::kResolution, cmd::kSubSet, p.data(), cmd::kResolutionLen, true);
+}
+
+void CDlgMainSet::OnFullMode() {
+  UpdateData(true);
+  if (m_chkFullMode->isChecked()) {
+    const int s = m_cbAllOutRes->currentIndex();
+    m_cbAllOutRes->setEnabled(false);
+    for (QComboBox* cb : m_cbOutRes) {
+      cb->setEnabled(true);
+      cb->setCurrentIndex(s);
+    }
+  } else {
+    m_cbAllOutRes->setEnabled(true);
+    for (QComboBox* cb : m_cbOutRes) cb->setEnabled(false);
+  }
+  UpdateData(false);
+}
+
+void CDlgMainSet::OnInputSet() {
+  UpdateData(true);
+  const Payload4 p = InputSet(m_host.WorkingRecord(), m_nInSel);
+  if (m_fnShowInputs) m_fnShowInputs(m_nInSel);
+  m_host.SendCommand(cmd::kInputSelect, cmd::kSubSet, p.data(), cmd::kFourByteLen, false);
+}
+
+void CDlgMainSet::OnLayerClicked(int id) {
+  // The members as they stand: the clicked radio has already taken its check.
+  LayerClickById(m_nLayerSel, id);
+  UpdateData(false);
+}
+
+void CDlgMainSet::OnOverlayAll() {
+  UpdateData(true);
+  m_cbOverlayOut->setEnabled(false);
+}
+
+void CDlgMainSet::OnOverlayDifferent() {
+  UpdateData(true);
+  m_cbOverlayOut->setEnabled(true);
+}
+
+void CDlgMainSet::OnOverlayOutChanged() {
+  UpdateData(true);
+  if (m_nOverlay != 1) return;
+  m_nLayerSel = LayersOnOutput(m_host.WorkingRecord(), m_cbOverlayOut->currentIndex());
+  UpdateData(false);
+}
+
+void CDlgMainSet::OnOverlaySet() {
+  UpdateData(true);
+  const OverlayPayloads p =
+      OverlaySet(m_host.WorkingRecord(), m_nOverlay, m_cbOverlayOut->currentIndex(), m_nLayerSel);
+  if (m_host.Sending()) {
+    m_host.Message(kBusyText);
+    return;
+  }
+  if (p.count == 1) {
+    m_host.SendCommand(cmd::kOverlay, cmd::kSubSet, p.payload[0].data(), cmd::kOverlayLen, true);
+    return;
+  }
+  if (p.count != 4) return;
+  // Four frames back to back for the worker, which sends, notes and waits
+  // for each; the button stays grey until it reports the end.
+  constexpr int kFrameBytes = cmd::kOverlayLen + kFrameOverhead;
+  std::array<std::uint8_t, 4 * kFrameBytes> frames{};
+  for (int o = 0; o < 4; ++o)
+    BuildFrame(frames.data() + o * kFrameBytes, p.payload[o].data(), cmd::kOverlayLen, cmd::kOverlay,
+               cmd::kSubSet);
+  m_bOverlayBatch = true;
+  ShowOverlaySetState();
+  if (!m_host.StartBatch(kJobOverlay, frames.data(), kFrameBytes, 4)) OnBatchDone(kJobOverlay);
+}
+
+void CDlgMainSet::OnBatchDone(int job) {
+  if (job != kJobOverlay) return;
+  m_bOverlayBatch = false;
+  ShowOverlaySetState();
+}
+
+void CDlgMainSet::ShowOverlaySetState() {
+  m_btnOverlaySet->setEnabled(m_bOverlayGroupOn && !m_bOverlayBatch);
+}
+
+void CDlgMainSet::OnDisplayAll() {
+  UpdateData(true);
+  if (m_chkDispAll->isChecked()) {
+    for (QCheckBox* b : m_chkDispCh) b->setEnabled(true);
+    for (QCheckBox* b : m_chkOutDispCh) b->setEnabled(false);
+  } else {
+    std::array<bool, 4> noted{};
+    for (int ch = 0; ch < 4; ++ch) {
+      noted[ch] = m_chkDispCh[ch]->isChecked();
+      m_chkDispCh[ch]->setEnabled(false);
+    }
+    for (int o = 0; o < 4; ++o)
+      for (int ch = 0; ch < 4; ++ch) {
+        m_chkOutDispCh[4 * o + ch]->setEnabled(true);
+        m_chkOutDispCh[4 * o + ch]->setChecked(noted[ch]);
+      }
+  }
+  UpdateData(false);
+}
+
+void CDlgMainSet::OnDisplaySet() {
+  UpdateData(true);
+  ChannelBoxes channels{};
+  std::array<ChannelBoxes, 4> rows{};
+  for (int ch = 0; ch < 4; ++ch) {
+    channels[ch] = m_chkDispCh[ch]->isChecked();
+    for (int o = 0; o < 4; ++o) rows[o][ch] = m_chkOutDispCh[4 * o + ch]->isChecked();
+  }
+  const Payload4 p = DisplaySet(m_host.WorkingRecord(), m_chkDispAll->isChecked(), channels, rows);
+  m_host.SendCommand(cmd::kOutputDisplay, cmd::kSubSet, p.data(), cmd::kFourByteLen, false);
 }
 
 void CDlgMainSet::OnRefreshOutput() {

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "panels/ModeRefresh.h"
+#include "panels/PanelHost.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -24,10 +25,9 @@ class CLstInforBox;
 class CDlgMainSet : public QWidget, public ModeRefresh {
   Q_OBJECT
  public:
-  // The six output resolutions; the code sent for index i is i + 1.
-  static const std::array<const char*, 6> kResolutionTexts;
-
-  explicit CDlgMainSet(QWidget* parent = nullptr);
+  // The host gives the working record, the send path and the boxes; it
+  // must outlive the panel.
+  explicit CDlgMainSet(PanelHost& host, QWidget* parent = nullptr);
 
   // Moves values between the members and the controls: true takes the
   // controls' values into the members, false shows the members.
@@ -40,6 +40,8 @@ class CDlgMainSet : public QWidget, public ModeRefresh {
 
   // Its part in a mode change: resolution, input, overlay and output display
   // groups for the mode, then the members shown in the controls.
+  // RefreshForMode runs these steps for this panel alone, in their order.
+  void RefreshForMode(const ModeRefreshContext& c);
   void RefreshResolution(const ModeRefreshContext& c) override;
   void RefreshInput(const ModeRefreshContext& c) override;
   void RefreshOverlay(const ModeRefreshContext& c) override;
@@ -53,7 +55,26 @@ class CDlgMainSet : public QWidget, public ModeRefresh {
   // "Refresh output": what the main frame does for it (the window geometry
   // of all four channels, while connected).
   void SetRefreshOutput(std::function<void()> refresh) { m_fnRefreshOutput = std::move(refresh); }
+  // Input Set: the owner shows the new inputs in the channel windows' labels.
+  void SetShowInputs(std::function<void(const std::array<int, 4>&)> show) {
+    m_fnShowInputs = std::move(show);
+  }
+
+  // The handlers, as the controls call them.
+  void OnResolutionSet();
+  void OnFullMode();
+  void OnInputSet();
+  void OnLayerClicked(int id);  // 1130..1145
+  void OnOverlayAll();
+  void OnOverlayDifferent();
+  void OnOverlayOutChanged();
+  void OnOverlaySet();
+  void OnDisplayAll();
+  void OnDisplaySet();
   void OnRefreshOutput();
+  // The owner tells the panel that a worker batch (job 1 overlay, 2
+  // geometry) has ended or could not start.
+  void OnBatchDone(int job);
 
   // The information list (numbering, stamp and six-line limit are the list's).
   void AddInfo(const QString& text);
@@ -91,8 +112,15 @@ class CDlgMainSet : public QWidget, public ModeRefresh {
   QGroupBox* BuildDisplayGroup();
   QGroupBox* BuildInformationGroup();
   void OnInitDialog();
+  // Overlay Set is usable when the mode allows the overlay group and no
+  // overlay batch of this panel is going out.
+  void ShowOverlaySetState();
 
+  PanelHost& m_host;
+  bool m_bOverlayGroupOn = true;
+  bool m_bOverlayBatch = false;
   std::function<void()> m_fnRefreshOutput;
+  std::function<void(const std::array<int, 4>&)> m_fnShowInputs;
 };
 
 }  // namespace panora

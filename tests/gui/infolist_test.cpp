@@ -17,6 +17,21 @@ std::tm At(int h, int m, int s) {
   return t;
 }
 
+// The list needs no owner; the panel around it asks for one.
+class NoHost : public PanelHost {
+ public:
+  CDataPrm& WorkingRecord() override { return record; }
+  int CurrentMode() const override { return 17; }
+  int CurrentWindow() const override { return 3; }
+  bool SendCommand(std::uint8_t, std::uint8_t, const std::uint8_t*, int, bool) override { return false; }
+  bool StartBatch(int, const std::uint8_t*, int, int) override { return false; }
+  bool Sending() const override { return false; }
+  bool TransportOpen() const override { return false; }
+  void AddInfoLine(const std::string&) override {}
+  int Message(const std::string&, int) override { return 0; }
+  CDataPrm record;
+};
+
 QStringList Lines(const QListWidget& l) {
   QStringList out;
   for (int i = 0; i < l.count(); ++i) out << l.item(i)->text();
@@ -26,7 +41,8 @@ QStringList Lines(const QListWidget& l) {
 }  // namespace
 
 TEST(InfoList, NumbersStampsAndKeepsAtMostSixLines) {
-  CDlgMainSet panel;
+  NoHost host;
+  CDlgMainSet panel(host);
   CLstInforBox& list = *panel.InfoList();
   list.SetClock([] { return At(14, 5, 9); });
   // Texts that would sort differently: the numbers keep arrival order.
@@ -44,7 +60,8 @@ TEST(InfoList, NumbersStampsAndKeepsAtMostSixLines) {
 }
 
 TEST(InfoList, ShowInfoReplacesTheListAndNumberingGoesOn) {
-  CDlgMainSet panel;
+  NoHost host;
+  CDlgMainSet panel(host);
   CLstInforBox& list = *panel.InfoList();
   list.SetClock([] { return At(9, 0, 7); });
   panel.AddInfo("a");
