@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QProxyStyle>
 #include <QStyle>
+#include <QStyleFactory>
 
 namespace panora {
 namespace {
@@ -48,6 +49,8 @@ QAccessibleInterface* CoolBarFactory(const QString&, QObject* object) {
 // between docks, which would size them a second way, get no width.
 class FrameStyle final : public QProxyStyle {
  public:
+  // The application's own style (a -style option included), not the desktop's.
+  FrameStyle() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
   int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
     if (metric == PM_DockWidgetSeparatorExtent) return 0;
     return QProxyStyle::pixelMetric(metric, option, widget);
