@@ -10,6 +10,7 @@
 #include <QProxyStyle>
 #include <QStyle>
 #include <QStyleFactory>
+#include <utility>
 
 namespace panora {
 namespace {
@@ -204,7 +205,7 @@ class CoolBarEdge final : public QWidget {
 // every other one inverted.
 class HalftoneLine final : public QWidget {
  public:
-  HalftoneLine(QWidget* window, const QImage& back) : QWidget(window), m_back(back) {
+  HalftoneLine(QWidget* window, QImage back) : QWidget(window), m_back(std::move(back)) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setObjectName(QStringLiteral("CoolBarTracker"));
   }
@@ -221,7 +222,7 @@ class HalftoneLine final : public QWidget {
   }
 
  private:
-  const QImage& m_back;
+  QImage m_back;
 };
 
 }  // namespace
@@ -327,6 +328,10 @@ CCoolBar::CCoolBar(const QString& title, QSize defaultSize, int id, QWidget* par
   UpdateMinimum();
 }
 
+CCoolBar::~CCoolBar() {
+  delete m_tracker;  // a line still shown belongs to the window, not the bar
+}
+
 void CCoolBar::setWidget(QWidget* child) {
   m_child = child;
   m_client->SetChild(child);
@@ -418,8 +423,7 @@ void CCoolBar::BeginTrack(QPoint global) {
   m_nTrackMax = qMax(m_nTrackMin, m_nTrackStart + qMax(0, room));
   if (!m_bDragFullWindows) {
     QWidget* win = window();
-    m_trackerBack = win->grab().toImage();
-    m_tracker = new HalftoneLine(win, m_trackerBack);
+    m_tracker = new HalftoneLine(win, win->grab().toImage());
     m_tracker->setGeometry(TrackerRect(m_nTrackStart));
     m_tracker->raise();
     m_tracker->show();
@@ -453,11 +457,7 @@ void CCoolBar::Track(QPoint global) {
 void CCoolBar::EndTrack() {
   if (!m_bTracking) return;
   m_bTracking = false;
-  if (m_tracker != nullptr) {
-    delete m_tracker;
-    m_tracker = nullptr;
-    m_trackerBack = QImage();
-  }
+  delete m_tracker;  // the pointer follows
   ApplyExtent(m_nTrackCurrent);
 }
 

@@ -9,7 +9,6 @@
 #pragma once
 
 #include <QDockWidget>
-#include <QImage>
 #include <QPointer>
 
 class QAbstractButton;
@@ -28,6 +27,7 @@ class CCoolBar : public QDockWidget {
   static constexpr QSize kMinFloating{37, 32};
 
   CCoolBar(const QString& title, QSize defaultSize, int id, QWidget* parent);
+  ~CCoolBar() override;
 
   // The bar's child lives in the bar's client area, beside the sizing edge.
   // These hide QDockWidget's own pair on purpose: the dock widget itself holds
@@ -89,8 +89,7 @@ class CCoolBar : public QDockWidget {
   int m_nTrackMin = 0;
   int m_nTrackMax = 0;
   int m_nTrackCurrent = 0;
-  QWidget* m_tracker = nullptr;
-  QImage m_trackerBack;
+  QPointer<QWidget> m_tracker;
 };
 
 }  // namespace panora
