@@ -167,7 +167,12 @@ TEST_F(ChromeTest, TheEdgeSizesTheBarDownToItsMinimumWhateverTheChildAsks) {
   DragEdge(left, QPoint(5000, 0));
   EXPECT_GE(f->centralWidget()->width(), 2);
 
+  // The main settings panel grows and shrinks with its bar.
   CCoolBar& bottom = f->SettingsBar();
+  const int h0 = bottom.height();
+  DragEdge(bottom, QPoint(0, -20));
+  EXPECT_EQ(bottom.height(), h0 + 20);
+  EXPECT_EQ(bottom.widget()->height(), bottom.height() - CCoolBar::kEdge);
   DragEdge(bottom, QPoint(0, 2000));
   EXPECT_EQ(bottom.height(), 32);
   EXPECT_EQ(bottom.widget()->geometry().top(), CCoolBar::kEdge);
@@ -261,4 +266,27 @@ TEST(ChromeCaptions, TheBarsCaptionsHaveGlyphs) {
       EXPECT_NE(img, other) << "same glyph as another: " << QString(c).toStdString();
     glyphs << img;
   }
+}
+
+TEST_F(ChromeTest, ToolbarButtonsTakeTheirNormalHotAndDisabledPictures) {
+  // The frame names the hot strip for the disabled pictures as well.
+  const auto normal = CTrueColorToolBar::SliceImages(QImage(":/res/window_toolbar.png"));
+  const auto hot = CTrueColorToolBar::SliceImages(QImage(":/res/window_toolbar_hot.png"));
+  ASSERT_EQ(normal.size(), 4u);
+  int b = 0;
+  for (QAction* a : f->WindowToolBar().actions()) {
+    if (a->isSeparator()) continue;
+    const QIcon icon = a->icon();
+    EXPECT_EQ(icon.pixmap(32, 32, QIcon::Normal).toImage().convertToFormat(QImage::Format_ARGB32), normal[b]);
+    EXPECT_EQ(icon.pixmap(32, 32, QIcon::Active).toImage().convertToFormat(QImage::Format_ARGB32), hot[b]);
+    EXPECT_EQ(icon.pixmap(32, 32, QIcon::Disabled).toImage().convertToFormat(QImage::Format_ARGB32), hot[b]);
+    ++b;
+  }
+  EXPECT_EQ(b, 4);
+  // A strip that cannot be read changes nothing for its state.
+  QAction* first = f->WindowToolBar().actions().value(0);
+  EXPECT_FALSE(f->WindowToolBar().SetTrueColorImages(":/res/none.png", ":/res/window_toolbar_hot.png",
+                                                     ":/res/window_toolbar_hot.png"));
+  EXPECT_EQ(first->icon().pixmap(32, 32, QIcon::Normal).toImage().convertToFormat(QImage::Format_ARGB32),
+            normal[0]);
 }
