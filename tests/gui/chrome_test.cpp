@@ -20,6 +20,19 @@ using namespace panora::test;
 
 namespace {
 
+// The desktop setting as a style reports it.
+class DragStyle final : public QProxyStyle {
+ public:
+  explicit DragStyle(bool full) : m_full(full) {}
+  int styleHint(StyleHint hint, const QStyleOption* o, const QWidget* w, QStyleHintReturn* r) const override {
+    if (hint == SH_Splitter_OpaqueResize) return m_full ? 1 : 0;
+    return QProxyStyle::styleHint(hint, o, w, r);
+  }
+
+ private:
+  bool m_full;
+};
+
 class ChromeTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -49,23 +62,13 @@ class ChromeTest : public ::testing::Test {
   }
   static QColor At(QWidget* w, QPoint p) { return w->grab().toImage().pixelColor(p); }
 
+  // Styles outlive the window that uses them.
+  DragStyle fullWindowDrag{true};
+  DragStyle halftoneDrag{false};
   TempHome home;
   ScriptedDialogs dialogs;
   CTesselApp app;
   CMainFrame* f = nullptr;
-};
-
-// The desktop setting as a style reports it.
-class DragStyle final : public QProxyStyle {
- public:
-  explicit DragStyle(bool full) : m_full(full) {}
-  int styleHint(StyleHint hint, const QStyleOption* o, const QWidget* w, QStyleHintReturn* r) const override {
-    if (hint == SH_Splitter_OpaqueResize) return m_full ? 1 : 0;
-    return QProxyStyle::styleHint(hint, o, w, r);
-  }
-
- private:
-  bool m_full;
 };
 
 }  // namespace
@@ -157,6 +160,8 @@ TEST_F(ChromeTest, TheEdgeSizesTheBarDownToItsMinimumWhateverTheChildAsks) {
   ASSERT_GT(left.widget()->minimumSizeHint().width(), 33) << "the tab page asks for more";
   const int w0 = left.width();
   const int central0 = f->centralWidget()->width();
+  left.setStyle(&fullWindowDrag);
+  f->SettingsBar().setStyle(&fullWindowDrag);
   ASSERT_TRUE(left.FullWindowDrag());
   DragEdge(left, QPoint(20, 0));
   EXPECT_EQ(left.width(), w0 + 20);
@@ -189,8 +194,7 @@ TEST_F(ChromeTest, TheEdgeSizesTheBarDownToItsMinimumWhateverTheChildAsks) {
 
 TEST_F(ChromeTest, WithoutFullWindowDragAHalftoneLineShowsTheEdgeUntilRelease) {
   CCoolBar& left = f->PanelBar();
-  DragStyle style(false);
-  left.setStyle(&style);
+  left.setStyle(&halftoneDrag);
   ASSERT_FALSE(left.FullWindowDrag());
   const int w0 = left.width();
   DragEdge(left, QPoint(30, 0), false);
@@ -215,7 +219,7 @@ TEST_F(ChromeTest, WithoutFullWindowDragAHalftoneLineShowsTheEdgeUntilRelease) {
   Pump();
   EXPECT_EQ(left.Tracker(), nullptr);
   EXPECT_EQ(left.width(), w0 + 30);
-  left.setStyle(nullptr);
+  left.setStyle(&fullWindowDrag);
   EXPECT_TRUE(left.FullWindowDrag()) << "read again on every settings change";
 }
 
