@@ -10,6 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
   xvfb xauth fonts-liberation fonts-dejavu-core
+  fonts-wqy-microhei  # the docking bars' captions are Chinese
   procps time
 )
 

@@ -4,6 +4,7 @@
 #include <QActionEvent>
 #include <QBitmap>
 #include <QIcon>
+#include <QMouseEvent>
 #include <QToolButton>
 
 #include "ui/Accessible.h"
@@ -30,20 +31,25 @@ void CTrueColorToolBar::actionEvent(QActionEvent* event) {
       SetAccessibleRole(w, QAccessible::Separator, QString());
 }
 
-std::vector<QPixmap> CTrueColorToolBar::SliceStrip(const QImage& strip) {
-  std::vector<QPixmap> out;
+std::vector<QImage> CTrueColorToolBar::SliceImages(const QImage& strip) {
+  std::vector<QImage> out;
   if (strip.isNull() || strip.width() < kButtonSize) return out;
   QImage img = strip.convertToFormat(QImage::Format_ARGB32);
-  const QRgb key = img.pixel(0, 0);
+  const QRgb key = img.pixel(0, 0) & 0x00FFFFFFu;
   for (int y = 0; y < img.height(); ++y) {
     auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
     for (int x = 0; x < img.width(); ++x)
-      if ((line[x] & 0x00FFFFFFu) == (key & 0x00FFFFFFu)) line[x] = 0;
+      line[x] = (line[x] & 0x00FFFFFFu) == key ? 0 : (line[x] | 0xFF000000u);
   }
   const int n = img.width() / kButtonSize;
   out.reserve(n);
-  for (int i = 0; i < n; ++i)
-    out.push_back(QPixmap::fromImage(img.copy(i * kButtonSize, 0, kButtonSize, img.height())));
+  for (int i = 0; i < n; ++i) out.push_back(img.copy(i * kButtonSize, 0, kButtonSize, img.height()));
+  return out;
+}
+
+std::vector<QPixmap> CTrueColorToolBar::SliceStrip(const QImage& strip) {
+  std::vector<QPixmap> out;
+  for (const QImage& img : SliceImages(strip)) out.push_back(QPixmap::fromImage(img));
   return out;
 }
 
@@ -69,6 +75,20 @@ bool CTrueColorToolBar::SetTrueColorImages(const QString& normal, const QString&
   }
   for (std::size_t b = 0; b < buttons.size(); ++b) buttons[b]->setIcon(icons[b]);
   return ok;
+}
+
+void CTrueColorToolBar::mousePressEvent(QMouseEvent* event) {
+  if (m_bFixed && event->button() == Qt::LeftButton)
+    event->accept();
+  else
+    QToolBar::mousePressEvent(event);
+}
+
+void CTrueColorToolBar::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (m_bFixed && event->button() == Qt::LeftButton)
+    event->accept();
+  else
+    QToolBar::mouseDoubleClickEvent(event);
 }
 
 void CTrueColorToolBar::Fix() {

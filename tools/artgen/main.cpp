@@ -15,7 +15,8 @@
 namespace {
 
 constexpr int kButton = 32;
-// The first pixel of each strip is this colour; the toolbar makes it transparent.
+// The first pixel of each strip is this colour; the toolbar makes every pixel
+// of it transparent.
 const QColor kKey(255, 0, 255);
 
 const QColor kChannelColour[4] = {QColor(40, 110, 220), QColor(40, 170, 70), QColor(235, 140, 30),
@@ -29,10 +30,33 @@ QFont Sans(int pixelSize, bool bold) {
   return f;
 }
 
+// Strips are drawn on a transparent ground, antialiased where that helps,
+// and then given the key colour with a one-bit decision per pixel: a pixel
+// the art covers at least half is the art's own colour at full strength,
+// any other is the key. Drawing straight onto the key would blend it into
+// the rounded corners, and those blends are not the key, so they would stay
+// visible as coloured fringes once the key is made transparent.
 QImage NewStrip(int buttons) {
-  QImage img(buttons * kButton, kButton, QImage::Format_RGB888);
-  img.fill(kKey);
+  QImage img(buttons * kButton, kButton, QImage::Format_ARGB32_Premultiplied);
+  img.fill(Qt::transparent);
   return img;
+}
+
+QImage Keyed(const QImage& drawn) {
+  const QImage argb = drawn.convertToFormat(QImage::Format_ARGB32);
+  QImage out(argb.size(), QImage::Format_RGB888);
+  for (int y = 0; y < argb.height(); ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+    for (int x = 0; x < argb.width(); ++x) {
+      QColor c(line[x]);
+      if (qAlpha(line[x]) < 128)
+        c = kKey;
+      else if (c == kKey)
+        c = QColor(254, 0, 255);  // art that happens to be the key stays visible
+      out.setPixelColor(x, y, c);
+    }
+  }
+  return out;
 }
 
 // One rectangle of a layout picture, in fractions of the output.
@@ -123,7 +147,8 @@ QImage QuickStrip(bool hot) {
   QPainter p(&img);
   p.setRenderHint(QPainter::Antialiasing, false);
   for (int i = 0; i < 12; ++i) DrawQuickButton(p, i * kButton, modes[i], hot);
-  return img;
+  p.end();
+  return Keyed(img);
 }
 
 QImage WindowStrip(bool hot) {
@@ -132,7 +157,8 @@ QImage WindowStrip(bool hot) {
   p.setRenderHint(QPainter::Antialiasing);
   for (int i = 0; i < 4; ++i)
     DrawLabelButton(p, i * kButton, QString("CH%1").arg(i + 1), kChannelColour[i], hot, 10);
-  return img;
+  p.end();
+  return Keyed(img);
 }
 
 QImage ToolStrip(bool hot) {
@@ -141,7 +167,8 @@ QImage ToolStrip(bool hot) {
   p.setRenderHint(QPainter::Antialiasing);
   for (int i = 0; i < 8; ++i)
     DrawLabelButton(p, i * kButton, QString::number(i + 1), QColor(70, 80, 100), hot, 16);
-  return img;
+  p.end();
+  return Keyed(img);
 }
 
 // A test card per channel: the channel's colour, a grid, a circle, colour bars
