@@ -44,7 +44,19 @@ class DesktopDialogs final : public IDialogs {
   }
   QString SaveFileName(QWidget* parent, const QString& caption, const QString& dir,
                        const QString& filter) override {
-    return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+    // The suffix is added before the dialog checks the name, so a name typed
+    // without ".cfg" is asked about too when that file exists.
+    QFileDialog dlg(parent, caption, dir, filter);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setFileMode(QFileDialog::AnyFile);
+    const int star = filter.indexOf(QStringLiteral("*."));
+    if (star >= 0) {
+      int end = star + 2;
+      while (end < filter.size() && filter[end].isLetterOrNumber()) ++end;
+      dlg.setDefaultSuffix(filter.mid(star + 2, end - star - 2));
+    }
+    return dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty() ? dlg.selectedFiles().first()
+                                                                             : QString();
   }
 };
 

@@ -26,10 +26,13 @@ CDlgMessage::CDlgMessage(const QString& text, const QString& ok, const QString& 
   row->addStretch();
   m_ok = new QPushButton(ok);
   m_ok->setObjectName(QStringLiteral("1149"));
-  m_ok->setDefault(true);  // Enter
+  // Enter presses the first button, or whichever button has the focus: a
+  // "No" the operator tabbed to must not answer "Yes".
+  m_ok->setAutoDefault(true);
+  m_ok->setDefault(true);
   m_cancel = new QPushButton(cancel);
   m_cancel->setObjectName(QStringLiteral("1150"));
-  m_cancel->setAutoDefault(false);
+  m_cancel->setAutoDefault(true);
   row->addWidget(m_ok);
   row->addWidget(m_cancel);
   row->addStretch();

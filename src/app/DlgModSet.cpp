@@ -111,8 +111,10 @@ CDlgModSet::CDlgModSet(int purpose, int initMod, ModeController& modes, QWidget*
   connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
   setFixedSize(right + kLabelLeft + 4, y + 26 + 12);
 
-  // The caller's mode starts selected.
+  // The caller's mode starts selected. The mode buttons show no focus, so
+  // the keyboard starts on "Close": a key pressed at once recalls nothing.
   if (IsValidMode(m_nInitMod)) Select(m_nInitMod);
+  m_close->setFocus();
 }
 
 void CDlgModSet::Select(int mode) {

@@ -1011,8 +1011,9 @@ void CMainFrame::OnWindowButton(int index) {
   ApplyMode(target);
   m_nPrevMod = m_nCurMod;
   m_nCurMod = target;
-  SelectWindow(index);  // the arrangement may have raised another window
-  const CKezCmd frame = BuildModeRecall(target);
+  SelectWindow(index);                 // the arrangement may have raised another window
+  std::uint8_t bytes[kFrameOverhead];  // a recall frame has no payload
+  const CKezCmd frame = BuildModeRecall(target, bytes);
   NoteCommand(frame.Data()[4], frame.Data()[5]);
   SendFrame(frame.Data(), frame.TotalLength());
 }

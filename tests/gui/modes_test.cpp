@@ -171,7 +171,17 @@ TEST_F(ModesTest, LoadModeRecallsTheButtonChosenAndEnterOrTheCloseBoxCancel) {
   EXPECT_EQ(f->m_nCurMod, 27);
   EXPECT_TRUE(SimReaches(27));
 
-  // Enter, the close box, an accept from elsewhere and the current mode: nothing.
+  // Enter, Space at once (the keyboard starts on "Close"), the close box, an
+  // accept from elsewhere and the current mode: nothing.
+  dialogs.ExpectDialog("164", [](QDialog& d) {
+    d.show();
+    QWidget* focus = d.focusWidget();
+    EXPECT_EQ(focus != nullptr ? focus->objectName() : QString(), QStringLiteral("2"));
+    QTest::keyClick(focus != nullptr ? focus : &d, Qt::Key_Space);
+    EXPECT_FALSE(d.isVisible());
+    return d.result() == QDialog::Accepted ? kIdOk : kIdCancel;
+  });
+  f->Action(ID_LOAD_MODE)->trigger();
   dialogs.ExpectDialog("164", [](QDialog& d) {
     d.show();
     QTest::keyClick(&d, Qt::Key_Return);
@@ -233,7 +243,13 @@ TEST_F(ModesTest, FactoryResetResetsTheProcessorAndTheProgramEvenWhileSending) {
   ClickToolbar(ID_QUICK_MODE_FIRST + 5);
   ASSERT_TRUE(SimReaches(14));
 
-  dialogs.ExpectDialog("172", ClickButton("1150"));
+  // Enter on a "No" the operator tabbed to answers "No".
+  dialogs.ExpectDialog("172", [](QDialog& d) {
+    d.show();
+    d.findChild<QPushButton*>(QStringLiteral("1150"))->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    return d.result() == QDialog::Accepted ? kIdOk : kIdCancel;
+  });
   f->Action(ID_FACTORY_RESET)->trigger();
   EXPECT_EQ(f->m_nCurMod, 14);
   EXPECT_EQ(f->m_Profile.m_strModeName[3], "Wall");
