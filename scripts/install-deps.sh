@@ -11,6 +11,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   xvfb xauth fonts-liberation fonts-dejavu-core
   procps time
+  help2man dpkg-dev desktop-file-utils
 )
 
 missing=()
