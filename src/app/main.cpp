@@ -8,6 +8,7 @@
 #include "app/CommandLine.h"
 #include "app/MainFrame.h"
 #include "app/SignalPipe.h"
+#include "app/StartShot.h"
 #include "app/TesselApp.h"
 
 int main(int argc, char** argv) {
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
   }
   if (!tessel.InitInstance()) return 1;
   tessel.ConnectOnStart(cl.connect);
+  panora::ArmStartScreenshot(tessel.MainFrame());
 
   // For the start-up benchmark: report when the window is up, then end.
   if (qEnvironmentVariableIntValue("PANORA_QUIT_AFTER_SHOW") == 1) {
