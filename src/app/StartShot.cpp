@@ -18,7 +18,8 @@ void ArmStartScreenshot(CMainFrame* frame) {
     QTimer::singleShot(0, frame, [frame, quick] { frame->OnQuickMode(quick); });
   // Late enough for the connection's first lines and the bars to settle.
   QTimer::singleShot(1500, frame, [frame, file, quit] {
-    const bool ok = frame->grab().save(file, "PNG");
+    // Quality 0 is zlib's strongest compression: the pictures go into docs/.
+    const bool ok = frame->grab().save(file, "PNG", 0);
     if (ok)
       std::printf("panora: picture of the window written to %s\n", qPrintable(file));
     else
