@@ -78,7 +78,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's X11 platform plugin ships in libqt6gui6, which the program links.
-set(PANORA_DEB_DEPENDS "hicolor-icon-theme" CACHE STRING "Run-time packages the binaries do not link")
+# The docking bars' captions are Chinese: the smallest font that has them.
+set(PANORA_DEB_DEPENDS "hicolor-icon-theme, fonts-wqy-microhei")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "${PANORA_DEB_DEPENDS}")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)

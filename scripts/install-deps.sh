@@ -6,12 +6,12 @@ set -euo pipefail
 
 PACKAGES=(
   g++ make cmake pkg-config
+  help2man dpkg-dev desktop-file-utils  # manual pages, the Debian package and its check
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
   xvfb xauth fonts-liberation fonts-dejavu-core
   procps time
-  help2man dpkg-dev desktop-file-utils
 )
 
 missing=()

@@ -37,7 +37,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "architecture $(field Architecture)"
 depends="$(field Depends)"
 names="$(tr ',|' '\n\n' <<<"$depends" | sed 's/(.*//; s/^ *//; s/ *$//')"
-for need in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 hicolor-icon-theme; do
+for need in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 hicolor-icon-theme \
+  fonts-wqy-microhei; do
   grep -Fxq "$need" <<<"$names" || fail "Depends lacks $need: $depends"
 done
 # Nothing the build alone needs.
