@@ -31,6 +31,8 @@ int main(int argc, char** argv) {
   QApplication app(qtArgc, qtArgv.data());
   QApplication::setApplicationName(QStringLiteral("Panora"));
   QApplication::setApplicationVersion(QStringLiteral(PANORA_VERSION));
+  // The desktop finds the menu entry and its icon by this name.
+  QGuiApplication::setDesktopFileName(QStringLiteral("panora"));
 
   panora::CTesselApp tessel;
   if (cl.connect.kind == panora::ConnectTarget::Kind::Simulate) {
