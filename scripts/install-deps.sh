@@ -6,6 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
   g++ make cmake pkg-config
+  help2man dpkg-dev file desktop-file-utils  # manual pages, the Debian package and its check
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   clang libclang-rt-14-dev

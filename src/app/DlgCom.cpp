@@ -10,6 +10,12 @@
 
 namespace panora {
 
+namespace {
+const QString kDialoutHint = QStringLiteral(
+    "A port marked (no permission) needs the group dialout: run "
+    "\"sudo adduser $USER dialout\", then log out and in again.");
+}  // namespace
+
 CDlgCom::CDlgCom(const std::string& openPort, QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("153"));
   setWindowTitle(QStringLiteral("RS232"));
@@ -27,7 +33,14 @@ CDlgCom::CDlgCom(const std::string& openPort, QWidget* parent) : QDialog(parent)
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   connect(buttons, &QDialogButtonBox::accepted, this, &CDlgCom::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  grid->addWidget(buttons, 1, 0, 1, 2);
+  // Debian gives serial ports to the group dialout: say how to join it.
+  m_permissionHint = new QLabel(kDialoutHint);
+  m_permissionHint->setObjectName(QStringLiteral("dialoutHint"));
+  m_permissionHint->setWordWrap(true);
+  m_permissionHint->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  m_permissionHint->hide();
+  grid->addWidget(m_permissionHint, 1, 0, 1, 2);
+  grid->addWidget(buttons, 2, 0, 1, 2);
   grid->setSizeConstraint(QLayout::SetFixedSize);
   OnInitDialog(openPort);
 }
@@ -51,7 +64,10 @@ void CDlgCom::OnInitDialog(const std::string& openPort) {
     // choosing it fails with the usual message.
     if (noPermission[i]) text += QStringLiteral(" (no permission)");
     m_cbPort->addItem(text);
+    if (noPermission[i]) m_cbPort->setItemData(m_cbPort->count() - 1, kDialoutHint, Qt::ToolTipRole);
   }
+  m_permissionHint->setVisible(std::find(noPermission.begin(), noPermission.end(), true) !=
+                               noPermission.end());
   int select = m_strPorts.empty() ? -1 : 0;
   if (!openPort.empty()) {
     const auto it = std::find(m_strPorts.begin(), m_strPorts.end(), openPort);

@@ -8,6 +8,7 @@
 #include <vector>
 
 class QComboBox;
+class QLabel;
 
 namespace panora {
 
@@ -24,6 +25,8 @@ class CDlgCom : public QDialog {
   std::vector<std::string> m_strPorts;
 
   QComboBox* PortBox() const { return m_cbPort; }
+  // Shown only while a listed port is marked "(no permission)".
+  QLabel* PermissionHint() const { return m_permissionHint; }
 
  public slots:
   void accept() override;
@@ -32,6 +35,7 @@ class CDlgCom : public QDialog {
   void OnInitDialog(const std::string& openPort);
 
   QComboBox* m_cbPort = nullptr;  // 1057
+  QLabel* m_permissionHint = nullptr;
 };
 
 }  // namespace panora

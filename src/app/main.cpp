@@ -8,6 +8,7 @@
 #include "app/CommandLine.h"
 #include "app/MainFrame.h"
 #include "app/SignalPipe.h"
+#include "app/StartShot.h"
 #include "app/TesselApp.h"
 
 int main(int argc, char** argv) {
@@ -30,6 +31,8 @@ int main(int argc, char** argv) {
   QApplication app(qtArgc, qtArgv.data());
   QApplication::setApplicationName(QStringLiteral("Panora"));
   QApplication::setApplicationVersion(QStringLiteral(PANORA_VERSION));
+  // The desktop finds the menu entry and its icon by this name.
+  QGuiApplication::setDesktopFileName(QStringLiteral("panora"));
 
   panora::CTesselApp tessel;
   if (cl.connect.kind == panora::ConnectTarget::Kind::Simulate) {
@@ -44,6 +47,7 @@ int main(int argc, char** argv) {
   }
   if (!tessel.InitInstance()) return 1;
   tessel.ConnectOnStart(cl.connect);
+  panora::ArmStartScreenshot(tessel.MainFrame());
 
   // For the start-up benchmark: report when the window is up, then end.
   if (qEnvironmentVariableIntValue("PANORA_QUIT_AFTER_SHOW") == 1) {

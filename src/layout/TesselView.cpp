@@ -52,8 +52,12 @@ CTesselView::~CTesselView() {
 
 QString CTesselView::FindPicture(const QString& name) {
   if (QFileInfo::exists(name)) return name;
-  const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(name);
+  const QDir exe(QCoreApplication::applicationDirPath());
+  const QString beside = exe.filePath(name);
   if (QFileInfo::exists(beside)) return beside;
+  // An installed program (bin/panora) finds them in share/panora.
+  const QString shared = exe.filePath(QStringLiteral("../share/panora/") + name);
+  if (QFileInfo::exists(shared)) return QFileInfo(shared).absoluteFilePath();
   return name;
 }
 

@@ -271,7 +271,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   QDir dir(QString::fromLocal8Bit(argv[1]));
-  if (!dir.mkpath(".")) {
+  if (!dir.mkpath(".") || !dir.mkpath("icons")) {
     std::fprintf(stderr, "artgen: cannot create %s\n", argv[1]);
     return 1;
   }
@@ -285,5 +285,8 @@ int main(int argc, char** argv) {
   const char* tabs[3] = {"tab_picture.png", "tab_fullset.png", "tab_bezel.png"};
   for (int i = 0; i < 3 && ok; ++i) ok = Save(TabIcon(i), dir, tabs[i]);
   ok = ok && Save(AppIcon(32), dir, "panora32.png") && Save(AppIcon(64), dir, "panora64.png");
+  // The desktop's icon theme wants the usual sizes drawn, not scaled.
+  for (int size : {16, 24, 48, 128, 256})
+    ok = ok && Save(AppIcon(size), dir, QString("icons/panora%1.png").arg(size));
   return ok ? 0 : 1;
 }

@@ -1,0 +1,15 @@
+// A picture of the main window once it is up, for run.sh (which may serve
+// the window over VNC where nobody looks yet) and for the README's pictures.
+// PANORA_SCREENSHOT=FILE asks for it; PANORA_SCREENSHOT_QUICK=N presses
+// quick-mode button N (0..11) first; PANORA_SCREENSHOT_QUIT=1 ends the
+// program after writing.
+#pragma once
+
+namespace panora {
+
+class CMainFrame;
+
+// Arms the picture when PANORA_SCREENSHOT is set; does nothing otherwise.
+void ArmStartScreenshot(CMainFrame* frame);
+
+}  // namespace panora
