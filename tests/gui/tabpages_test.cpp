@@ -225,23 +225,27 @@ TEST_F(TabPagesTest, BezelGetShowsWhatTheProcessorHoldsAndSetSendsTheBoxes) {
   ASSERT_EQ(sets.size(), 4u);  // the preset, the query and the two sets
   EXPECT_EQ(sets[1].subCode, 0);
   EXPECT_EQ(sets[3].payload, (std::vector<int>{44, 4}));
+  // The processor keeps 12 and 60; asked again, the page shows 12 and 0.
+  b.m_edH->setText("12");
+  b.m_edV->setText("60");
+  Click(b, 1135);
+  EXPECT_TRUE(Sim([](const sim::State& st) { return st.bezelH == 12 && st.bezelV == 60; }));
   b.m_edH->clear();
   Click(b, 1134);
-  ASSERT_TRUE(WaitUntil([&] { return b.m_edH->text() == "44"; }));
+  ASSERT_TRUE(WaitUntil([&] { return b.m_edH->text() == "12"; }));
+  EXPECT_EQ(b.m_edV->text(), "0");
 
-  // An answer above 48 shows as 0; in a full mode both buttons are grey and
-  // an answer fills the boxes without making "Set" usable.
+  // In a full mode both buttons are grey, and an answer fills the boxes
+  // without making "Set" usable.
   ASSERT_TRUE(WaitUntil([&] { return f->m_bSending.load() == 0; }));
   const std::uint8_t answer[] = {0x7D, 0x3A, 0x00, 0x07, 0x53, 0x00, 0x00, 0x00,
-                                 0x00, 12,   60,   0,    0x45, 0x4E, 0x44};
-  f->OnDeviceData(answer, sizeof answer);
-  EXPECT_EQ(b.m_edH->text(), "12");
-  EXPECT_EQ(b.m_edV->text(), "0");
+                                 0x00, 30,   31,   0,    0x45, 0x4E, 0x44};
   f->OnQuickMode(3);  // "Full-Default 1"
   ASSERT_EQ(f->m_nCurMod, 8);
   EXPECT_FALSE(b.m_btnGet->isEnabled() || b.m_btnSet->isEnabled());
   f->NoteCommand(cmd::kBezel, 0);
   f->OnDeviceData(answer, sizeof answer);
+  EXPECT_EQ(b.m_edV->text(), "31");
   EXPECT_FALSE(b.m_btnSet->isEnabled());
 
   // "Get" waits for its answer on the worker: refused while a batch goes out.
