@@ -45,7 +45,9 @@
 #include "model/ModeTable.h"
 #include "model/Paths.h"
 #include "panels/CoolTabCtrl.h"
+#include "panels/DlgBorderSet.h"
 #include "panels/DlgMainSet.h"
+#include "panels/DlgTestPage.h"
 #include "ui/Accessible.h"
 #include "ui/CoolBar.h"
 #include "ui/KeyLocks.h"
@@ -365,14 +367,23 @@ bool CMainFrame::CreateDockingBars() {
   const Page pages[] = {{"CDlgTestPage", ":/res/tab_picture.png", "Picture and border"},
                         {"CDlgFullSet", ":/res/tab_fullset.png", "Full-mode move and zoom"},
                         {"CDlgBorderSet", ":/res/tab_bezel.png", "Bezel"}};
-  for (const Page& p : pages) {
-    QWidget* page =
-        std::string_view(p.cls) == "CDlgFullSet" ? (m_dlgFullSet = new CDlgFullSet(*this)) : new QWidget;
+  auto* testPage = new CDlgTestPage(*this);
+  m_dlgFullSet = new CDlgFullSet(*this);
+  auto* borderSet = new CDlgBorderSet(*this);
+  QWidget* made[] = {testPage, m_dlgFullSet, borderSet};
+  for (int i = 0; i < 3; ++i) {
+    const Page& p = pages[i];
+    QWidget* page = made[i];
     page->setObjectName(QString::fromLatin1(p.cls));
     m_wndTabCtrl->InsertWindowPage(page, QIcon(QString::fromLatin1(p.icon)), QString::fromLatin1(p.name));
   }
   m_wndTabCtrl->FinishPages();
   m_wndPanelBar->setWidget(m_wndTabCtrl);
+  // Tab pages 0 and 2 follow mode changes in tab order; the bezel answer
+  // fills page 2.
+  SetModeRefresh(0, testPage);
+  SetModeRefresh(2, borderSet);
+  SetShowBezel([borderSet](int h, int v) { borderSet->ShowBezel(h, v); });
 
   m_dlgMainSet = new CDlgMainSet(*this, m_wndSettingsBar);
   m_wndSettingsBar->setWidget(m_dlgMainSet);

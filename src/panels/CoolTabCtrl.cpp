@@ -1,8 +1,15 @@
 #include "panels/CoolTabCtrl.h"
 
 #include <QAccessibleWidget>
+#include <QPainter>
 #include <QPointer>
-#include <QTabBar>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <initializer_list>
 #include <vector>
 
 namespace panora {
@@ -119,31 +126,171 @@ QAccessibleInterface* TabStripFactory(const QString&, QObject* object) {
   return strip != nullptr ? new TabBarAccessible(strip) : nullptr;
 }
 
+// Lines as the classic drawing calls make them: from the first point up to,
+// but not including, the last; horizontal, vertical or diagonal.
+void Line(QPainter& p, QPoint from, QPoint to) {
+  const QPoint d = to - from;
+  const int n = std::max(std::abs(d.x()), std::abs(d.y()));
+  for (int k = 0; k < n; ++k)
+    p.drawPoint(from + QPoint(static_cast<int>(std::lround(static_cast<double>(d.x()) * k / n)),
+                              static_cast<int>(std::lround(static_cast<double>(d.y()) * k / n))));
+}
+void Polyline(QPainter& p, std::initializer_list<QPoint> points) {
+  for (auto it = points.begin(); it + 1 != points.end(); ++it) Line(p, *it, *(it + 1));
+}
+// A filled rectangle whose right and bottom edges lie outside it.
+void Fill(QPainter& p, int l, int t, int r, int b, const QColor& c) {
+  if (r > l && b > t) p.fillRect(QRect(l, t, r - l, b - t), c);
+}
+
 }  // namespace
 
-CCoolTabCtrl::CCoolTabCtrl(QWidget* parent) : QTabWidget(parent) {
+// ---- the strip -----------------------------------------------------------
+
+CCoolTabStrip::CCoolTabStrip(QWidget* parent) : QTabBar(parent) {
+  setDrawBase(false);
+  setExpanding(false);
+  setUsesScrollButtons(false);
+  setElideMode(Qt::ElideNone);
+  setIconSize(QSize(16, 16));
+  // The tabs only: the frame of the control beneath shows between them.
+  setAutoFillBackground(false);
+}
+
+QSize CCoolTabStrip::tabSizeHint(int index) const {
+  // A tab is 9 pixels of edges plus its title, and 18 more with an icon;
+  // when they do not all fit the strip they share it evenly.
+  int w = 9 + fontMetrics().horizontalAdvance(tabText(index)) + (tabIcon(index).isNull() ? 0 : 18);
+  if (count() > 0 && width() > 0 && count() * w > width()) w = std::max(1, width() / count());
+  return QSize(w, CCoolTabCtrl::kStripHeight + 2);
+}
+
+void CCoolTabStrip::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  const QColor face = palette().color(QPalette::Button);
+  const QColor shadow = palette().color(QPalette::Dark);
+  for (int i = 0; i < count(); ++i) {
+    const QRect rc = tabRect(i);
+    // The tab's own rectangle starts 2 pixels down: the shown tab reaches up
+    // over the page frame's bottom line and so joins the page.
+    int l = rc.left(), t = rc.top() + 2, r = rc.left() + rc.width() - 1, b = rc.top() + rc.height() - 1;
+    const int tabTop = t, tabBottom = b;
+    const bool active = i == currentIndex();
+    if (active) {
+      Fill(p, l, t - 2, r, b, face);
+      t -= 1;
+    } else {
+      b -= 1;
+    }
+    Fill(p, l, tabTop, r, tabBottom, face);
+    p.setPen(Qt::white);
+    Line(p, {l, t}, {l, b - 1});
+    p.setPen(shadow);
+    Polyline(p, {{l + 1, b - 2}, {l + 1, b - 1}, {r - 1, b - 1}});
+    Polyline(p, {{r - 2, b - 2}, {r - 1, b - 2}, {r - 1, t - 1}});
+    p.setPen(Qt::black);
+    Polyline(p, {{l + 2, b}, {r - 2, b}, {r, b - 2}});
+    Line(p, {r, t}, {r, b - 1});
+    t -= 1;
+    const QIcon icon = tabIcon(i);
+    if (!icon.isNull() && r - l - 7 > 16) {
+      const QRect iconRect(l + 5, t + 3, 16, 16);
+      icon.paint(&p, iconRect, Qt::AlignCenter, isTabEnabled(i) ? QIcon::Normal : QIcon::Disabled);
+      if (active && hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = iconRect.adjusted(-2, -2, 2, 2);
+        focus.backgroundColor = face;
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+      }
+    }
+  }
+}
+
+// ---- the control ---------------------------------------------------------
+
+CCoolTabCtrl::CCoolTabCtrl(QWidget* parent) : QWidget(parent) {
   static const bool factoryInstalled = [] {
     QAccessible::installFactory(TabStripFactory);
     return true;
   }();
   (void)factoryInstalled;
-  setTabBar(new CCoolTabStrip(this));
   setObjectName(QStringLiteral("125"));
-  setTabPosition(QTabWidget::South);
-  setIconSize(QSize(16, 16));
-  setDocumentMode(false);
+  m_strip = new CCoolTabStrip(this);
+  connect(m_strip, &QTabBar::currentChanged, this, &CCoolTabCtrl::ShowPage);
+}
+
+QRect CCoolTabCtrl::PageRect() const {
+  const int d = kFrameStyle + 1;
+  return QRect(kInset + d, kInset + d, width() - 2 * (kInset + d), height() - kInset - kStripHeight - 2 * d);
+}
+
+QRect CCoolTabCtrl::StripRect() const {
+  // Two pixels above the tabs belong to the strip as well: the shown tab
+  // covers the page frame's bottom line there.
+  return QRect(kStripIndent, height() - kStripHeight - 2, width() - 2 * kStripIndent, kStripHeight + 2);
 }
 
 int CCoolTabCtrl::InsertWindowPage(QWidget* page, const QIcon& icon, const QString& name) {
-  const int index = addTab(page, icon, QString());
-  setTabToolTip(index, name);
+  page->setParent(this);
+  page->setGeometry(PageRect());
+  page->hide();
+  m_listPages.push_back({page, icon});
+  int index = 0;
+  {
+    // The first tab would make itself current; FinishPages chooses the page.
+    const QSignalBlocker quiet(m_strip);
+    index = m_strip->addTab(icon, QString());
+  }
+  m_strip->setTabToolTip(index, name);
   // The tab has only an icon; its name still reaches screen readers.
-  tabBar()->setAccessibleTabName(index, name);
+  m_strip->setAccessibleTabName(index, name);
   return index;
 }
 
 void CCoolTabCtrl::FinishPages() {
-  if (count() > 0 && currentIndex() < 0) setCurrentIndex(0);
+  ArrangeTabs();
+  const int index = m_nShownPage >= 0 ? m_nShownPage : 0;
+  m_nShownPage = -1;
+  for (const PageItem& item : m_listPages) item.pPage->hide();
+  ShowPage(index);
+  update();
+}
+
+void CCoolTabCtrl::ShowPage(int index) {
+  if (index == m_nShownPage || index < 0 || index >= count()) return;
+  if (m_nShownPage >= 0) m_listPages[static_cast<std::size_t>(m_nShownPage)].pPage->hide();
+  m_nShownPage = index;
+  m_listPages[static_cast<std::size_t>(index)].pPage->show();
+  m_strip->setCurrentIndex(index);  // back here with the same index: returns at once
+  m_strip->update();
+}
+
+QWidget* CCoolTabCtrl::PageWindow(int index) const {
+  return index >= 0 && index < count() ? m_listPages[static_cast<std::size_t>(index)].pPage : nullptr;
+}
+
+void CCoolTabCtrl::ArrangeTabs() {
+  m_strip->setGeometry(StripRect());
+  for (const PageItem& item : m_listPages) item.pPage->setGeometry(PageRect());
+}
+
+void CCoolTabCtrl::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  ArrangeTabs();
+  update();
+}
+
+void CCoolTabCtrl::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), palette().color(QPalette::Button));
+  // The page area's frame: white on the top and left, black on the bottom
+  // and right, its bottom line where the shown tab breaks through.
+  const int x = kInset, y = kInset, cx = width() - 2 * kInset, cy = height() - kInset - kStripHeight;
+  p.fillRect(QRect(x, y, cx - 1, 1), Qt::white);
+  p.fillRect(QRect(x, y, 1, cy - 1), Qt::white);
+  p.fillRect(QRect(x + cx - 1, y, 1, cy), Qt::black);
+  p.fillRect(QRect(x, y + cy - 1, cx, 1), Qt::black);
 }
 
 }  // namespace panora

@@ -157,7 +157,7 @@ TEST_F(ChromeTest, GripperEdgeAndChildFollowTheDockSide) {
 
 TEST_F(ChromeTest, TheEdgeSizesTheBarDownToItsMinimumWhateverTheChildAsks) {
   CCoolBar& left = f->PanelBar();
-  ASSERT_GT(left.widget()->minimumSizeHint().width(), 33) << "the tab page asks for more";
+  left.widget()->setMinimumSize(200, 100);  // a child that asks for more than the bar's minimum
   const int w0 = left.width();
   const int central0 = f->centralWidget()->width();
   left.setStyle(&fullWindowDrag);

@@ -47,7 +47,7 @@ TEST_F(FullSetTest, MoveAndZoomButtonsShiftAndScaleTheChosenChannelInFullModesOn
   CDlgFullSet& page = f->FullSet();
   ASSERT_EQ(f->TabCtrl().PageWindow(1), &page);
   // The operator brings the page up with the second tab.
-  QTabBar* tabs = f->TabCtrl().tabBar();
+  QTabBar* tabs = f->TabCtrl().Strip();
   QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
   ASSERT_TRUE(page.isVisible());
   for (QLineEdit* e : page.m_edStep) EXPECT_EQ(e->text(), QStringLiteral("2"));

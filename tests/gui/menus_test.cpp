@@ -8,7 +8,6 @@
 #include <QSet>
 #include <QStatusBar>
 #include <QTabBar>
-#include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
 #include <functional>
@@ -21,6 +20,7 @@
 #include "layout/ChildFrame.h"
 #include "layout/LayoutArea.h"
 #include "layout/TesselView.h"
+#include "panels/CoolTabCtrl.h"
 #include "panels/DlgMainSet.h"
 #include "ui/CoolBar.h"
 #include "ui/TrueColorToolBar.h"
@@ -291,7 +291,7 @@ TEST_F(MenusTest, ToolbarsTabsAndBarsTellScreenReadersWhatTheyAre) {
   }
 
   // The tab shown is the selected one, and stays so as the pages change.
-  auto* tabWidget = qobject_cast<QTabWidget*>(f->findChild<QTabBar*>()->parentWidget());
+  CCoolTabCtrl* tabWidget = &f->TabCtrl();
   QAccessibleInterface* strip = QAccessible::queryAccessibleInterface(f->findChild<QTabBar*>());
   ASSERT_EQ(strip->role(), QAccessible::PageTabList);
   auto selected = [&] {
@@ -304,7 +304,7 @@ TEST_F(MenusTest, ToolbarsTabsAndBarsTellScreenReadersWhatTheyAre) {
     return s;
   };
   EXPECT_EQ(selected(), QStringList{"Picture and border"});
-  tabWidget->setCurrentIndex(2);
+  tabWidget->ShowPage(2);
   EXPECT_EQ(selected(), QStringList{"Bezel"});
   // A screen reader's "press" shows the page.
   QAccessibleInterface* fullTab = strip->child(1);

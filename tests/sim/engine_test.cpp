@@ -59,11 +59,12 @@ TEST(SimEngine, BezelQueryReturnsTheBezelLastSet) {
   engine.Handle(Frame(0x53, 1, {12, 48}));
   EXPECT_EQ(engine.Handle(Frame(0x53, 0)), (Bytes{0x7D, 0x3A, 0x00, 0x07, 0x53, 0x00, 0x00, 0x00, 0x00, 0x0C,
                                                   0x30, 0x8F, 0x45, 0x4E, 0x44}));
-  // 49 is beyond what the panel can set: refused, the old values stay.
-  const auto outcome = engine.Process(Frame(0x53, 1, {49, 0}));
-  EXPECT_FALSE(outcome.applied);
-  EXPECT_EQ(engine.GetState().bezelH, 12);
-  EXPECT_EQ(engine.GetState().bezelV, 48);
+  // The panel does not check its boxes: a size above 48 is kept and answered.
+  const auto outcome = engine.Process(Frame(0x53, 1, {60, 255}));
+  EXPECT_TRUE(outcome.applied);
+  EXPECT_EQ(engine.GetState().bezelH, 60);
+  EXPECT_EQ(engine.GetState().bezelV, 255);
+  EXPECT_EQ(engine.Handle(Frame(0x53, 0))[9], 60);
 }
 
 TEST(SimEngine, PositionQueryReturnsTheGeometryLastSetForThatWindow) {

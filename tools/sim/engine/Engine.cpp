@@ -216,7 +216,8 @@ std::string Engine::Apply(std::uint8_t command, std::uint8_t sub, const std::uin
       return {};
     case kBezel:
       if (sub == kSubBezelSet) {
-        if (p[0] > kBezelMax || p[1] > kBezelMax) return "bezel above 48";
+        // The panel sends its boxes unchecked; the processor keeps any byte
+        // and answers it back, and the program shows a size above 48 as 0.
         m_state.bezelH = p[0];
         m_state.bezelV = p[1];
       }

@@ -1,0 +1,269 @@
+// The tab control and its picture-and-border and bezel pages, driven through
+// the real widgets against the simulated processor over real TCP: after each
+// "Set" the simulator holds what the page shows, and "Get" shows what it holds.
+#include <QAccessible>
+#include <QCheckBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTest>
+
+#include "SimFrameTest.h"
+#include "panels/CoolTabCtrl.h"
+#include "panels/DlgBorderSet.h"
+#include "panels/DlgTestPage.h"
+
+namespace panora::test {
+namespace {
+
+class TabPagesTest : public SimFrameTest {
+ protected:
+  CDlgTestPage& Picture() { return *qobject_cast<CDlgTestPage*>(f->TabCtrl().PageWindow(0)); }
+  CDlgBorderSet& Bezel() { return *qobject_cast<CDlgBorderSet*>(f->TabCtrl().PageWindow(2)); }
+  template <typename W>
+  W* On(QWidget& page, int id) {
+    W* w = page.findChild<W*>(QString::number(id));
+    EXPECT_NE(w, nullptr) << id;
+    return w;
+  }
+  void Click(QWidget& page, int id) { QTest::mouseClick(On<QAbstractButton>(page, id), Qt::LeftButton); }
+  // The frames of `command` the simulator received since the last look.
+  std::vector<SeenFrame> Seen(int command) {
+    std::vector<SeenFrame> out;
+    const std::vector<SeenFrame> all = ReceivedFrames();
+    for (std::size_t i = seen; i < all.size(); ++i)
+      if (all[i].command == command) out.push_back(all[i]);
+    seen = all.size();
+    return out;
+  }
+  // Waits until the program has read every answer sent so far. A received
+  // block is read as one answer, so an acknowledgement still on its way
+  // would arrive together with the bezel answer and hide it. A version
+  // answer read cleanly is the sign: it came at the start of its block, so
+  // everything before it has been read. One read with an earlier
+  // acknowledgement in front shows another version; then ask again.
+  void Settle() {
+    CLstInforBox* list = f->MainSet().InfoList();
+    auto last = [&] { return list->count() > 0 ? list->item(list->count() - 1)->text() : QString(); };
+    for (int tries = 0; tries < 10; ++tries) {
+      const QString before = last();
+      f->SendCommand(cmd::kVersion, 0);
+      ASSERT_TRUE(WaitUntil([&] { return last() != before; }));
+      if (last().endsWith("Version:1.0.0")) return;
+    }
+    FAIL() << "no clean version answer";
+  }
+  template <typename Pred>
+  bool Sim(Pred pred) {
+    return WaitUntil([&] { return pred(sim->Server().GetState()); });
+  }
+  std::size_t seen = 0;
+};
+
+TEST_F(TabPagesTest, TabsAreDrawnAlongTheBottomAndShowTheirPages) {
+  CCoolTabCtrl& tabs = f->TabCtrl();
+  ASSERT_TRUE(Picture().isVisible() && !Bezel().isVisible());
+  const int w = tabs.width(), h = tabs.height();
+  for (int i = 0; i < 3; ++i) {
+    // Icon-only tabs, 27 pixels wide from 6 in; the strip reaches 2 pixels
+    // above them, where the shown tab joins its page.
+    const QRect tab = tabs.Strip()->tabRect(i).translated(tabs.Strip()->pos());
+    EXPECT_EQ(tab, QRect(6 + 27 * i, h - 25, 27, 25)) << i;
+    EXPECT_EQ(tabs.PageWindow(i)->geometry(), QRect(4, 4, w - 8, h - 29)) << i;
+  }
+
+  const QImage shot = tabs.grab().toImage();
+  const QColor face = tabs.palette().color(QPalette::Button);
+  auto at = [&](int x, int y) { return shot.pixelColor(x, y); };
+  EXPECT_EQ(at(2, 2), QColor(Qt::white));        // the page frame's top left
+  EXPECT_EQ(at(w - 3, 10), QColor(Qt::black));   // and its right side
+  EXPECT_EQ(at(40, h - 24), QColor(Qt::black));  // its bottom line above a hidden page's tab
+  EXPECT_EQ(at(12, h - 24), face);               // broken by the shown tab
+  EXPECT_EQ(at(6, h - 24), QColor(Qt::white));   // whose left edge runs up into the frame
+  EXPECT_EQ(at(12, h - 1), QColor(Qt::black));   // and which reaches the bottom
+  EXPECT_EQ(at(33, h - 23), QColor(Qt::white));  // a hidden page's tab, one pixel shorter
+  EXPECT_EQ(at(40, h - 2), QColor(Qt::black));
+  EXPECT_EQ(at(40, h - 1), face);
+
+  // A click on the third tab shows the bezel page; screen readers hear it.
+  QTest::mouseClick(tabs.Strip(), Qt::LeftButton, {}, tabs.Strip()->tabRect(2).center());
+  EXPECT_EQ(tabs.currentIndex(), 2);
+  EXPECT_TRUE(Bezel().isVisible());
+  EXPECT_FALSE(Picture().isVisible());
+  QAccessibleInterface* strip = QAccessible::queryAccessibleInterface(tabs.Strip());
+  EXPECT_TRUE(strip->child(2)->state().selected);
+  EXPECT_FALSE(strip->child(0)->state().selected);
+  // A page that does not exist leaves the shown one alone.
+  tabs.ShowPage(7);
+  EXPECT_EQ(tabs.currentIndex(), 2);
+  EXPECT_TRUE(Bezel().isVisible());
+  EXPECT_EQ(tabs.PageWindow(7), nullptr);
+}
+
+TEST_F(TabPagesTest, ContrastAndBrightnessGoOutOnlyWithSetAndReset) {
+  CDlgTestPage& p = Picture();
+  EXPECT_EQ(p.m_edContrast->text(), "100");
+  EXPECT_EQ(p.m_edBrightness->text(), "512");
+  Click(p, 1016);  // CH2
+  p.m_sldContrast->setValue(399);
+  EXPECT_EQ(p.m_edContrast->text(), "399");  // the box follows at once
+  EXPECT_TRUE(Seen(cmd::kContrast).empty());
+  Click(p, 1064);
+  EXPECT_TRUE(Sim([](const sim::State& s) { return s.contrast == std::array<int, 4>{100, 399, 100, 100}; }));
+
+  Click(p, 1018);  // CH4
+  QTest::keyClick(p.m_sldBrightness, Qt::Key_End);
+  EXPECT_EQ(p.m_edBrightness->text(), "1023");
+  Click(p, 1062);
+  EXPECT_TRUE(Sim([](const sim::State& s) {
+    return s.brightness == std::array<int, 4>{512, 512, 512, 1023};
+  }));
+
+  // "All" and the resets: every channel back to the start values.
+  Click(p, 1019);
+  Click(p, 1065);
+  Click(p, 1066);
+  EXPECT_EQ(p.m_sldContrast->value(), 100);
+  EXPECT_EQ(p.m_edContrast->text(), "100");
+  EXPECT_EQ(p.m_sldBrightness->value(), 512);
+  EXPECT_TRUE(Sim([](const sim::State& s) {
+    return s.contrast == std::array<int, 4>{100, 100, 100, 100} &&
+           s.brightness == std::array<int, 4>{512, 512, 512, 512};
+  }));
+  Seen(cmd::kContrast);
+  // Neither waits for a batch: they build frames of their own.
+  f->m_bSending = 1;
+  Click(p, 1064);
+  f->m_bSending = 0;
+  EXPECT_EQ(Seen(cmd::kContrast).size(), 1u);
+}
+
+TEST_F(TabPagesTest, BorderSetSendsKeepsTheRecordAndFollowsTheMode) {
+  CDlgTestPage& p = Picture();
+  CDataPrm& rec = f->m_Profile.m_DataPrm[kWorkingSlot];
+  ASSERT_EQ(f->m_nCurMod, 17);  // a PIP mode: border "Set" usable
+  EXPECT_TRUE(p.m_btnBorderSet->isEnabled());
+  EXPECT_FALSE(p.m_chkBorderCh[1]->isEnabled());
+  Click(p, 1057);  // Single channel
+  EXPECT_TRUE(p.m_chkBorderCh[1]->isEnabled());
+  EXPECT_FALSE(On<QRadioButton>(p, 1046)->isEnabled());
+  Click(p, 1059);
+  Click(p, 1061);
+  Click(p, 1063);
+  EXPECT_TRUE(Sim([](const sim::State& s) {
+    return s.setUp.border == std::array<std::uint8_t, 4>{0, 1, 0, 1};
+  }));
+  EXPECT_EQ(rec.m_nBorderScope, 1);
+  EXPECT_EQ(rec.m_nBorderAll, 0);
+  EXPECT_EQ(rec.m_nBorderCh, (std::array<std::int32_t, 4>{0, 1, 0, 1}));
+
+  Click(p, 1054);  // ALL channels
+  Click(p, 1046);  // ON
+  Click(p, 1063);
+  EXPECT_TRUE(Sim([](const sim::State& s) {
+    return s.setUp.border == std::array<std::uint8_t, 4>{1, 1, 1, 1};
+  }));
+  EXPECT_EQ(rec.m_nBorderScope, 0);
+  EXPECT_EQ(rec.m_nBorderAll, 1);
+  EXPECT_EQ(rec.m_nBorderCh, (std::array<std::int32_t, 4>{1, 1, 1, 1}));
+
+  // While a batch goes out: only the busy box, the record stays.
+  Click(p, 1055);  // OFF
+  f->m_bSending = 1;
+  dialogs.ExpectBox("please wait second, sending data have not finished");
+  Click(p, 1063);
+  f->m_bSending = 0;
+  EXPECT_EQ(rec.m_nBorderAll, 1);
+  EXPECT_EQ(Seen(cmd::kBorder).size(), 2u);
+
+  // A stored POP user mode brings its borders; a zoom-out mode greys "Set".
+  CDataPrm& slot = f->m_Profile.m_DataPrm[10];  // mode 31
+  slot.m_bSaved = 1;
+  slot.m_nBorderScope = 1;
+  slot.m_nBorderCh = {1, 0, 0, 1};
+  p.m_sldBrightness->setValue(20);
+  f->ApplyMode(31);
+  EXPECT_EQ(p.m_sldBrightness->value(), 512);
+  EXPECT_EQ(p.m_edBrightness->text(), "512");
+  EXPECT_TRUE(On<QRadioButton>(p, 1057)->isChecked());
+  EXPECT_TRUE(p.m_chkBorderCh[0]->isChecked() && p.m_chkBorderCh[3]->isChecked());
+  EXPECT_FALSE(p.m_chkBorderCh[1]->isChecked());
+  EXPECT_FALSE(On<QRadioButton>(p, 1055)->isEnabled());
+  EXPECT_TRUE(p.m_btnBorderSet->isEnabled());
+  f->ApplyMode(26);  // an empty PIP user slot: ALL channels, OFF
+  EXPECT_TRUE(On<QRadioButton>(p, 1054)->isChecked());
+  EXPECT_TRUE(On<QRadioButton>(p, 1055)->isChecked());
+  EXPECT_FALSE(p.m_chkBorderCh[0]->isChecked() || p.m_chkBorderCh[0]->isEnabled());
+  EXPECT_TRUE(p.m_btnBorderSet->isEnabled());
+  f->ApplyMode(4);
+  EXPECT_FALSE(p.m_btnBorderSet->isEnabled());
+}
+
+TEST_F(TabPagesTest, BezelGetShowsWhatTheProcessorHoldsAndSetSendsTheBoxes) {
+  CDlgBorderSet& b = Bezel();
+  f->TabCtrl().ShowPage(2);
+  ASSERT_EQ(f->m_nCurMod, 17);
+  EXPECT_FALSE(b.m_btnGet->isEnabled());
+  EXPECT_FALSE(b.m_btnSet->isEnabled());
+  f->OnQuickMode(0);  // "4Times" 1: a zoom-out mode
+  ASSERT_EQ(f->m_nCurMod, 0);
+  EXPECT_TRUE(b.m_btnGet->isEnabled());
+  EXPECT_FALSE(b.m_btnSet->isEnabled());
+
+  const std::uint8_t held[2] = {7, 48};  // what the processor holds before the page asks
+  f->SendCommand(cmd::kBezel, cmd::kSubBezelSet, held, 2);
+  ASSERT_TRUE(Sim([](const sim::State& st) { return st.bezelH == 7 && st.bezelV == 48; }));
+  Settle();
+  Click(b, 1134);
+  ASSERT_TRUE(WaitUntil([&] { return b.m_edV->text() == "48"; }));
+  EXPECT_EQ(b.m_edH->text(), "7");
+  EXPECT_TRUE(b.m_btnSet->isEnabled());
+
+  // Typed sizes go out as they are, the low 8 bits of each.
+  b.m_edH->clear();
+  QTest::keyClicks(b.m_edH, "12x");  // digits only
+  EXPECT_EQ(b.m_edH->text(), "12");
+  b.m_edV->clear();
+  Click(b, 1135);
+  EXPECT_TRUE(Sim([](const sim::State& st) { return st.bezelH == 12 && st.bezelV == 0; }));
+  b.m_edH->setText("300");
+  b.m_edV->setText("4");
+  Click(b, 1135);
+  EXPECT_TRUE(Sim([](const sim::State& st) { return st.bezelH == 44 && st.bezelV == 4; }));
+  // The processor keeps 12 and 60; asked again, the page shows 12 and 0.
+  b.m_edH->setText("12");
+  b.m_edV->setText("60");
+  Click(b, 1135);
+  EXPECT_TRUE(Sim([](const sim::State& st) { return st.bezelH == 12 && st.bezelV == 60; }));
+  b.m_edH->clear();
+  Settle();
+  ASSERT_TRUE(WaitUntil([&] { return f->m_bSending.load() == 0; }));  // the first Get's worker has ended
+  Click(b, 1134);
+  ASSERT_TRUE(WaitUntil([&] { return b.m_edH->text() == "12"; }));
+  EXPECT_EQ(b.m_edV->text(), "0");
+
+  // In a full mode both buttons are grey, and an answer fills the boxes
+  // without making "Set" usable.
+  ASSERT_TRUE(WaitUntil([&] { return f->m_bSending.load() == 0; }));
+  const std::uint8_t answer[] = {0x7D, 0x3A, 0x00, 0x07, 0x53, 0x00, 0x00, 0x00,
+                                 0x00, 30,   31,   0,    0x45, 0x4E, 0x44};
+  f->OnQuickMode(3);  // "Full-Default 1"
+  ASSERT_EQ(f->m_nCurMod, 8);
+  EXPECT_FALSE(b.m_btnGet->isEnabled() || b.m_btnSet->isEnabled());
+  f->NoteCommand(cmd::kBezel, 0);
+  f->OnDeviceData(answer, sizeof answer);
+  EXPECT_EQ(b.m_edV->text(), "31");
+  EXPECT_FALSE(b.m_btnSet->isEnabled());
+
+  // "Get" waits for its answer on the worker: refused while a batch goes out.
+  f->OnQuickMode(0);
+  f->m_bSending = 1;
+  dialogs.ExpectBox("please wait second, sending data have not finished");
+  Click(b, 1134);
+  f->m_bSending = 0;
+}
+
+}  // namespace
+}  // namespace panora::test
