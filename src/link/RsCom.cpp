@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -88,7 +89,9 @@ std::string CRsCom::CleanName(const std::string& name) {
 }
 
 std::string CRsCom::PortName() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
+  // Not the write mutex: a dialog asking for the name must not wait behind
+  // a write that waits for room on a stuck line.
+  std::lock_guard<std::mutex> lock(m_nameMutex);
   return m_strName;
 }
 
@@ -166,7 +169,7 @@ int CRsCom::OpenPort(const std::string& name, HandOver* hwnd) {
     ShowMessage("Not CreateThread");
     return 0;
   }
-  std::lock_guard<std::mutex> lock(m_mutex);
+  std::lock_guard<std::mutex> lock(m_nameMutex);
   m_strName = clean;
   return 1;
 }
@@ -250,6 +253,15 @@ int CRsCom::WritePort(int length, const std::uint8_t* bytes) {
   const int wake = m_wake.load();
   const int n = length > kMaxWrite ? kMaxWrite : length;
   const auto deadline = Clock::now() + std::chrono::milliseconds(kWriteBoundMs);
+  // A frame goes out only once the frames before it have left the driver's
+  // queue: should this one be cut, the flush below then takes nothing but
+  // its own rest. (A pseudo-terminal reports no queue and goes on at once.)
+  for (int queued = 0; ::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0;) {
+    const int left = MsLeft(deadline);
+    if (left == 0) return 0;  // nothing of this frame was written
+    struct pollfd w = {wake, POLLIN, 0};
+    if (::poll(&w, 1, std::min(left, 2)) != 0) return 0;  // closing, or an error
+  }
   int written = 0;
   while (written < n) {
     const ssize_t r = ::write(fd, bytes + written, static_cast<std::size_t>(n - written));
@@ -320,6 +332,7 @@ void CRsCom::ClosePort() {
   CloseLocked();
   m_bRun.store(0);
   m_bEnded.store(0);
+  std::lock_guard<std::mutex> nameLock(m_nameMutex);
   m_strName.clear();
 }
 

@@ -96,7 +96,8 @@ class CRsCom {
   std::atomic<int> m_nReadIntervalMs{50};
   // Counts opens and closes; a loss report of an earlier one is stale.
   std::shared_ptr<std::atomic<unsigned>> m_generation = std::make_shared<std::atomic<unsigned>>(0);
-  mutable std::mutex m_mutex;  // the descriptors against a concurrent write, the name, the lock file
+  mutable std::mutex m_mutex;  // the descriptors against a concurrent write, the lock file
+  mutable std::mutex m_nameMutex;
   std::string m_strName;
   std::string m_strLockPath;  // our UUCP lock file, or empty
 };

@@ -18,8 +18,9 @@ CTrueColorToolBar::CTrueColorToolBar(const QString& title, QWidget* parent) : QT
   // shows the buttons that do not fit; screen readers would meet it as an
   // unnamed check box.
   for (QToolButton* b : findChildren<QToolButton*>(Qt::FindDirectChildrenOnly)) {
-    b->setAccessibleName(QStringLiteral("More buttons"));
-    b->setAccessibleDescription(QStringLiteral("Shows the %1 buttons that do not fit").arg(title));
+    // Named after its toolbar, so that the three can be told apart.
+    b->setAccessibleName(QStringLiteral("More %1").arg(title.toLower()));
+    b->setAccessibleDescription(QStringLiteral("Shows the buttons of \"%1\" that do not fit").arg(title));
   }
 }
 

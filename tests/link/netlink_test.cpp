@@ -178,10 +178,13 @@ TEST(NetLink, ASendToAPeerThatReadsNothingGivesUpInsteadOfHanging) {
   ASSERT_GE(peer, 0);
   // The peer never reads: the buffers on both sides fill, and a send then
   // waits for room only as long as its bound.
+  std::chrono::steady_clock::duration lastSend{};
   auto sending = std::async(std::launch::async, [&] {
     std::vector<std::uint8_t> chunk(64 * 1024, 0x42);
     for (int i = 0; i < 1000; ++i) {
+      const auto start = std::chrono::steady_clock::now();
       const int r = f.net.Send(chunk.data(), static_cast<int>(chunk.size()));
+      lastSend = std::chrono::steady_clock::now() - start;
       if (r != static_cast<int>(chunk.size())) return r;
     }
     return -2;  // the buffers never filled
@@ -194,6 +197,9 @@ TEST(NetLink, ASendToAPeerThatReadsNothingGivesUpInsteadOfHanging) {
   const int r = sending.get();
   EXPECT_NE(r, -2);
   EXPECT_LT(r, 64 * 1024);
+  // The send that found no room gave up after its one-second bound, not later.
+  EXPECT_GE(lastSend, 900ms);
+  EXPECT_LT(lastSend, 3s);
   EXPECT_TRUE(f.net.IsConnected());
   f.net.Close();
   ::close(peer);

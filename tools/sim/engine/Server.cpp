@@ -164,7 +164,9 @@ class Server::Log {
     return true;
   }
   void Line(const std::string& text) {
-    if (!m_file) return;
+    // m_path is set once before any thread starts; m_file changes under the
+    // lock when the log rotates.
+    if (m_path.empty()) return;
     const auto now = std::chrono::system_clock::now();
     const std::time_t secs = std::chrono::system_clock::to_time_t(now);
     const auto ms =
