@@ -30,7 +30,10 @@ run.sh: no display here; Panora's window is served over VNC on 127.0.0.1:$port
 TEXT
 # Qt's VNC server listens on every address; the preloaded shim keeps it on
 # the loopback address.
-export LD_PRELOAD="$PWD/build/lib/libpanora_loopback_bind.so${LD_PRELOAD:+:$LD_PRELOAD}"
+shim="$PWD/build/lib/libpanora_loopback_bind.so"
+# Without it the server would listen on every address with no password.
+[ -f "$shim" ] || { echo "run.sh: $shim is missing; not serving over VNC" >&2; exit 1; }
+export LD_PRELOAD="$shim${LD_PRELOAD:+:$LD_PRELOAD}"
 export PANORA_SCREENSHOT="$PWD/build/panora-start.png"
 rm -f "$PANORA_SCREENSHOT"
 exec ./build/bin/panora --simulate -platform "vnc:size=1280x800:port=$port" "$@"

@@ -70,7 +70,8 @@ set(CPACK_PACKAGE_DESCRIPTION
     "outputs over RS232, a USB serial port or TCP/IP: display modes, the channel\n"
     "windows on the output picture, resolutions, inputs, layers, picture settings and\n"
     "bezels. panora-sim simulates a processor; panora-ctl sends frames from scripts.")
-string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+# The strings above are joined into one; the list separators go, the text's own semicolons stay.
+string(REPLACE "\n;" "\n" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

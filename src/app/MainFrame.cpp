@@ -33,6 +33,7 @@
 #include "app/DlgNet.h"
 #include "app/FrameModeHost.h"
 #include "app/LstInforBox.h"
+#include "layout/Arrange.h"
 #include "layout/ChildFrame.h"
 #include "layout/DlgFullSet.h"
 #include "layout/DlgPostSet.h"
@@ -425,8 +426,20 @@ void CMainFrame::TakeLayoutRect() {
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
   if (m_layoutArea != nullptr && watched == m_layoutArea &&
-      (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+      (event->type() == QEvent::Resize || event->type() == QEvent::Move)) {
+    const QRect before = m_rcLayout;
     TakeLayoutRect();
+    // The area stands for the output picture: when a bar closes or is sized,
+    // the windows keep their share of it, so what the screen shows and what
+    // the processor shows still agree and nothing needs sending.
+    if (before.size() != m_rcLayout.size() && !before.isEmpty() && !m_rcLayout.isEmpty()) {
+      const Rect old{0, 0, before.width(), before.height()};
+      for (int ch = 0; ch < 4; ++ch)
+        if (CChildFrame* frame = ChannelFrame(ch))
+          frame->MoveTo(PlaceFractions(MeasureFractions(frame->WindowRect(), old), m_rcLayout.width(),
+                                       m_rcLayout.height()));
+    }
+  }
   return QMainWindow::eventFilter(watched, event);
 }
 

@@ -53,7 +53,10 @@ bool MakeFolders(const std::string& path) {
 
 std::string BaseFolder() {
   const std::string exe = ExecutableFolder();
-  const bool writable = !exe.empty() && ::access(exe.c_str(), W_OK) == 0;
+  // An installed program (its data in ../share/panora) never keeps the
+  // operator's files in the system's program folder, even when root could.
+  const bool installed = !exe.empty() && ::access((exe + "/../share/panora").c_str(), F_OK) == 0;
+  const bool writable = !exe.empty() && !installed && ::access(exe.c_str(), W_OK) == 0;
   return ChooseBaseFolder(std::getenv("PANORA_HOME"), exe, writable, std::getenv("XDG_DATA_HOME"),
                           std::getenv("HOME"));
 }
