@@ -13,28 +13,16 @@
 
 #include "model/FullSetPayloads.h"
 #include "panels/PanelHost.h"
+#include "panels/PanelWidgets.h"
 
 namespace panora {
 
-namespace {
-
-QGridLayout* Grid(QGroupBox* box) {
-  auto* grid = new QGridLayout(box);
-  grid->setContentsMargins(6, 4, 6, 6);
-  grid->setHorizontalSpacing(4);
-  grid->setVerticalSpacing(4);
-  return grid;
-}
-
-}  // namespace
+using panel::Grid;
 
 CDlgFullSet::CDlgFullSet(PanelHost& host, QWidget* parent) : QWidget(parent), m_host(host) {
   setObjectName(QStringLiteral("CDlgFullSet"));
   setAccessibleName(QStringLiteral("Full-mode move and zoom"));
-  QFont f(QStringLiteral("Arial"));
-  f.setStyleHint(QFont::SansSerif);
-  f.setPointSize(8);
-  setFont(f);
+  panel::UseDialogFont(this);
 
   auto* col = new QVBoxLayout(this);
   col->setContentsMargins(4, 4, 4, 4);

@@ -17,20 +17,13 @@
 #include "link/DeviceLink.h"
 #include "link/Frame.h"
 #include "model/MainSetPayloads.h"
+#include "panels/PanelWidgets.h"
 
 namespace panora {
 
 namespace {
 
-QString Id(int id) {
-  return QString::number(id);
-}
-
-template <typename W>
-W* Named(W* w, int id) {
-  w->setObjectName(Id(id));
-  return w;
-}
+using panel::Named;
 
 QGridLayout* Grid(QGroupBox* box) {
   auto* grid = new QGridLayout(box);

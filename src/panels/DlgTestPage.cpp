@@ -55,14 +55,16 @@ CDlgTestPage::CDlgTestPage(PanelHost& host, QWidget* parent) : QWidget(parent), 
   column->setSpacing(6);
 
   // The target of contrast and brightness.
-  auto* channels = new QHBoxLayout;
-  channels->setSpacing(2);
+  // Two rows: five labelled radios do not fit the bar's width in one.
+  auto* channels = new QGridLayout;
+  channels->setHorizontalSpacing(6);
+  channels->setVerticalSpacing(2);
   m_grpPicChannel = new QButtonGroup(this);
   const char* names[] = {"CH1", "CH2", "CH3", "CH4", "All"};
   for (int i = 0; i < 5; ++i) {
     auto* rb = Named(new QRadioButton(QString::fromLatin1(names[i])), 1015 + i);
     m_grpPicChannel->addButton(rb, i);
-    channels->addWidget(rb);
+    channels->addWidget(rb, i / 3, i % 3);
   }
   column->addLayout(channels);
 
