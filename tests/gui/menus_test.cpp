@@ -67,7 +67,7 @@ class MenusTest : public ::testing::Test {
 TEST_F(MenusTest, MenusHoldThePartsTextsAndEveryItemHasItsCommand) {
   QStringList titles;
   for (QAction* a : f->menuBar()->actions()) titles << a->text();
-  EXPECT_EQ(titles, (QStringList{"&File", "&Connection", "&View", "&Help"}));
+  EXPECT_EQ(titles, (QStringList{"&File", "&Connection", "&View", "&Tools", "&Help"}));
   const QList<QAction*> top = f->menuBar()->actions();
   EXPECT_EQ(MenuTexts(top[0]->menu()), (QStringList{"Open", "Save", "Save as"}));
   EXPECT_EQ(MenuTexts(top[1]->menu()), (QStringList{"RS232", "USB", "TCP/IP", "Disconnect"}));
