@@ -9,8 +9,8 @@
 
 namespace panora {
 
-CModeStatus::CModeStatus(const int& curMod, const CProfile& profile, QStatusBar* bar, std::vector<QAction*> quick,
-                         std::vector<QAction*> tools, QObject* parent)
+CModeStatus::CModeStatus(const int& curMod, const CProfile& profile, QStatusBar* bar,
+                         std::vector<QAction*> quick, std::vector<QAction*> tools, QObject* parent)
     : QObject(parent),
       m_curMod(curMod),
       m_profile(profile),
@@ -19,7 +19,8 @@ CModeStatus::CModeStatus(const int& curMod, const CProfile& profile, QStatusBar*
       m_tools(std::move(tools)) {
   m_pane->setObjectName(QStringLiteral("modePane"));
   m_pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  m_pane->setMinimumWidth(m_pane->fontMetrics().horizontalAdvance(QStringLiteral("3Times-Default 4 · MMMMMMMMMM")));
+  m_pane->setMinimumWidth(
+      m_pane->fontMetrics().horizontalAdvance(QStringLiteral("3Times-Default 4 · MMMMMMMMMM")));
   m_pane->setAccessibleDescription(QStringLiteral("Current mode"));
   bar->addPermanentWidget(m_pane);
   for (QAction* a : m_quick) a->setCheckable(true);

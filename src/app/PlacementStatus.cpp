@@ -1,8 +1,8 @@
 #include "app/PlacementStatus.h"
 
 #include <QAction>
-#include <QComboBox>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QSettings>
@@ -26,7 +26,10 @@ const QString kSnapKey = QStringLiteral("Layout/SnapToEdges");
 }  // namespace
 
 CPlacementStatus::CPlacementStatus(CMainFrame& frame, QStatusBar* bar)
-    : QObject(&frame), m_frame(frame), m_pane(new QLabel), m_snapAction(new QAction(QStringLiteral("Snap to Edges"), &frame)) {
+    : QObject(&frame),
+      m_frame(frame),
+      m_pane(new QLabel),
+      m_snapAction(new QAction(QStringLiteral("Snap to Edges"), &frame)) {
   m_pane->setObjectName(QStringLiteral("placementPane"));
   m_pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   m_pane->setMinimumWidth(m_pane->fontMetrics().horizontalAdvance(Text(3, {-1920, -1200, 1920, 1200})) + 8);
@@ -81,7 +84,8 @@ QString CPlacementStatus::Text(int channel, const OutputGeometry& g) {
 
 CChildFrame* CPlacementStatus::ShownFrame() const {
   for (int ch = 0; ch < 4; ++ch)
-    if (CChildFrame* f = m_frame.ChannelFrame(ch); f != nullptr && (f->m_bDragging || f->IsSizing())) return f;
+    if (CChildFrame* f = m_frame.ChannelFrame(ch); f != nullptr && (f->m_bDragging || f->IsSizing()))
+      return f;
   return m_frame.ChannelFrame(m_frame.m_nCurpod);
 }
 

@@ -174,12 +174,14 @@ void CChildFrame::SizingStep(const QPoint& mouse) {
     // In layout coordinates, where the lines are. A snap that would take an
     // edge out of the area or make the window too small to grab is dropped.
     const Rect r = m_rcSized.Offset(-origin.x(), -origin.y());
-    const Rect s = SnapSizing(m_nSizingSide, orgRect.Offset(-origin.x(), -origin.y()), r, SnapLinesOf(),
-                              kSnapDistance);
+    const Rect s =
+        SnapSizing(m_nSizingSide, orgRect.Offset(-origin.x(), -origin.y()), r, SnapLinesOf(), kSnapDistance);
     const int w = area->width(), h = area->height();
-    auto inside = [](int before, int after, int limit) { return after == before || (after >= 0 && after <= limit); };
-    if (s.Width() >= kMinSize && s.Height() >= kMinSize && inside(r.left, s.left, w) && inside(r.right, s.right, w) &&
-        inside(r.top, s.top, h) && inside(r.bottom, s.bottom, h))
+    auto inside = [](int before, int after, int limit) {
+      return after == before || (after >= 0 && after <= limit);
+    };
+    if (s.Width() >= kMinSize && s.Height() >= kMinSize && inside(r.left, s.left, w) &&
+        inside(r.right, s.right, w) && inside(r.top, s.top, h) && inside(r.bottom, s.bottom, h))
       m_rcSized = s.Offset(origin.x(), origin.y());
   }
   m_bSized = true;

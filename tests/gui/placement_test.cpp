@@ -19,6 +19,7 @@
 #include "layout/ChildFrame.h"
 #include "layout/LayoutArea.h"
 #include "layout/TesselView.h"
+#include "model/ModeController.h"
 #include "model/Paths.h"
 #include "ui/BaseButton.h"
 #include "ui/TrueColorToolBar.h"
@@ -106,8 +107,8 @@ TEST_F(PlacementTest, TheLiveModeFollowsEveryPathThatChangesIt) {
   EXPECT_EQ(Pressed(), (std::vector<int>{1}));
   ClickToolbar(ID_QUICK_MODE_FIRST + 1);
   EXPECT_EQ(Pressed(), (std::vector<int>{1}));
-  QAccessibleInterface* button =
-      QAccessible::queryAccessibleInterface(f->ModeToolBar().widgetForAction(f->Action(ID_QUICK_MODE_FIRST + 1)));
+  QAccessibleInterface* button = QAccessible::queryAccessibleInterface(
+      f->ModeToolBar().widgetForAction(f->Action(ID_QUICK_MODE_FIRST + 1)));
   ASSERT_NE(button, nullptr);
   EXPECT_TRUE(button->state().checked);
   EXPECT_EQ(button->text(QAccessible::Name), QStringLiteral("3Times-Default 1"));

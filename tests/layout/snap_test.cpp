@@ -37,8 +37,10 @@ TEST(SnapSizing, OnlyTheMovedEdgesSnapAndCornersKeepTheRatio) {
   // right edge is 6 from 400, the bottom out of reach; width 300 gives
   // height 180 from the fixed top-left corner.
   const Rect org{100, 100, 300, 220};
-  EXPECT_EQ(SnapSizing(kSideBottomRight, org, Rect{100, 100, 394, 276}, kLines, 8), (Rect{100, 100, 400, 280}));
-  EXPECT_EQ(SnapSizing(kSideBottomRight, org, Rect{100, 100, 350, 250}, kLines, 8), (Rect{100, 100, 350, 250}));
+  EXPECT_EQ(SnapSizing(kSideBottomRight, org, Rect{100, 100, 394, 276}, kLines, 8),
+            (Rect{100, 100, 400, 280}));
+  EXPECT_EQ(SnapSizing(kSideBottomRight, org, Rect{100, 100, 350, 250}, kLines, 8),
+            (Rect{100, 100, 350, 250}));
   // Top-left corner, anchored at the bottom-right: the top edge 2 from 100
   // gives height 170 and width 283 (truncated); the left edge 3 from 400
   // gives width 100 and height 60.
