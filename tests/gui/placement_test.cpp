@@ -131,6 +131,15 @@ TEST_F(PlacementTest, TheLiveModeFollowsEveryPathThatChangesIt) {
   EXPECT_EQ(ModePane(), QStringLiteral("PIP-User 2 · 28"));
   EXPECT_TRUE(Pressed().empty());
 
+  // Open, from a user mode: mode 17.
+  const std::string saved = home.Path() + "/VideoLib/live.cfg";
+  dialogs.ExpectSaveFile(saved);
+  f->Action(ID_FILE_SAVE_AS)->trigger();
+  dialogs.ExpectOpenFile(saved);
+  f->Action(ID_FILE_OPEN)->trigger();
+  EXPECT_EQ(ModePane(), QStringLiteral("PIP-Default 5 · 18"));
+  EXPECT_EQ(Pressed(), (std::vector<int>{8}));
+
   // The mode dialog.
   dialogs.ExpectDialog("164", [](QDialog& d) {
     static_cast<CDlgModSet&>(d).ModeButton(20)->click();
@@ -189,6 +198,7 @@ TEST_F(PlacementTest, ArrowKeysMoveTheCurrentWindowAndSendOneFramePerBurst) {
   Press(ch2->View(), QPoint(50, 40));
   Release(ch2->View());
   EXPECT_EQ(f->m_nCurpod, 1);
+  EXPECT_TRUE(f->LayoutArea()->Client()->hasFocus()) << "a click in a window gives the layout the keys";
 
   // A held key repeats (press and release marked as auto-repeat), then a
   // tap with Shift: one burst, one frame, once the keys are up.
@@ -288,7 +298,7 @@ TEST_F(PlacementTest, SnappingIsOffByDefaultAndOnceOnPullsEdgesOntoTheLines) {
     EXPECT_TRUE(next.Snap());
     EXPECT_TRUE(next.SnapAction()->isChecked());
   }
-  snap->trigger();
+  QTest::keyClick(f, Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_FALSE(f->Placement().Snap());
 }
 
