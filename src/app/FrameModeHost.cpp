@@ -41,6 +41,11 @@ bool CFrameModeHost::Confirm(const std::string& text, const std::string& yes, co
 
 void CFrameModeHost::ModeNamesChanged() {
   m_frame.UpdateToolButtonTips();
+  m_frame.UpdateModeMenuItems();  // the mode pane shows the name
+}
+
+void CFrameModeHost::ModeChanged() {
+  m_frame.UpdateModeMenuItems();
 }
 
 std::array<double, 4> CFrameModeHost::Measure(int channel) const {

@@ -22,6 +22,7 @@ class CFrameModeHost final : public ModeHost {
   void ShowMessage(const std::string& text) override;
   bool Confirm(const std::string& text, const std::string& yes, const std::string& no) override;
   void ModeNamesChanged() override;
+  void ModeChanged() override;
 
  private:
   // The window arrangement's own measuring and lowering of the channel

@@ -34,6 +34,8 @@
 #include "app/FrameModeHost.h"
 #include "app/LstInforBox.h"
 #include "layout/Arrange.h"
+#include "app/ModeStatus.h"
+#include "app/PlacementStatus.h"
 #include "layout/ChildFrame.h"
 #include "layout/DlgFullSet.h"
 #include "layout/DlgPostSet.h"
@@ -146,7 +148,20 @@ bool CMainFrame::OnCreate() {
   }
   m_bProfileLoaded = true;
   UpdateToolButtonTips();
+  ToolsMenu()->addAction(m_placement->SnapAction());
+  m_placement->WatchSettings(m_dlgMainSet);
   return true;
+}
+
+QMenu* CMainFrame::ToolsMenu() {
+  if (m_toolsMenu != nullptr) return m_toolsMenu;
+  m_toolsMenu = new QMenu(QStringLiteral("&Tools"), this);
+  m_toolsMenu->setObjectName(QStringLiteral("toolsMenu"));
+  // Right after "View", before "Help".
+  const QList<QAction*> top = menuBar()->actions();
+  const qsizetype view = m_viewMenu != nullptr ? top.indexOf(m_viewMenu->menuAction()) : -1;
+  menuBar()->insertMenu(view >= 0 && view + 1 < top.size() ? top[view + 1] : nullptr, m_toolsMenu);
+  return m_toolsMenu;
 }
 
 QAction* CMainFrame::AddCommand(QMenu* menu, int id, const QString& text, void (CMainFrame::*handler)()) {
@@ -326,6 +341,11 @@ bool CMainFrame::CreateStatusBar() {
   connect(bar, &QStatusBar::messageChanged, bar, [bar](const QString& text) {
     if (text.isEmpty()) bar->showMessage(QStringLiteral("Ready"));
   });
+  std::vector<QAction*> quick, tools;
+  for (int i = 0; i < 12; ++i) quick.push_back(Action(ID_QUICK_MODE_FIRST + i));
+  for (int i = 0; i < 8; ++i) tools.push_back(Action(ID_TOOL_FIRST + i));
+  m_modeStatus = new CModeStatus(m_nCurMod, m_Profile, bar, std::move(quick), std::move(tools), this);
+  m_placement = new CPlacementStatus(*this, bar);
   auto indicator = [bar](const char* text, const char* what) {
     auto* l = new QLabel(QString::fromLatin1(text));
     l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -402,7 +422,9 @@ bool CMainFrame::CreateDockingBars() {
 }
 
 CChildFrame* CMainFrame::OpenChannelWindow() {
-  return m_layoutArea->CreateChannelWindow();
+  CChildFrame* frame = m_layoutArea->CreateChannelWindow();
+  if (m_placement != nullptr) m_placement->WatchFrame(frame);
+  return frame;
 }
 
 CChildFrame* CMainFrame::ChannelFrame(int channel) const {
@@ -546,6 +568,16 @@ void CMainFrame::SelectWindow(int channel) {
   m_layoutArea->SetActiveFrame(frame);
   m_nPrevPod = m_nCurpod;
   m_nCurpod = channel;
+  if (m_placement != nullptr) m_placement->Refresh();
+}
+
+void CMainFrame::SetCurrentPod(int channel) {
+  m_nCurpod = channel;
+  if (m_placement != nullptr) m_placement->Refresh();
+}
+
+bool CMainFrame::SnapToEdges() const {
+  return m_placement != nullptr && m_placement->Snap();
 }
 
 void CMainFrame::HighlightWindow(CChildFrame* frame) {
@@ -631,6 +663,8 @@ bool CMainFrame::RefuseWhileSending() {
 void CMainFrame::UpdateModeMenuItems() {
   m_actions[ID_SAVE_MODE]->setEnabled(CanSaveMode(m_nCurMod));
   m_actions[ID_WINDOW_ADJUST]->setEnabled(CanAdjustWindows(m_nCurMod));
+  if (m_modeStatus != nullptr) m_modeStatus->Update();
+  if (m_placement != nullptr) m_placement->Refresh();
 }
 
 void CMainFrame::contextMenuEvent(QContextMenuEvent* event) {
@@ -1035,6 +1069,7 @@ void CMainFrame::OnWindowButton(int index) {
   ApplyMode(target);
   m_nPrevMod = m_nCurMod;
   m_nCurMod = target;
+  UpdateModeMenuItems();
   SelectWindow(index);                 // the arrangement may have raised another window
   std::uint8_t bytes[kFrameOverhead];  // a recall frame has no payload
   const CKezCmd frame = BuildModeRecall(target, bytes);

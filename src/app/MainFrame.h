@@ -44,6 +44,8 @@ class CKeyLockWatcher;
 struct KeyLockState;
 class CFrameModeHost;
 class ModeController;
+class CModeStatus;
+class CPlacementStatus;
 
 // Hands worker calls to the user-interface thread through its event loop.
 class CUiHandOver final : public HandOver {
@@ -180,7 +182,9 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   void ClearConnectionChecks();
 
   // Greys "Save Mode" and "Window Adjustment" as m_nCurMod asks (the rule
-  // is the mode table's CanSaveMode and CanAdjustWindows).
+  // is the mode table's CanSaveMode and CanAdjustWindows). Everything else
+  // that shows the mode follows here too: the mode pane, the pressed
+  // quick-mode and tool buttons, the placement pane.
   void UpdateModeMenuItems();
 
   // Tool tips of the tool buttons after m_nToolMode or the mode names change.
@@ -236,6 +240,10 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   QAction* ContextAction(int id) const;
   QMenu* ContextMenu() const { return m_ctxMenu; }
   QMenu* ViewMenu() const { return m_viewMenu; }
+  // "Tools", after "View": made when the first item is added to it.
+  QMenu* ToolsMenu();
+  CModeStatus& ModeStatus() { return *m_modeStatus; }
+  CPlacementStatus& Placement() { return *m_placement; }
   CLayoutArea* LayoutArea() const { return m_layoutArea; }
   CChildFrame* ChannelFrame(int channel) const;
   CDlgMainSet& MainSet() { return *m_dlgMainSet; }
@@ -349,7 +357,8 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
 
   // What the channel windows ask of the frame.
   int CurrentMode() const override { return m_nCurMod; }
-  void SetCurrentPod(int channel) override { m_nCurpod = channel; }
+  void SetCurrentPod(int channel) override;
+  bool SnapToEdges() const override;
   void SetSkipButtonUp() override { m_bSkipButtonUp = 1; }
   bool TakeSkipButtonUp() override;
 
@@ -386,6 +395,9 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   int m_nNetPendingAttempt = 0;  // the network attempt still awaited, or 0
 
   QMenu* m_viewMenu = nullptr;
+  QMenu* m_toolsMenu = nullptr;
+  CModeStatus* m_modeStatus = nullptr;
+  CPlacementStatus* m_placement = nullptr;
   QMenu* m_ctxMenu = nullptr;
   std::map<int, QAction*> m_actions;
   std::map<int, QAction*> m_ctxActions;

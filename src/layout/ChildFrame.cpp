@@ -9,6 +9,7 @@
 #include "layout/LayoutArea.h"
 #include "layout/LayoutHost.h"
 #include "layout/QtRect.h"
+#include "layout/Snap.h"
 #include "layout/TesselView.h"
 #include "model/ModeTable.h"
 #include "ui/Accessible.h"
@@ -64,9 +65,23 @@ void CChildFrame::MoveTo(const Rect& r) {
 void CChildFrame::DragStep(const QPoint& p) {
   if (!m_bDragging || parentWidget() == nullptr) return;
   const QWidget* area = parentWidget();
-  const Rect r = panora::DragStep(WindowRect(), p.x() - m_ptDragStart.x(), p.y() - m_ptDragStart.y(),
-                                  area->width(), area->height());
+  Rect r = panora::DragStep(WindowRect(), p.x() - m_ptDragStart.x(), p.y() - m_ptDragStart.y(), area->width(),
+                            area->height());
+  // Each step starts from where the mouse puts the window, so a snapped
+  // window lets go again once the mouse is further than the snap distance.
+  if (LayoutHost* host = Host(); host != nullptr && host->SnapToEdges())
+    r = SnapMove(r, SnapLinesOf(), kSnapDistance, area->width(), area->height());
   move(r.left, r.top);
+}
+
+SnapLines CChildFrame::SnapLinesOf() const {
+  std::vector<Rect> others;
+  if (CLayoutArea* area = CLayoutArea::Of(parentWidget()))
+    for (int ch = 0; ch < area->FrameCount(); ++ch)
+      if (CChildFrame* other = area->Frame(ch); other != this && other != nullptr && other->isVisible())
+        others.push_back(other->WindowRect());
+  const QWidget* client = parentWidget();
+  return MakeSnapLines(client->width(), client->height(), others);
 }
 
 void CChildFrame::resizeEvent(QResizeEvent*) {
@@ -155,6 +170,20 @@ void CChildFrame::SizingStep(const QPoint& mouse) {
   if (proposed.bottom != m_rcSizeStart.bottom) proposed.bottom = std::min(proposed.bottom, bounds.bottom);
   m_rcSized = KeepMinimum(m_nSizingSide, orgRect, CorrectSizing(m_nSizingSide, orgRect, proposed), kMinSize,
                           kMinSize);
+  if (LayoutHost* host = Host(); host != nullptr && host->SnapToEdges()) {
+    // In layout coordinates, where the lines are. A snap that would take an
+    // edge out of the area or make the window too small to grab is dropped.
+    const Rect r = m_rcSized.Offset(-origin.x(), -origin.y());
+    const Rect s =
+        SnapSizing(m_nSizingSide, orgRect.Offset(-origin.x(), -origin.y()), r, SnapLinesOf(), kSnapDistance);
+    const int w = area->width(), h = area->height();
+    auto inside = [](int before, int after, int limit) {
+      return after == before || (after >= 0 && after <= limit);
+    };
+    if (s.Width() >= kMinSize && s.Height() >= kMinSize && inside(r.left, s.left, w) &&
+        inside(r.right, s.right, w) && inside(r.top, s.top, h) && inside(r.bottom, s.bottom, h))
+      m_rcSized = s.Offset(origin.x(), origin.y());
+  }
   m_bSized = true;
   MoveTo(m_rcSized.Offset(-origin.x(), -origin.y()));
 }

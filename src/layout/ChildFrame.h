@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include "layout/Geometry.h"
+#include "layout/Snap.h"
 
 namespace panora {
 
@@ -62,6 +63,8 @@ class CChildFrame : public QWidget {
   // The end of a sizing: the end steps run when the window was sized.
   void EndSizing();
   Rect ScreenRect() const;
+  // What this window's edges may snap to: the area and the other windows.
+  SnapLines SnapLinesOf() const;
 
   CTesselView* m_pView;
   int m_nSizingSide = kSideNone;

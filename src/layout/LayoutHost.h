@@ -33,6 +33,9 @@ class LayoutHost {
   virtual void PostHighlightCurrent() = 0;
   // A border press in a mode without stretching.
   virtual void RefuseStretching() = 0;
+  // Whether dragged and sized edges snap to the layout's lines and the other
+  // windows' edges (the operator's choice; off unless asked for).
+  virtual bool SnapToEdges() const { return false; }
 };
 
 }  // namespace panora

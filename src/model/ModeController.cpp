@@ -95,6 +95,7 @@ void ModeController::Carry(const ModeAnswer& a) {
   m_prev = a.prevMode;
   m_cur = a.newMode;
   if (!a.resetFirst && a.resetFor >= 0) m_profile.ResetWorkingForMode(a.resetFor);
+  m_host.ModeChanged();
   if (a.frame.length == 0) return;
   // Noted even when the send is refused below, as every sender does.
   m_host.NoteCommand(a.frame.Command(), a.frame.SubCode());
@@ -196,6 +197,7 @@ bool ModeController::FactoryReset() {
   m_host.ApplyMode(kFactoryResetMode);
   m_host.SinkChannels();
   m_host.ModeNamesChanged();
+  m_host.ModeChanged();
   return true;
 }
 

@@ -73,6 +73,8 @@ class ModeHost {
   virtual bool Confirm(const std::string& text, const std::string& yes, const std::string& no) = 0;
   // The tool-button assignments or the mode names changed (tool tips).
   virtual void ModeNamesChanged() {}
+  // The current mode changed (whatever is shown of it follows).
+  virtual void ModeChanged() {}
 };
 
 class ModeController {
