@@ -226,12 +226,14 @@ void CDeviceLink::SendWorker(int job, bool transportOpen, std::vector<std::uint8
       if (m_hooks.positionAnswer) m_hwnd->Send(m_hooks.positionAnswer, &m_stop);
     }
   }
+  // Not busy before the end is announced: a button the announcement
+  // enables again must not meet the busy state when it is pressed at once.
+  m_bSending.store(0);
   if (!m_stop.load() && m_hwnd != nullptr && m_hooks.batchDone &&
       (job == kJobOverlay || job == kJobGeometry)) {
     auto done = m_hooks.batchDone;
     m_hwnd->Post([done, job] { done(job); });
   }
-  m_bSending.store(0);
 }
 
 void CDeviceLink::Shutdown() {
