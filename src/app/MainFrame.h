@@ -40,6 +40,7 @@ class CLayoutArea;
 class CChildFrame;
 class CTesselView;
 class CTrueColorToolBar;
+class CTrafficMonitor;
 class CKeyLockWatcher;
 struct KeyLockState;
 class CFrameModeHost;
@@ -101,6 +102,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   // those, the device link refers to both transports and so goes first.
   std::unique_ptr<QObject> m_handOverTarget;
   CUiHandOver m_handOver;
+  TrafficLog m_traffic;  // outlives the transports that report to it
   CRsCom m_RsCom;
   CNetLink m_NetLink;
   CDeviceLink m_DeviceLink;
@@ -236,6 +238,12 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   QAction* ContextAction(int id) const;
   QMenu* ContextMenu() const { return m_ctxMenu; }
   QMenu* ViewMenu() const { return m_viewMenu; }
+  // "Tools", after "View": made on first use, so every feature adds its items.
+  QMenu* ToolsMenu();
+  // The traffic monitor's docking bar (hidden at start) and the log it shows.
+  CCoolBar& TrafficBar() { return *m_wndTrafficBar; }
+  CTrafficMonitor& TrafficMonitor() { return *m_trafficMonitor; }
+  TrafficLog& Traffic() { return m_traffic; }
   CLayoutArea* LayoutArea() const { return m_layoutArea; }
   CChildFrame* ChannelFrame(int channel) const;
   CDlgMainSet& MainSet() { return *m_dlgMainSet; }
@@ -326,6 +334,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   bool CreateToolBars();
   bool CreateStatusBar();
   bool CreateDockingBars();
+  void CreateTrafficMonitor();
   void CreateMenus();
   void CreateContextMenu();
   void ShowContextMenu(const QPoint& globalPos);
@@ -386,6 +395,10 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   int m_nNetPendingAttempt = 0;  // the network attempt still awaited, or 0
 
   QMenu* m_viewMenu = nullptr;
+  QMenu* m_toolsMenu = nullptr;
+  CCoolBar* m_wndTrafficBar = nullptr;
+  CTrafficMonitor* m_trafficMonitor = nullptr;
+  bool m_bTrafficPlaced = false;
   QMenu* m_ctxMenu = nullptr;
   std::map<int, QAction*> m_actions;
   std::map<int, QAction*> m_ctxActions;

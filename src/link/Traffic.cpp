@@ -172,7 +172,8 @@ TrafficLine FormatTraffic(const TrafficRecord& record) {
 }
 
 std::string TrafficText(const TrafficLine& line) {
-  return line.time + " " + line.arrow + " " + line.hex + "  " + line.description;
+  // The meaning before the bytes: it is what a narrow view must not cut.
+  return line.time + " " + line.arrow + " " + line.description + "  " + line.hex;
 }
 
 std::string TrafficCsvHeader() {

@@ -89,7 +89,7 @@ TrafficLine FormatTraffic(const TrafficRecord& record);
 // "HH:MM:SS.mmm" in local time.
 std::string TrafficTime(TrafficClock::time_point when);
 std::string HexBytes(const std::uint8_t* bytes, std::size_t count);
-// Plain text: "time arrow hex  description"; CSV: time,direction,bytes,description
+// Plain text: "time arrow description  hex"; CSV: time,direction,bytes,description
 // with the fields quoted where needed.
 std::string TrafficText(const TrafficLine& line);
 std::string TrafficCsvHeader();

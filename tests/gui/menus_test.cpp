@@ -67,13 +67,13 @@ class MenusTest : public ::testing::Test {
 TEST_F(MenusTest, MenusHoldThePartsTextsAndEveryItemHasItsCommand) {
   QStringList titles;
   for (QAction* a : f->menuBar()->actions()) titles << a->text();
-  EXPECT_EQ(titles, (QStringList{"&File", "&Connection", "&View", "&Help"}));
+  EXPECT_EQ(titles, (QStringList{"&File", "&Connection", "&View", "&Tools", "&Help"}));
   const QList<QAction*> top = f->menuBar()->actions();
   EXPECT_EQ(MenuTexts(top[0]->menu()), (QStringList{"Open", "Save", "Save as"}));
   EXPECT_EQ(MenuTexts(top[1]->menu()), (QStringList{"RS232", "USB", "TCP/IP", "Disconnect"}));
   EXPECT_EQ(MenuTexts(top[2]->menu()),
             (QStringList{"Load Mode", "Save Mode", "Mode Setting", "Window Adjustment", "Factory Reset"}));
-  EXPECT_EQ(MenuTexts(top[3]->menu()), (QStringList{"About Soft Version", "About Firmware Version"}));
+  EXPECT_EQ(MenuTexts(top.back()->menu()), (QStringList{"About Soft Version", "About Firmware Version"}));
   EXPECT_EQ(MenuTexts(f->ContextMenu()),
             (QStringList{"Load mode", "Save mode", "Mode Setting", "Window adjustment"}));
   for (int id :

@@ -65,7 +65,7 @@ TEST(TrafficFormat, LinesTextAndCsv) {
   EXPECT_EQ(line.arrow, "\xE2\x86\x90");
   EXPECT_EQ(line.hex, "7D 2C");
   EXPECT_FALSE(line.parsed);
-  EXPECT_EQ(TrafficText(line), line.time + " \xE2\x86\x90 7D 2C  not a frame: garbage, 2 bytes");
+  EXPECT_EQ(TrafficText(line), line.time + " \xE2\x86\x90 not a frame: garbage, 2 bytes  7D 2C");
   EXPECT_EQ(TrafficCsv(line, rec.dir), line.time + ",received,7D 2C,\"not a frame: garbage, 2 bytes\"");
   TrafficLine quote{"t", "a", "", "say \"x\"", true};
   EXPECT_EQ(TrafficCsv(quote, TrafficDir::Unsent), "t,not sent,,\"say \"\"x\"\"\"");
