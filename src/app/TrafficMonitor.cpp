@@ -104,10 +104,10 @@ void CTrafficMonitor::hideEvent(QHideEvent* event) {
 }
 
 void CTrafficMonitor::Pull() {
-  if (!m_watching) return;
+  // Paused, the log is not re-armed: one notice, then quiet until resumed.
+  if (!m_watching || Paused()) return;
   // Re-armed before reading, so a record logged while we read is noticed.
   m_log.Rearm();
-  if (Paused()) return;
   const std::vector<TrafficRecord> records = m_log.Since(m_lastSeq);
   if (!records.empty()) AddLines(records);
 }
