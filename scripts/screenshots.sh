@@ -31,4 +31,9 @@ shot() {
 shot main-pip           # the start-up mode: picture in picture
 shot main-four-times 0  # quick-mode button 1: one channel over the whole wall
 shot main-pop 9         # quick-mode button 10: picture out of picture
+PANORA_SCREENSHOT_TRAFFIC="$PWD/$out/traffic.png" shot main-pip  # and the traffic monitor beside it
+[ -s "$out/traffic.png" ] || {
+  echo "screenshots: traffic.png was not written" >&2
+  exit 1
+}
 du -ck "$out"/*.png | tail -1 | awk '{print "screenshots: docs/img, " $1 " KB in all"}'

@@ -36,6 +36,7 @@
 #include "layout/Arrange.h"
 #include "app/ModeStatus.h"
 #include "app/PlacementStatus.h"
+#include "app/TrafficMonitor.h"
 #include "layout/ChildFrame.h"
 #include "layout/DlgFullSet.h"
 #include "layout/DlgPostSet.h"
@@ -108,10 +109,15 @@ CMainFrame::CMainFrame(QWidget* parent)
   m_modeHost = std::make_unique<CFrameModeHost>(*this);
   m_modes = std::make_unique<ModeController>(m_nCurMod, m_nPrevMod, m_Profile, *m_modeHost);
   m_RsCom.SetLostHandler([this] { OnComLost(); });
+  m_DeviceLink.SetTrafficHook(&m_traffic);
 }
 
 CMainFrame::~CMainFrame() {
   Shutdown(false);
+  // The monitor reads m_traffic, which is gone before QMainWindow deletes its children.
+  delete m_wndTrafficBar;
+  m_wndTrafficBar = nullptr;
+  m_trafficMonitor = nullptr;
 }
 
 bool CMainFrame::OnCreate() {
@@ -127,6 +133,7 @@ bool CMainFrame::OnCreate() {
     move(avail.center() - QPoint(kWidth / 2, kHeight / 2));
   }
   if (!CreateToolBars() || !CreateStatusBar() || !CreateDockingBars()) return false;
+  CreateTrafficMonitor();
 
   // The reply event is the device link's process-wide one.
   m_pReplyEvent = &g_hReplyEvent;
@@ -419,6 +426,34 @@ bool CMainFrame::CreateDockingBars() {
   resizeDocks({m_wndPanelBar}, {m_wndPanelBar->DefaultSize().width()}, Qt::Horizontal);
   resizeDocks({m_wndSettingsBar}, {m_wndSettingsBar->DefaultSize().height()}, Qt::Vertical);
   return true;
+}
+
+void CMainFrame::CreateTrafficMonitor() {
+  m_wndTrafficBar = new CCoolBar(QStringLiteral("Traffic Monitor"), QSize(760, 260), 125, this);
+  m_wndTrafficBar->setObjectName(QStringLiteral("TrafficBar"));
+  m_wndTrafficBar->setAccessibleName(QStringLiteral("Traffic Monitor"));
+  m_trafficMonitor = new CTrafficMonitor(m_traffic, m_handOver, m_wndTrafficBar);
+  m_wndTrafficBar->setWidget(m_trafficMonitor);
+  // Floating at first: a docked bar would narrow the layout area, and with
+  // it the output pixels a drag sends, only because somebody looks.
+  addDockWidget(Qt::RightDockWidgetArea, m_wndTrafficBar);
+  m_wndTrafficBar->setFloating(true);
+  m_wndTrafficBar->resize(m_wndTrafficBar->DefaultSize());
+  m_wndTrafficBar->hide();
+  QAction* toggle = m_wndTrafficBar->toggleViewAction();
+  toggle->setText(QStringLiteral("Traffic Monitor"));
+  toggle->setShortcut(QKeySequence(Qt::Key_F12));
+  toggle->setShortcutContext(Qt::ApplicationShortcut);
+  connect(toggle, &QAction::triggered, this, [this](bool on) {
+    // Over the lower right of the window the first time it floats into view.
+    if (on && m_wndTrafficBar->isFloating() && !m_bTrafficPlaced) {
+      m_bTrafficPlaced = true;
+      const QRect r = geometry();
+      m_wndTrafficBar->move(r.right() - m_wndTrafficBar->width() - 20,
+                            r.bottom() - m_wndTrafficBar->height() - 40);
+    }
+  });
+  ToolsMenu()->addAction(toggle);
 }
 
 CChildFrame* CMainFrame::OpenChannelWindow() {

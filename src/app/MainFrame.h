@@ -40,6 +40,7 @@ class CLayoutArea;
 class CChildFrame;
 class CTesselView;
 class CTrueColorToolBar;
+class CTrafficMonitor;
 class CKeyLockWatcher;
 struct KeyLockState;
 class CFrameModeHost;
@@ -103,6 +104,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   // those, the device link refers to both transports and so goes first.
   std::unique_ptr<QObject> m_handOverTarget;
   CUiHandOver m_handOver;
+  TrafficLog m_traffic;  // outlives the transports that report to it
   CRsCom m_RsCom;
   CNetLink m_NetLink;
   CDeviceLink m_DeviceLink;
@@ -244,6 +246,10 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   QMenu* ToolsMenu();
   CModeStatus& ModeStatus() { return *m_modeStatus; }
   CPlacementStatus& Placement() { return *m_placement; }
+  // The traffic monitor's docking bar (hidden at start) and the log it shows.
+  CCoolBar& TrafficBar() { return *m_wndTrafficBar; }
+  CTrafficMonitor& TrafficMonitor() { return *m_trafficMonitor; }
+  TrafficLog& Traffic() { return m_traffic; }
   CLayoutArea* LayoutArea() const { return m_layoutArea; }
   CChildFrame* ChannelFrame(int channel) const;
   CDlgMainSet& MainSet() { return *m_dlgMainSet; }
@@ -334,6 +340,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   bool CreateToolBars();
   bool CreateStatusBar();
   bool CreateDockingBars();
+  void CreateTrafficMonitor();
   void CreateMenus();
   void CreateContextMenu();
   void ShowContextMenu(const QPoint& globalPos);
@@ -398,6 +405,9 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   QMenu* m_toolsMenu = nullptr;
   CModeStatus* m_modeStatus = nullptr;
   CPlacementStatus* m_placement = nullptr;
+  CCoolBar* m_wndTrafficBar = nullptr;
+  CTrafficMonitor* m_trafficMonitor = nullptr;
+  bool m_bTrafficPlaced = false;
   QMenu* m_ctxMenu = nullptr;
   std::map<int, QAction*> m_actions;
   std::map<int, QAction*> m_ctxActions;

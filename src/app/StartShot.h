@@ -2,7 +2,9 @@
 // the window over VNC where nobody looks yet) and for the README's pictures.
 // PANORA_SCREENSHOT=FILE asks for it; PANORA_SCREENSHOT_QUICK=N presses
 // quick-mode button N (0..11) first; PANORA_SCREENSHOT_QUIT=1 ends the
-// program after writing.
+// program after writing. PANORA_SCREENSHOT_TRAFFIC=FILE also shows the
+// traffic monitor, moves a window so that a frame goes out, and writes a
+// picture of the monitor to FILE.
 #pragma once
 
 namespace panora {

@@ -16,6 +16,7 @@ struct CommandInfo {
   bool busyCheck;  // sender refuses while a worker batch runs
   bool noted;      // sender records it for the reply parser
   std::string_view description;
+  std::string_view name;  // short, for a log line: "window geometry"
 };
 
 std::span<const CommandInfo> CommandCatalogue();

@@ -99,6 +99,11 @@ void CDeviceLink::NoteCommand(int command, int subCode) {
   m_nCurSub.store(subCode);
 }
 
+void CDeviceLink::SetTrafficHook(TrafficHook* hook) {
+  m_RsCom.SetTrafficHook(hook);
+  m_NetLink.SetTrafficHook(hook);
+}
+
 bool CDeviceLink::TransportOpen() const {
   return m_RsCom.IsOpen() || m_NetLink.IsConnected();
 }

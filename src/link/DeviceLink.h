@@ -16,6 +16,7 @@
 #include "link/AutoResetEvent.h"
 #include "link/Frame.h"
 #include "link/HandOver.h"
+#include "link/Traffic.h"
 
 namespace panora {
 
@@ -110,6 +111,9 @@ class CDeviceLink {
   void Shutdown();
 
   bool TransportOpen() const;
+  // Reports the traffic of both transports to `hook` (null: to nobody); the
+  // hook must outlive the transports' threads.
+  void SetTrafficHook(TrafficHook* hook);
   // Steps 1 to 3 of a received block: signals g_hReplyEvent, copies the
   // block to g_RxBuf and parses it by m_nCurCmd; sets m_nReplyStatus for a
   // position answer (0) or failure (3). The frame applies the rest and then

@@ -205,6 +205,8 @@ void CNetLink::ReceiveThread(int fd, HandOver* window) {
     // An error, or the peer closed the connection: the thread ends, and the
     // link still counts as connected until the operator closes it.
     if (r <= 0) break;
+    if (TrafficHook* hook = m_traffic.load())
+      hook->OnTraffic(TrafficDir::Received, buf, static_cast<int>(r), TrafficClock::now());
     if (window == nullptr || !onData) continue;
     std::vector<std::uint8_t> block(buf, buf + r);
     const bool handed = window->Send(
@@ -218,10 +220,14 @@ void CNetLink::ReceiveThread(int fd, HandOver* window) {
 int CNetLink::Send(const std::uint8_t* bytes, int length) {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (m_sock < 0 || bytes == nullptr || length <= 0) return -1;
+  // Logged before it leaves, so that its answer cannot be logged first.
+  TrafficHook* const hook = m_traffic.load();
+  if (hook != nullptr) hook->OnTraffic(TrafficDir::Sent, bytes, length, TrafficClock::now());
   ssize_t r;
   do {
     r = ::send(m_sock, bytes, static_cast<std::size_t>(length), MSG_NOSIGNAL);
   } while (r < 0 && errno == EINTR);
+  if (hook != nullptr && r != length) hook->OnTraffic(TrafficDir::Unsent, bytes, length, TrafficClock::now());
   return static_cast<int>(r);
 }
 

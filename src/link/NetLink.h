@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "link/HandOver.h"
+#include "link/Traffic.h"
 
 namespace panora {
 
@@ -46,6 +47,8 @@ class CNetLink {
   int Send(const std::uint8_t* bytes, int length);
   // True once the receive thread has ended (peer closed or receive error).
   bool ReceiveEnded() const { return m_bEnded.load() != 0; }
+  // Told of every send and every block received; it must outlive the link's use.
+  void SetTrafficHook(TrafficHook* hook) { m_traffic.store(hook); }
 
   // Starts a connector thread with the current address and port: one Connect,
   // then onResult(result) runs on the user-interface thread (sent).
@@ -75,6 +78,7 @@ class CNetLink {
 
   DataFn m_onData;
   MessageFn m_showMessage;
+  std::atomic<TrafficHook*> m_traffic{nullptr};
 
   mutable std::mutex m_mutex;  // everything below but the flags
   int m_sock = -1;

@@ -253,14 +253,24 @@ int CRsCom::WritePort(int length, const std::uint8_t* bytes) {
   const int wake = m_wake.load();
   const int n = length > kMaxWrite ? kMaxWrite : length;
   const auto deadline = Clock::now() + std::chrono::milliseconds(kWriteBoundMs);
+  // Logged before it leaves, so that its answer cannot be logged first; a
+  // write that fails is logged again as not sent.
+  TrafficHook* const hook = m_traffic.load();
+  if (hook != nullptr) hook->OnTraffic(TrafficDir::Sent, bytes, n, TrafficClock::now());
   // A frame goes out only once the frames before it have left the driver's
   // queue: should this one be cut, the flush below then takes nothing but
   // its own rest. (A pseudo-terminal reports no queue and goes on at once.)
   for (int queued = 0; ::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0;) {
     const int left = MsLeft(deadline);
-    if (left == 0) return 0;  // nothing of this frame was written
+    if (left == 0) {  // nothing of this frame was written
+      if (hook != nullptr) hook->OnTraffic(TrafficDir::Unsent, bytes, n, TrafficClock::now());
+      return 0;
+    }
     struct pollfd w = {wake, POLLIN, 0};
-    if (::poll(&w, 1, std::min(left, 2)) != 0) return 0;  // closing, or an error
+    if (::poll(&w, 1, std::min(left, 2)) != 0) {  // closing, or an error
+      if (hook != nullptr) hook->OnTraffic(TrafficDir::Unsent, bytes, n, TrafficClock::now());
+      return 0;
+    }
   }
   int written = 0;
   while (written < n) {
@@ -281,6 +291,7 @@ int CRsCom::WritePort(int length, const std::uint8_t* bytes) {
       break;
   }
   if (written == n) return n;
+  if (hook != nullptr) hook->OnTraffic(TrafficDir::Unsent, bytes, n, TrafficClock::now());
   // The processor's parser would take the rest of a cut frame as the start
   // of the next one: drop what has not left yet.
   if (written > 0) ::tcflush(fd, TCOFLUSH);
@@ -408,6 +419,10 @@ void CRsCom::ReaderThread() {
       }
     }
     if (closing) break;
+    if (have > 0) {
+      if (TrafficHook* hook = m_traffic.load())
+        hook->OnTraffic(TrafficDir::Received, buf, have, TrafficClock::now());
+    }
     if (have > 0 && hwnd != nullptr && onData) {
       std::vector<std::uint8_t> block(buf, buf + have);
       const bool handed = hwnd->Send(

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "link/HandOver.h"
+#include "link/Traffic.h"
 
 namespace panora {
 
@@ -68,6 +69,9 @@ class CRsCom {
   // the port was closed or opened again before the call ran. Set it before
   // opening: the reader reads it.
   void SetLostHandler(std::function<void()> onLost);
+  // Told of every frame written (or cut) and every block read; it must
+  // outlive the port's use. Null: nobody is told.
+  void SetTrafficHook(TrafficHook* hook) { m_traffic.store(hook); }
 
   // Speed of an index of the table (9600 for an unknown index).
   static int SpeedOfIndex(int index);
@@ -86,6 +90,7 @@ class CRsCom {
   MessageFn m_showMessage;
   std::function<void()> m_onLost;
 
+  std::atomic<TrafficHook*> m_traffic{nullptr};
   std::atomic<int> m_fd{-1};    // open port, or -1 when closed
   std::atomic<int> m_wake{-1};  // eventfd: readable once a close has begun
   std::thread m_reader;

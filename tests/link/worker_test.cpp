@@ -222,3 +222,43 @@ TEST(DeviceData, EveryBlockWakesTheWorkerAndIsCopied) {
   f.link.EndReply();
   EXPECT_EQ(f.link.m_nReplyStatus.load(), kReplyAnswered);
 }
+
+namespace {
+
+TEST(TrafficHookTest, BothDirectionsAreLoggedEachFrameBeforeItsAnswer) {
+  TrafficLog log;
+  Frame f;
+  f.link.SetTrafficHook(&log);
+  Listener l;
+  ASSERT_EQ(f.net.Connect("127.0.0.1", l.PortText(), &f.ui), 1);
+  {
+    Peer peer(l.Accept(), true);
+    BuildGeometryBatch(1);
+    f.link.m_nJobType = kJobGeometry;
+    f.link.StartSendWorker();
+    ASSERT_TRUE(f.got.WaitFor([&] { return f.batchDone.load() == 1; }, 6s));
+    const auto records = log.Since(0);
+    ASSERT_EQ(records.size(), 8u);
+    for (std::size_t i = 0; i < 8; i += 2) {
+      EXPECT_EQ(records[i].dir, TrafficDir::Sent);
+      EXPECT_EQ(records[i].bytes, std::vector<std::uint8_t>(g_TxBuf + i * 10, g_TxBuf + i * 10 + 20));
+      EXPECT_EQ(records[i + 1].dir, TrafficDir::Received);
+      EXPECT_EQ(records[i + 1].bytes, kAck);
+    }
+  }
+  // The peer gone, a send that fails is logged again as not sent.
+  const auto deadline = std::chrono::steady_clock::now() + 2s;
+  while (!f.net.ReceiveEnded() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(5ms);
+  const std::uint64_t before = log.LastSeq();
+  for (int i = 0; i < 3 && log.Since(before).size() < 2; ++i) {
+    f.ui.RunAndWait([&] { f.link.SendCommand(cmd::kVersion, 0); });
+    std::this_thread::sleep_for(20ms);
+  }
+  const auto tail = log.Since(log.LastSeq() - 2);  // the last two
+  ASSERT_EQ(tail.size(), 2u);
+  EXPECT_EQ(tail[0].dir, TrafficDir::Sent);
+  EXPECT_EQ(tail[1].dir, TrafficDir::Unsent);
+}
+
+}  // namespace
