@@ -1,0 +1,128 @@
+#include "app/UiProbe.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QTimer>
+#include <QWidget>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/MainFrame.h"
+
+namespace panora {
+
+namespace {
+
+struct Action {
+  qint64 atMs = 0;
+  std::string what;
+};
+
+class UiProbe : public QObject {
+ public:
+  UiProbe(CMainFrame* frame, std::string path, std::vector<Action> actions)
+      : QObject(qApp), m_frame(frame), m_path(std::move(path)), m_actions(std::move(actions)) {
+    m_clock.start();
+    m_tick.setTimerType(Qt::PreciseTimer);
+    m_tick.setInterval(10);
+    connect(&m_tick, &QTimer::timeout, this, [this] { Tick(); });
+    m_tick.start();
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+      Tick();
+      Write();
+    });
+  }
+
+ private:
+  void Tick() {
+    const qint64 now = m_clock.elapsed();
+    if (m_lastTick >= 0) m_worstGap = std::max(m_worstGap, now - m_lastTick);
+    m_lastTick = now;
+    const bool sending = m_frame != nullptr && !m_frame->IsShutDown() && m_frame->m_bSending.load() == 1;
+    if (sending && m_batchStart < 0) m_batchStart = now;
+    if (m_batchStart >= 0) m_worstBatch = std::max(m_worstBatch, now - m_batchStart);
+    if (!sending && m_batchStart >= 0) {
+      m_batchStart = -1;
+      ++m_batches;
+    }
+    // An operator answers a box; the action that opened it waits in its loop.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) m_lastBox = box->text().toStdString();
+      ++m_boxes;
+      modal->close();
+    }
+    // Each action runs from an event of its own, so that a box it opens
+    // does not stop this timer.
+    while (m_next < m_actions.size() && m_actions[m_next].atMs <= now) {
+      const std::string what = m_actions[m_next++].what;
+      QTimer::singleShot(0, this, [this, what] { Run(what); });
+    }
+    if (now - m_lastWrite >= 1000) Write();
+  }
+
+  void Run(const std::string& what) {
+    if (m_frame == nullptr || m_frame->IsShutDown()) return;
+    if (what == "refresh") {
+      for (QAbstractButton* b : m_frame->findChildren<QAbstractButton*>())
+        if (b->text() == QStringLiteral("Refresh output")) b->click();
+    } else if (what.rfind("quick", 0) == 0) {
+      const int i = std::atoi(what.c_str() + 5);
+      if (QAction* a = m_frame->Action(ID_QUICK_MODE_FIRST + i)) a->trigger();
+    } else if (what.rfind("drag", 0) == 0) {
+      const int n = std::atoi(what.c_str() + 4);
+      if (n <= 0) return;
+      m_frame->SendWindowGeometry(0);
+      QTimer::singleShot(0, this, [this, n] { Run("drag" + std::to_string(n - 1)); });
+    }
+  }
+
+  void Write() {
+    m_lastWrite = m_clock.elapsed();
+    std::FILE* f = std::fopen(m_path.c_str(), "we");
+    if (f == nullptr) return;
+    std::fprintf(f, "ui_worst_gap_ms=%lld\nbatch_worst_ms=%lld\nbatches=%d\nboxes=%d\nlast_box=%s\n",
+                 static_cast<long long>(m_worstGap), static_cast<long long>(m_worstBatch), m_batches, m_boxes,
+                 m_lastBox.c_str());
+    std::fclose(f);
+  }
+
+  CMainFrame* m_frame;
+  std::string m_path;
+  std::vector<Action> m_actions;
+  std::size_t m_next = 0;
+  QTimer m_tick;
+  QElapsedTimer m_clock;
+  qint64 m_lastTick = -1, m_lastWrite = 0, m_worstGap = 0, m_batchStart = -1, m_worstBatch = 0;
+  int m_batches = 0, m_boxes = 0;
+  std::string m_lastBox;
+};
+
+}  // namespace
+
+void ArmUiProbe(CMainFrame* frame) {
+  const char* path = std::getenv("PANORA_UI_PROBE");
+  if (path == nullptr || *path == '\0' || frame == nullptr) return;
+  std::vector<Action> actions;
+  if (const char* script = std::getenv("PANORA_UI_ACTIONS")) {
+    std::istringstream in(script);
+    std::string word;
+    while (in >> word) {
+      const auto colon = word.find(':');
+      if (colon == std::string::npos) continue;
+      actions.push_back({std::atoll(word.substr(0, colon).c_str()), word.substr(colon + 1)});
+    }
+    std::stable_sort(actions.begin(), actions.end(),
+                     [](const Action& a, const Action& b) { return a.atMs < b.atMs; });
+  }
+  new UiProbe(frame, path, std::move(actions));
+}
+
+}  // namespace panora
