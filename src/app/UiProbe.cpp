@@ -21,6 +21,9 @@ namespace panora {
 
 namespace {
 
+// Stalls are counted from here on: the window's first paint is start-up, not link.
+constexpr qint64 kSettleMs = 500;
+
 struct Action {
   qint64 atMs = 0;
   std::string what;
@@ -44,7 +47,20 @@ class UiProbe : public QObject {
  private:
   void Tick() {
     const qint64 now = m_clock.elapsed();
-    if (m_lastTick >= 0) m_worstGap = std::max(m_worstGap, now - m_lastTick);
+    if (m_actionStart >= 0) {  // a box's loop inside an action: its own work ends here
+      m_credit += now - m_actionStart;
+      m_actionStart = -1;
+    }
+    if (m_lastTick >= 0) {
+      const qint64 gap = now - m_lastTick;
+      m_worstGap = std::max(m_worstGap, gap);
+      // What the pressed control's own work took is not the link's doing.
+      if (m_lastTick >= kSettleMs && gap - m_credit > m_worstStall) {
+        m_worstStall = gap - m_credit;
+        m_worstStallAt = m_lastTick;
+      }
+    }
+    m_credit = 0;
     m_lastTick = now;
     const bool sending = m_frame != nullptr && !m_frame->IsShutDown() && m_frame->m_bSending.load() == 1;
     if (sending && m_batchStart < 0) m_batchStart = now;
@@ -70,6 +86,13 @@ class UiProbe : public QObject {
 
   void Run(const std::string& what) {
     if (m_frame == nullptr || m_frame->IsShutDown()) return;
+    m_actionStart = m_clock.elapsed();
+    Press(what);
+    if (m_actionStart >= 0) m_credit += m_clock.elapsed() - m_actionStart;
+    m_actionStart = -1;
+  }
+
+  void Press(const std::string& what) {
     if (what == "refresh") {
       for (QAbstractButton* b : m_frame->findChildren<QAbstractButton*>())
         if (b->text() == QStringLiteral("Refresh output")) b->click();
@@ -88,9 +111,13 @@ class UiProbe : public QObject {
     m_lastWrite = m_clock.elapsed();
     std::FILE* f = std::fopen(m_path.c_str(), "we");
     if (f == nullptr) return;
-    std::fprintf(f, "ui_worst_gap_ms=%lld\nbatch_worst_ms=%lld\nbatches=%d\nboxes=%d\nlast_box=%s\n",
-                 static_cast<long long>(m_worstGap), static_cast<long long>(m_worstBatch), m_batches, m_boxes,
-                 m_lastBox.c_str());
+    std::fprintf(f,
+                 "ui_worst_gap_ms=%lld\nui_worst_stall_ms=%lld\nui_worst_stall_at_ms=%lld\nbatch_worst_ms=%"
+                 "lld\nbatches=%d\nboxes=%"
+                 "d\nlast_box=%s\n",
+                 static_cast<long long>(m_worstGap), static_cast<long long>(m_worstStall),
+                 static_cast<long long>(m_worstStallAt), static_cast<long long>(m_worstBatch), m_batches,
+                 m_boxes, m_lastBox.c_str());
     std::fclose(f);
   }
 
@@ -101,6 +128,8 @@ class UiProbe : public QObject {
   QTimer m_tick;
   QElapsedTimer m_clock;
   qint64 m_lastTick = -1, m_lastWrite = 0, m_worstGap = 0, m_batchStart = -1, m_worstBatch = 0;
+  qint64 m_worstStall = 0, m_worstStallAt = 0;  // gaps less the pressed controls' own work
+  qint64 m_actionStart = -1, m_credit = 0;
   int m_batches = 0, m_boxes = 0;
   std::string m_lastBox;
 };

@@ -62,7 +62,8 @@ struct Case {
 
 struct Row {
   std::string fault, transport;
-  long uiStallMs = -1, batchMs = -1;
+  long uiGapMs = -1, uiStallMs = -1, uiStallAtMs = -1, batchMs = -1;
+  int peerFrames = -1;  // frames the simulator read
   int batches = 0, boxes = 0;
   double cpu = -1;
   long rssKb = -1, hwmKb = -1;
@@ -209,7 +210,9 @@ Row RunCase(const Case& c, const std::string& bin) {
     ::setenv("PANORA_HOME", dir.Path().c_str(), 1);
     ::setenv("PANORA_LOCK_DIR", (dir.Path() + "/locks").c_str(), 1);
     ::setenv("PANORA_UI_PROBE", probe.c_str(), 1);
-    ::setenv("PANORA_UI_ACTIONS", kActions, 1);
+    // A peer that never reads gets enough to fill every buffer on the way.
+    const std::string actions = std::string(kActions) + (c.peer == Peer::Deaf ? " 6500:drag5000" : "");
+    ::setenv("PANORA_UI_ACTIONS", actions.c_str(), 1);
     const int devNull = ::open("/dev/null", O_RDONLY);
     ::dup2(devNull, 0);
     ::dup2(outFd, 1);
@@ -270,9 +273,20 @@ Row RunCase(const Case& c, const std::string& bin) {
     WaitPid(pid, 100);
   }
 
-  const auto p = ReadProbe(probe);
+  auto p = ReadProbe(probe);
+  if (sim) {
+    // Proof that traffic flowed while the fault was on.
+    std::istringstream log(ReadFile(dir.File("sim.log")));
+    row.peerFrames = 0;
+    for (std::string line; std::getline(log, line);)
+      if ((line.find(" rx ") != std::string::npos || line.rfind("rx ", 0) == 0) &&
+          line.find("rx skip") == std::string::npos)
+        ++row.peerFrames;
+  }
   if (p.count("ui_worst_gap_ms")) {
-    row.uiStallMs = std::atol(p.at("ui_worst_gap_ms").c_str());
+    row.uiGapMs = std::atol(p.at("ui_worst_gap_ms").c_str());
+    row.uiStallMs = std::atol(p["ui_worst_stall_ms"].c_str());
+    row.uiStallAtMs = std::atol(p["ui_worst_stall_at_ms"].c_str());
     row.batchMs = std::atol(p.at("batch_worst_ms").c_str());
     row.batches = std::atoi(p.at("batches").c_str());
     row.boxes = std::atoi(p.at("boxes").c_str());
@@ -352,16 +366,19 @@ int main(int argc, char** argv) {
 
   int failed = 0;
   std::printf(
-      "| fault | transport | worst UI stall | worst batch | idle CPU | RSS (peak) | SIGTERM to exit | result "
-      "|\n");
-  std::printf("|---|---|---|---|---|---|---|---|\n");
+      "| fault | transport | frames to peer | worst UI stall (at) | longest tick gap | worst batch (seen) | "
+      "boxes | idle CPU | RSS (peak) | SIGTERM to exit | result |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (const Row& r : rows) {
     std::string result = r.failures.empty() ? "pass" : "FAIL";
     for (const auto& f : r.failures) result += "; " + f;
-    std::printf("| %s | %s | %ld ms | %ld ms (%d) | %s %% | %s MB (%s) | %s ms | %s |\n", r.fault.c_str(),
-                r.transport.c_str(), r.uiStallMs, r.batchMs, r.batches, Fixed(r.cpu, 1).c_str(),
-                Fixed(r.rssKb / 1024.0, 0).c_str(), Fixed(r.hwmKb / 1024.0, 0).c_str(),
-                Fixed(r.termMs, 0).c_str(), result.c_str());
+    const std::string frames = r.peerFrames < 0 ? "-" : std::to_string(r.peerFrames);
+    std::printf(
+        "| %s | %s | %s | %ld ms (%s s) | %ld ms | %ld ms (%d) | %d | %s %% | %s MB (%s) | %s ms | %s |\n",
+        r.fault.c_str(), r.transport.c_str(), frames.c_str(), r.uiStallMs,
+        Fixed(r.uiStallAtMs / 1000.0, 1).c_str(), r.uiGapMs, r.batchMs, r.batches, r.boxes,
+        Fixed(r.cpu, 1).c_str(), Fixed(r.rssKb / 1024.0, 0).c_str(), Fixed(r.hwmKb / 1024.0, 0).c_str(),
+        Fixed(r.termMs, 0).c_str(), result.c_str());
     if (!r.failures.empty()) ++failed;
   }
   for (const Row& r : rows)
