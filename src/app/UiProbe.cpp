@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QMessageBox>
+#include <QLabel>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
@@ -71,7 +71,11 @@ class UiProbe : public QObject {
     }
     // An operator answers a box; the action that opened it waits in its loop.
     if (QWidget* modal = QApplication::activeModalWidget()) {
-      if (auto* box = qobject_cast<QMessageBox*>(modal)) m_lastBox = box->text().toStdString();
+      for (const QLabel* label : modal->findChildren<QLabel*>()) {
+        const std::string text = label->text().toStdString();
+        if (!text.empty() && m_boxTexts.find(text) == std::string::npos)
+          m_boxTexts += (m_boxTexts.empty() ? "" : "|") + text;
+      }
       ++m_boxes;
       modal->close();
     }
@@ -114,10 +118,10 @@ class UiProbe : public QObject {
     std::fprintf(f,
                  "ui_worst_gap_ms=%lld\nui_worst_stall_ms=%lld\nui_worst_stall_at_ms=%lld\nbatch_worst_ms=%"
                  "lld\nbatches=%d\nboxes=%"
-                 "d\nlast_box=%s\n",
+                 "d\nbox_texts=%s\n",
                  static_cast<long long>(m_worstGap), static_cast<long long>(m_worstStall),
                  static_cast<long long>(m_worstStallAt), static_cast<long long>(m_worstBatch), m_batches,
-                 m_boxes, m_lastBox.c_str());
+                 m_boxes, m_boxTexts.c_str());
     std::fclose(f);
   }
 
@@ -131,7 +135,7 @@ class UiProbe : public QObject {
   qint64 m_worstStall = 0, m_worstStallAt = 0;  // gaps less the pressed controls' own work
   qint64 m_actionStart = -1, m_credit = 0;
   int m_batches = 0, m_boxes = 0;
-  std::string m_lastBox;
+  std::string m_boxTexts;  // the distinct texts, '|' between
 };
 
 }  // namespace

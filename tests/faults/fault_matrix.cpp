@@ -46,10 +46,10 @@ constexpr int kTermMs = 1000;
 // Times from panora's start. The actions are timed from the probe's start,
 // which comes a little later.
 constexpr char kActions[] =
-    "500:refresh 1000:quick1 1500:drag300 2000:refresh 2300:refresh 4200:refresh 4400:quick3 4500:drag50";
+    "1200:refresh 1600:quick1 2000:drag300 2600:refresh 4000:quick3 4200:drag50 4500:refresh";
 constexpr int kPeerCloseMs = 3500;  // the "closed" faults end the peer here
-constexpr int kIdleFromMs = 8000;   // the last batch has ended by now
-constexpr int kIdleForMs = 1500;
+constexpr int kIdleFromMs = 9400;   // the last batch has ended by now
+constexpr int kIdleForMs = 1000;
 
 enum class Peer { Sim, SimClosed, Deaf };
 
@@ -58,6 +58,7 @@ struct Case {
   bool pty = false;
   std::vector<std::string> simArgs;
   Peer peer = Peer::Sim;
+  int handshake = 0;  // serial: 1 must connect, -1 must report no answer, 0 either
 };
 
 struct Row {
@@ -211,7 +212,7 @@ Row RunCase(const Case& c, const std::string& bin) {
     ::setenv("PANORA_LOCK_DIR", (dir.Path() + "/locks").c_str(), 1);
     ::setenv("PANORA_UI_PROBE", probe.c_str(), 1);
     // A peer that never reads gets enough to fill every buffer on the way.
-    const std::string actions = std::string(kActions) + (c.peer == Peer::Deaf ? " 6500:drag5000" : "");
+    const std::string actions = std::string(kActions) + (c.peer == Peer::Deaf ? " 6000:drag5000" : "");
     ::setenv("PANORA_UI_ACTIONS", actions.c_str(), 1);
     const int devNull = ::open("/dev/null", O_RDONLY);
     ::dup2(devNull, 0);
@@ -293,6 +294,9 @@ Row RunCase(const Case& c, const std::string& bin) {
   } else {
     fail("no probe report");
   }
+  const bool unanswered = p["box_texts"].find("Connect Unsuccess") != std::string::npos;
+  if (c.handshake > 0 && unanswered) fail("the handshake was answered but timed out");
+  if (c.handshake < 0 && !unanswered) fail("no handshake time-out reported");
   if (row.uiStallMs > kMaxUiStallMs) fail("UI thread blocked " + std::to_string(row.uiStallMs) + " ms");
   if (row.batchMs > kMaxBatchMs) fail("a batch ran " + std::to_string(row.batchMs) + " ms");
   if (row.cpu > kMaxIdleCpu) fail("idle CPU " + std::to_string(row.cpu) + " %");
@@ -305,18 +309,19 @@ Row RunCase(const Case& c, const std::string& bin) {
 std::vector<Case> Cases() {
   std::vector<Case> cases;
   for (const bool pty : {false, true}) {
-    cases.push_back({"none", pty, {}, Peer::Sim});
-    cases.push_back({"silent", pty, {"--silent"}, Peer::Sim});
+    const int ok = pty ? 1 : 0, late = pty ? -1 : 0;
+    cases.push_back({"none", pty, {}, Peer::Sim, ok});
+    cases.push_back({"silent", pty, {"--silent"}, Peer::Sim, late});
     cases.push_back({"refused handshake", pty, {"--refuse"}, Peer::Sim});
     cases.push_back({"garbage", pty, {"--garbage"}, Peer::Sim});
-    cases.push_back({"split replies", pty, {"--split"}, Peer::Sim});
+    cases.push_back({"split replies", pty, {"--split"}, Peer::Sim, ok});
     cases.push_back({"drop after 3", pty, {"--drop-after", "3"}, Peer::Sim});
     // A full serial line; over TCP the same as a 10 Mbit/s line would carry.
-    cases.push_back({"flood", pty, {"--flood", pty ? "11520" : "1000000"}, Peer::Sim});
+    cases.push_back({"flood", pty, {"--flood", pty ? "11520" : "1000000"}, Peer::Sim, ok});
     cases.push_back({pty ? "pty closed" : "peer closed", pty, {}, Peer::SimClosed});
-    cases.push_back({"delay 900 ms", pty, {"--delay", "900"}, Peer::Sim});
-    cases.push_back({"delay 1100 ms", pty, {"--delay", "1100"}, Peer::Sim});
-    cases.push_back({"never reads", pty, {}, Peer::Deaf});
+    cases.push_back({"delay 900 ms", pty, {"--delay", "900"}, Peer::Sim, ok});
+    cases.push_back({"delay 1100 ms", pty, {"--delay", "1100"}, Peer::Sim, late});
+    cases.push_back({"never reads", pty, {}, Peer::Deaf, late});
   }
   return cases;
 }
