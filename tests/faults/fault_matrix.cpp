@@ -277,7 +277,9 @@ Row RunCase(const Case& c, const std::string& bin) {
   auto p = ReadProbe(probe);
   if (sim) {
     // Proof that traffic flowed while the fault was on.
-    std::istringstream log(ReadFile(dir.File("sim.log")));
+    const std::string text = ReadFile(dir.File("sim.log"));
+    if (c.fault == "flood" && text.find(" flood ") == std::string::npos) fail("the simulator never flooded");
+    std::istringstream log(text);
     row.peerFrames = 0;
     for (std::string line; std::getline(log, line);)
       if ((line.find(" rx ") != std::string::npos || line.rfind("rx ", 0) == 0) &&
