@@ -23,6 +23,7 @@ namespace {
 
 // Stalls are counted from here on: the window's first paint is start-up, not link.
 constexpr qint64 kSettleMs = 500;
+constexpr qint64 kLongMs = 100;
 
 struct Action {
   qint64 atMs = 0;
@@ -55,6 +56,11 @@ class UiProbe : public QObject {
       const qint64 gap = now - m_lastTick;
       m_worstGap = std::max(m_worstGap, gap);
       // What the pressed control's own work took is not the link's doing.
+      // Each long one with its monotonic time, so that a reader can tell
+      // the machine's own pauses from ours.
+      if (m_lastTick >= kSettleMs && gap - m_credit > kLongMs && m_long.size() < 1000)
+        m_long += std::to_string(m_clock.msecsSinceReference() - (now - m_lastTick)) + ":" +
+                  std::to_string(gap - m_credit) + " ";
       if (m_lastTick >= kSettleMs && gap - m_credit > m_worstStall) {
         m_worstStall = gap - m_credit;
         m_worstStallAt = m_lastTick;
@@ -118,10 +124,10 @@ class UiProbe : public QObject {
     std::fprintf(f,
                  "ui_worst_gap_ms=%lld\nui_worst_stall_ms=%lld\nui_worst_stall_at_ms=%lld\nbatch_worst_ms=%"
                  "lld\nbatches=%d\nboxes=%"
-                 "d\nbox_texts=%s\n",
+                 "d\nbox_texts=%s\nlong_stalls=%s\n",
                  static_cast<long long>(m_worstGap), static_cast<long long>(m_worstStall),
                  static_cast<long long>(m_worstStallAt), static_cast<long long>(m_worstBatch), m_batches,
-                 m_boxes, m_boxTexts.c_str());
+                 m_boxes, m_boxTexts.c_str(), m_long.c_str());
     std::fclose(f);
   }
 
@@ -135,6 +141,7 @@ class UiProbe : public QObject {
   qint64 m_worstStall = 0, m_worstStallAt = 0;  // gaps less the pressed controls' own work
   qint64 m_actionStart = -1, m_credit = 0;
   int m_batches = 0, m_boxes = 0;
+  std::string m_long;      // "MONOTONIC_MS:LENGTH " of each stall over kLongMs
   std::string m_boxTexts;  // the distinct texts, '|' between
 };
 
