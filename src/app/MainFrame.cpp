@@ -102,6 +102,9 @@ CMainFrame::CMainFrame(QWidget* parent)
   setDockOptions(QMainWindow::AnimatedDocks);
 
   m_timerHandshake.setInterval(1000);
+  // A coarse timer may fire 5 % early: an answer after 900 ms plus the
+  // reader's 50 ms gathering would then count as none.
+  m_timerHandshake.setTimerType(Qt::PreciseTimer);
   m_timerDots.setInterval(1000);
   connect(&m_timerHandshake, &QTimer::timeout, this, &CMainFrame::OnTimerHandshake);
   connect(&m_timerDots, &QTimer::timeout, this, &CMainFrame::OnTimerDots);

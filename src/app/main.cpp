@@ -10,6 +10,7 @@
 #include "app/SignalPipe.h"
 #include "app/StartShot.h"
 #include "app/TesselApp.h"
+#include "app/UiProbe.h"
 
 int main(int argc, char** argv) {
   const panora::CommandLine cl = panora::ParseCommandLine(argc, argv);
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
   if (!tessel.InitInstance()) return 1;
   tessel.ConnectOnStart(cl.connect);
   panora::ArmStartScreenshot(tessel.MainFrame());
+  panora::ArmUiProbe(tessel.MainFrame());
 
   // For the start-up benchmark: report when the window is up, then end.
   if (qEnvironmentVariableIntValue("PANORA_QUIT_AFTER_SHOW") == 1) {

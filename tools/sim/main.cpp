@@ -31,6 +31,8 @@ const char kUsage[] =
     "  --garbage         answer with random bytes\n"
     "  --split           send each answer in two pieces, 20 ms apart\n"
     "  --drop-after N    close the connection after N frames\n"
+    "  --flood BPS       after a connection's first answer, repeat it at BPS bytes\n"
+    "                    a second for 3 s (11520: a 115200 baud line kept full)\n"
     "  --help            this text\n"
     "\n"
     "Serves up to 8 TCP clients at once, all on one processor state; part of a\n"
@@ -144,6 +146,9 @@ int main(int argc, char** argv) {
       if (!needValue() || !ParseInt(value, 1, 1000000000, n))
         return Usage("--drop-after needs a count of 1 or more");
       opt.dropAfter = static_cast<int>(n);
+    } else if (a == "--flood") {
+      if (!needValue() || !ParseInt(value, 1, 100000000, n)) return Usage("--flood needs bytes a second");
+      opt.floodBps = static_cast<int>(n);
     } else {
       return Usage(("unknown argument " + a).c_str());
     }

@@ -15,6 +15,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -739,6 +740,22 @@ void Server::Answer(Peer& peer, const std::vector<std::uint8_t>& answer) {
     WriteAll(peer, bytes.data() + half, bytes.size() - half);
   } else {
     WriteAll(peer, bytes.data(), bytes.size());
+  }
+  if (m_opt.floodBps > 0 && peer.frames == 1 && !bytes.empty()) Flood(peer, bytes);
+}
+
+void Server::Flood(Peer& peer, const std::vector<std::uint8_t>& answer) {
+  // Copies of the answer, paced in 10 ms steps, as a processor that keeps talking.
+  constexpr int kStepMs = 10;
+  const std::size_t perStep =
+      std::max<std::size_t>(1, static_cast<std::size_t>(m_opt.floodBps) * kStepMs / 1000);
+  m_log->Line("flood " + peer.name + " at " + std::to_string(m_opt.floodBps) + " bytes/s");
+  std::size_t offset = 0;  // keeps the repeated answers whole across steps
+  for (int t = 0; t < m_opt.floodMs; t += kStepMs) {
+    std::vector<std::uint8_t> step(perStep);
+    for (std::size_t i = 0; i < perStep; ++i) step[i] = answer[(offset + i) % answer.size()];
+    offset = (offset + perStep) % answer.size();
+    if (!WriteAll(peer, step.data(), step.size()) || !Pause(kStepMs)) return;
   }
 }
 

@@ -34,7 +34,9 @@ struct ServerOptions {
   bool garbage = false;  // answer with random bytes (never a frame start)
   bool split = false;    // send each answer in two pieces
   int splitPauseMs = 20;
-  int dropAfter = 0;  // > 0: close the connection after this many frames
+  int dropAfter = 0;   // > 0: close the connection after this many frames
+  int floodBps = 0;    // > 0: after a connection's first answer, repeat it at this many bytes a second
+  int floodMs = 3000;  // for this long
 
   int maxClients = 8;                    // TCP clients served at once; more are turned away
   int partialTimeoutMs = 200;            // silence after which a partial frame is dropped
@@ -89,6 +91,7 @@ class Server {
   void JoinClients(bool all);
   void Answer(Peer& peer, const std::vector<std::uint8_t>& answer);
   bool WriteAll(Peer& peer, const std::uint8_t* data, std::size_t count);
+  void Flood(Peer& peer, const std::vector<std::uint8_t>& answer);
   bool Pause(int ms);  // false when stopping
   void WriteState();
 

@@ -1,0 +1,168 @@
+#include "app/UiProbe.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTimer>
+#include <QWidget>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/MainFrame.h"
+
+namespace panora {
+
+namespace {
+
+// Stalls are counted from here on: the window's first paint is start-up, not link.
+constexpr qint64 kSettleMs = 500;
+constexpr qint64 kLongMs = 100;
+
+struct Action {
+  qint64 atMs = 0;
+  std::string what;
+};
+
+class UiProbe : public QObject {
+ public:
+  UiProbe(CMainFrame* frame, std::string path, std::vector<Action> actions)
+      : QObject(qApp), m_frame(frame), m_path(std::move(path)), m_actions(std::move(actions)) {
+    m_clock.start();
+    m_tick.setTimerType(Qt::PreciseTimer);
+    m_tick.setInterval(10);
+    connect(&m_tick, &QTimer::timeout, this, [this] { Tick(); });
+    m_tick.start();
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+      Tick();
+      Write();
+    });
+  }
+
+ private:
+  void Tick() {
+    const qint64 now = m_clock.elapsed();
+    if (m_actionStart >= 0) {  // a box's loop inside an action: its own work ends here
+      m_credit += now - m_actionStart;
+      m_actionStart = -1;
+    }
+    if (m_lastTick >= 0) {
+      const qint64 gap = now - m_lastTick;
+      m_worstGap = std::max(m_worstGap, gap);
+      // What the pressed control's own work took is not the link's doing.
+      // Each long one with its monotonic time, so that a reader can tell
+      // the machine's own pauses from ours.
+      if (m_lastTick >= kSettleMs && gap - m_credit > kLongMs && m_long.size() < 1000)
+        m_long += std::to_string(m_clock.msecsSinceReference() - (now - m_lastTick)) + ":" +
+                  std::to_string(gap - m_credit) + " ";
+      if (m_lastTick >= kSettleMs && gap - m_credit > m_worstStall) {
+        m_worstStall = gap - m_credit;
+        m_worstStallAt = m_lastTick;
+      }
+    }
+    m_credit = 0;
+    m_lastTick = now;
+    const bool sending = m_frame != nullptr && !m_frame->IsShutDown() && m_frame->m_bSending.load() == 1;
+    if (sending && m_batchStart < 0) m_batchStart = now;
+    if (m_batchStart >= 0) m_worstBatch = std::max(m_worstBatch, now - m_batchStart);
+    if (!sending && m_batchStart >= 0) {
+      m_batchStart = -1;
+      ++m_batches;
+    }
+    // An operator answers a box; the action that opened it waits in its loop.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      for (const QLabel* label : modal->findChildren<QLabel*>()) {
+        const std::string text = label->text().toStdString();
+        if (!text.empty() && m_boxTexts.find(text) == std::string::npos)
+          m_boxTexts += (m_boxTexts.empty() ? "" : "|") + text;
+      }
+      ++m_boxes;
+      modal->close();
+    }
+    // Each action runs from an event of its own, so that a box it opens
+    // does not stop this timer.
+    while (m_next < m_actions.size() && m_actions[m_next].atMs <= now) {
+      const std::string what = m_actions[m_next++].what;
+      QTimer::singleShot(0, this, [this, what] { Run(what); });
+    }
+    if (now - m_lastWrite >= 1000) Write();
+  }
+
+  void Run(const std::string& what) {
+    if (m_frame == nullptr || m_frame->IsShutDown()) return;
+    m_actionStart = m_clock.elapsed();
+    Press(what);
+    if (m_actionStart >= 0) m_credit += m_clock.elapsed() - m_actionStart;
+    m_actionStart = -1;
+  }
+
+  void Press(const std::string& what) {
+    if (what == "refresh") {
+      for (QAbstractButton* b : m_frame->findChildren<QAbstractButton*>())
+        if (b->text() == QStringLiteral("Refresh output")) b->click();
+    } else if (what.rfind("quick", 0) == 0) {
+      const int i = std::atoi(what.c_str() + 5);
+      if (QAction* a = m_frame->Action(ID_QUICK_MODE_FIRST + i)) a->trigger();
+    } else if (what.rfind("drag", 0) == 0) {
+      const int n = std::atoi(what.c_str() + 4);
+      if (n <= 0) return;
+      m_frame->SendWindowGeometry(0);
+      QTimer::singleShot(0, this, [this, n] { Run("drag" + std::to_string(n - 1)); });
+    }
+  }
+
+  void Write() {
+    m_lastWrite = m_clock.elapsed();
+    std::FILE* f = std::fopen(m_path.c_str(), "we");
+    if (f == nullptr) return;
+    std::fprintf(f,
+                 "ui_worst_gap_ms=%lld\nui_worst_stall_ms=%lld\nui_worst_stall_at_ms=%lld\nbatch_worst_ms=%"
+                 "lld\nbatches=%d\nboxes=%"
+                 "d\nbox_texts=%s\nlong_stalls=%s\n",
+                 static_cast<long long>(m_worstGap), static_cast<long long>(m_worstStall),
+                 static_cast<long long>(m_worstStallAt), static_cast<long long>(m_worstBatch), m_batches,
+                 m_boxes, m_boxTexts.c_str(), m_long.c_str());
+    std::fclose(f);
+  }
+
+  CMainFrame* m_frame;
+  std::string m_path;
+  std::vector<Action> m_actions;
+  std::size_t m_next = 0;
+  QTimer m_tick;
+  QElapsedTimer m_clock;
+  qint64 m_lastTick = -1, m_lastWrite = 0, m_worstGap = 0, m_batchStart = -1, m_worstBatch = 0;
+  qint64 m_worstStall = 0, m_worstStallAt = 0;  // gaps less the pressed controls' own work
+  qint64 m_actionStart = -1, m_credit = 0;
+  int m_batches = 0, m_boxes = 0;
+  std::string m_long;      // "MONOTONIC_MS:LENGTH " of each stall over kLongMs
+  std::string m_boxTexts;  // the distinct texts, '|' between
+};
+
+}  // namespace
+
+void ArmUiProbe(CMainFrame* frame) {
+  const char* path = std::getenv("PANORA_UI_PROBE");
+  if (path == nullptr || *path == '\0' || frame == nullptr) return;
+  std::vector<Action> actions;
+  if (const char* script = std::getenv("PANORA_UI_ACTIONS")) {
+    std::istringstream in(script);
+    std::string word;
+    while (in >> word) {
+      const auto colon = word.find(':');
+      if (colon == std::string::npos) continue;
+      actions.push_back({std::atoll(word.substr(0, colon).c_str()), word.substr(colon + 1)});
+    }
+    std::stable_sort(actions.begin(), actions.end(),
+                     [](const Action& a, const Action& b) { return a.atMs < b.atMs; });
+  }
+  new UiProbe(frame, path, std::move(actions));
+}
+
+}  // namespace panora
