@@ -44,6 +44,7 @@ class CKeyLockWatcher;
 struct KeyLockState;
 class CFrameModeHost;
 class ModeController;
+class CLinkStatus;
 
 // Hands worker calls to the user-interface thread through its event loop.
 class CUiHandOver final : public HandOver {
@@ -236,6 +237,10 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   QAction* ContextAction(int id) const;
   QMenu* ContextMenu() const { return m_ctxMenu; }
   QMenu* ViewMenu() const { return m_viewMenu; }
+  // The Tools menu, right after View; made on first use.
+  QMenu* ToolsMenu();
+  // The link status pane with reconnect and keepalive (after OnCreate).
+  CLinkStatus* LinkStatus() const { return m_linkStatus; }
   CLayoutArea* LayoutArea() const { return m_layoutArea; }
   CChildFrame* ChannelFrame(int channel) const;
   CDlgMainSet& MainSet() { return *m_dlgMainSet; }
@@ -288,6 +293,9 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   void OnTimerDots();
   // The serial transport reports that its device went away.
   void OnComLost();
+  // The network link went away on its own (peer closed, receive error,
+  // broken send); it still counts as connected until closed.
+  void OnNetLost();
 
   // Menu commands.
   void OnOpen();
@@ -386,6 +394,8 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   int m_nNetPendingAttempt = 0;  // the network attempt still awaited, or 0
 
   QMenu* m_viewMenu = nullptr;
+  QMenu* m_toolsMenu = nullptr;
+  CLinkStatus* m_linkStatus = nullptr;
   QMenu* m_ctxMenu = nullptr;
   std::map<int, QAction*> m_actions;
   std::map<int, QAction*> m_ctxActions;
