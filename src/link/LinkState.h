@@ -55,8 +55,12 @@ class LinkState {
   // A version answer arrived: true when it answers the keepalive's own query
   // (so that it stays out of the information list).
   bool TakeKeepaliveAnswer();
-  // The operator asked for the version himself: the next answer is his.
-  void OperatorAskedVersion() { m_outstanding = false; }
+  // The operator asked for the version himself: the next answer is his, and
+  // no keepalive query goes out before it.
+  void OperatorAskedVersion() {
+    m_outstanding = false;
+    m_heard = true;
+  }
   bool NotAnswering() const { return m_misses >= kMissesNotAnswering; }
   int Misses() const { return m_misses; }
 
@@ -81,7 +85,7 @@ class LinkState {
   int m_attempts = 0;
   bool m_keepalive = false;
   bool m_outstanding = false;  // a keepalive query awaits its answer
-  bool m_heard = false;        // a block other than a keepalive answer came since the last tick
+  bool m_heard = false;        // the operator's traffic since the last tick
   int m_misses = 0;
   bool m_sendFailed = false;
 };

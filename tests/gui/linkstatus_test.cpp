@@ -190,7 +190,7 @@ TEST_F(LinkStatusTest, KeepaliveQueriesQuietlyAndMarksASilentProcessor) {
   silentOpt.silent = true;
   auto silent = StartServer(silentOpt);
   f->ConnectNet("127.0.0.1", std::to_string(silent->TcpPort()));
-  ASSERT_TRUE(WaitUntil([&] { return InfoCount(*f, "Connect NET success!") == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return InfoCount(*f, "Connect NET success!") == 2; }));
   ASSERT_TRUE(WaitUntil([&] { return Pane(*f).endsWith(kDot + "not answering"); })) << Pane(*f).toStdString();
   EXPECT_EQ(ls.State().Misses(), LinkState::kMissesNotAnswering);
 }
