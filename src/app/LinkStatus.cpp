@@ -67,6 +67,12 @@ CLinkStatus::CLinkStatus(CMainFrame& frame) : QObject(&frame), m_frame(frame) {
   Refresh();
 }
 
+void CLinkStatus::Stop() {
+  m_stopped = true;
+  m_reconnectTimer.stop();
+  m_keepaliveTimer.stop();
+}
+
 void CLinkStatus::Refresh() {
   m_pane->setText(QString::fromStdString(m_state.Text()));
   if (!m_state.Reconnecting()) m_reconnectTimer.stop();
@@ -155,7 +161,7 @@ void CLinkStatus::StartReconnect() {
   // The dead socket goes at once: frames are dropped instead of failing.
   if (m_reconnectKind == 3) m_frame.NetLink().Close();
   ++m_netTry;
-  if (!m_reconnectTimer.isActive()) m_reconnectTimer.start();
+  if (!m_stopped && !m_reconnectTimer.isActive()) m_reconnectTimer.start();
 }
 
 void CLinkStatus::TryReconnect() {
@@ -201,7 +207,7 @@ bool CLinkStatus::ReconnectHandshakeTimedOut() {
 
 void CLinkStatus::SetKeepalive(bool on) {
   m_state.SetKeepalive(on);
-  if (on)
+  if (on && !m_stopped)
     m_keepaliveTimer.start();
   else
     m_keepaliveTimer.stop();

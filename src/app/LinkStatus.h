@@ -55,6 +55,8 @@ class CLinkStatus : public QObject {
 
   void SetReconnect(bool on);
   void SetKeepalive(bool on);
+  // At shut-down: no try and no query any more.
+  void Stop();
 
  private:
   void Refresh();
@@ -73,7 +75,8 @@ class CLinkStatus : public QObject {
   int m_reconnectKind = 0;            // m_nConnKind of the lost link
   bool m_reconnectHandshake = false;  // the handshake awaited is the loop's
   unsigned m_netTry = 0;              // counts tries and procedures; a result of an older try is stale
-  bool m_netPending = false;          // the loop's network try still awaited
+  bool m_netPending = false;
+  bool m_stopped = false;  // the loop's network try still awaited
 };
 
 }  // namespace panora

@@ -1164,6 +1164,7 @@ void CMainFrame::Shutdown(bool interactive) {
   m_handOver.Close();
   m_timerHandshake.stop();
   m_timerDots.stop();
+  if (m_linkStatus != nullptr) m_linkStatus->Stop();
   if (m_keyLocks) m_keyLocks->Stop();
   // Every thread of the device link ends and is joined: workers first (they
   // write through the transports), then connectors and the receive thread,

@@ -194,6 +194,10 @@ TEST_F(LinkStatusTest, KeepaliveQueriesQuietlyAndMarksASilentProcessor) {
   ASSERT_TRUE(WaitUntil([&] { return InfoCount(*f, "Connect NET success!") == 2; }));
   ASSERT_TRUE(WaitUntil([&] { return Pane(*f).endsWith(kDot + "not answering"); })) << Pane(*f).toStdString();
   EXPECT_EQ(ls.State().Misses(), LinkState::kMissesNotAnswering);
+  // Shut-down ends the queries (and any reconnect tries) for good.
+  f->Shutdown(false);
+  EXPECT_FALSE(ls.KeepaliveTimer().isActive());
+  EXPECT_FALSE(ls.ReconnectTimer().isActive());
 }
 
 }  // namespace
