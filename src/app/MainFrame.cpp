@@ -32,6 +32,7 @@
 #include "app/DlgModSet.h"
 #include "app/DlgNet.h"
 #include "app/FrameModeHost.h"
+#include "app/LinkStatus.h"
 #include "app/LstInforBox.h"
 #include "layout/Arrange.h"
 #include "app/ModeStatus.h"
@@ -113,6 +114,13 @@ CMainFrame::CMainFrame(QWidget* parent)
   m_modes = std::make_unique<ModeController>(m_nCurMod, m_nPrevMod, m_Profile, *m_modeHost);
   m_RsCom.SetLostHandler([this] { OnComLost(); });
   m_DeviceLink.SetTrafficHook(&m_traffic);
+  m_NetLink.SetLostHandler([this] { OnNetLost(); });
+  // The status pane tells of a send that failed.
+  auto sendFailed = [this] {
+    if (m_linkStatus != nullptr) m_linkStatus->SendFailed();
+  };
+  m_RsCom.SetWriteFailedHandler(sendFailed);
+  m_NetLink.SetSendFailedHandler(sendFailed);
 }
 
 CMainFrame::~CMainFrame() {
@@ -137,6 +145,7 @@ bool CMainFrame::OnCreate() {
   }
   if (!CreateToolBars() || !CreateStatusBar() || !CreateDockingBars()) return false;
   CreateTrafficMonitor();
+  m_linkStatus = new CLinkStatus(*this);
 
   // The reply event is the device link's process-wide one.
   m_pReplyEvent = &g_hReplyEvent;
@@ -792,6 +801,7 @@ void CMainFrame::OnDeviceData(const std::uint8_t* data, int length) {
   // Wakes the worker, copies the block to g_RxBuf and reads it as the answer
   // to the command noted last.
   const ReplyAction a = m_DeviceLink.TakeReply(data, length);
+  if (m_linkStatus != nullptr) m_linkStatus->BlockReceived();
   switch (a.kind) {
     case ReplyKind::Position:
       m_nPosX = a.posX;
@@ -812,15 +822,21 @@ void CMainFrame::OnDeviceData(const std::uint8_t* data, int length) {
         m_nConnKind = 0;
         ClearConnectionChecks();
         AddInfo(QStringLiteral("Connection error!"));  // the port stays open
+        if (m_linkStatus != nullptr) m_linkStatus->HandshakeAnswered(false);
       } else if (m_nConnKind == 1 || m_nConnKind == 2) {
         m_nReplyStatus = kReplyAnswered;
         SetCheckRs232(m_nConnKind == 1);
         SetCheckUsb(m_nConnKind == 2);
         SetCheckTcpIp(false);
         AddInfo(QStringLiteral("Connection Success!"));
+        if (m_linkStatus != nullptr) m_linkStatus->HandshakeAnswered(true);
       }
       break;
-    case ReplyKind::Version: AddInfo(QString::fromStdString(a.VersionText())); break;
+    case ReplyKind::Version:
+      // The keepalive's own query stays out of the list.
+      if (m_linkStatus == nullptr || !m_linkStatus->TakeKeepaliveAnswer())
+        AddInfo(QString::fromStdString(a.VersionText()));
+      break;
     case ReplyKind::None: break;
   }
   m_DeviceLink.EndReply();
@@ -862,6 +878,8 @@ void CMainFrame::CloseTransports() {
   // system time-out; its result, when it still comes, is stale.
   m_NetLink.Close();
   ++m_nNetAttempt;
+  // Nothing is connected now; the procedure tells what it opens next.
+  if (m_linkStatus != nullptr) m_linkStatus->NotConnected();
 }
 
 void CMainFrame::SendHandshake() {
@@ -890,6 +908,7 @@ void CMainFrame::ConnectSerial(const std::string& device) {
     ClearConnectionChecks();
     return;
   }
+  if (m_linkStatus != nullptr) m_linkStatus->SerialOpened(1, m_RsCom.PortName());
   SendHandshake();
 }
 
@@ -907,6 +926,7 @@ void CMainFrame::OnUsb() {
   // The first that opens wins; one that does not shows the port's own message.
   for (const std::string& port : *ports) {
     if (m_RsCom.OpenPort(port, &m_handOver)) {
+      if (m_linkStatus != nullptr) m_linkStatus->SerialOpened(2, m_RsCom.PortName());
       SendHandshake();
       return;
     }
@@ -931,6 +951,7 @@ void CMainFrame::ConnectNet(const std::string& address, const std::string& port)
   m_nConnKind = 3;
   m_nDots = 0;
   m_timerDots.start(1000);
+  if (m_linkStatus != nullptr) m_linkStatus->NetConnecting(address, port);
   const int attempt = m_nNetAttempt;
   m_nNetPendingAttempt = attempt;
   m_NetLink.StartConnector(&m_handOver, [this, attempt](int result) { OnNetResultOf(attempt, result); });
@@ -958,6 +979,7 @@ void CMainFrame::OnNetResult(int result) {
   SetCheckUsb(false);
   SetCheckTcpIp(result == 1);
   AddInfo(result == 1 ? QStringLiteral("Connect NET success!") : QStringLiteral("Connect NET fail!"));
+  if (m_linkStatus != nullptr) m_linkStatus->NetResult(result == 1);
 }
 
 void CMainFrame::OnDisconnect() {
@@ -975,6 +997,9 @@ void CMainFrame::OnTimerHandshake() {
   if (m_RsCom.IsOpen()) m_RsCom.ClosePort();
   m_nConnKind = 0;
   m_nReplyStatus = kReplyAnswered;
+  // A port the reconnect loop reopened: nobody waits for a box, the loop goes on.
+  if (m_linkStatus != nullptr && m_linkStatus->ReconnectHandshakeTimedOut()) return;
+  if (m_linkStatus != nullptr) m_linkStatus->NotConnected();
   ClearConnectionChecks();
   MessageBox(this, QStringLiteral("Connect Unsuccess,Please check it"));
 }
@@ -989,6 +1014,11 @@ void CMainFrame::OnComLost() {
   SetCheckRs232(false);
   SetCheckUsb(false);
   AddInfo(QStringLiteral("COM port lost"));
+  if (m_linkStatus != nullptr) m_linkStatus->SerialLost();
+}
+
+void CMainFrame::OnNetLost() {
+  if (m_linkStatus != nullptr) m_linkStatus->NetLost();
 }
 
 void CMainFrame::OnTimerDots() {
@@ -1001,6 +1031,7 @@ void CMainFrame::OnTimerDots() {
 
 void CMainFrame::OnFirmwareVersion() {
   if (m_DeviceLink.TransportOpen()) {
+    if (m_linkStatus != nullptr) m_linkStatus->OperatorAskedVersion();
     m_DeviceLink.SendCommand(cmd::kVersion, 0);
     return;
   }
@@ -1208,6 +1239,7 @@ void CMainFrame::Shutdown(bool interactive) {
   m_handOver.Close();
   m_timerHandshake.stop();
   m_timerDots.stop();
+  if (m_linkStatus != nullptr) m_linkStatus->Stop();
   if (m_keyLocks) m_keyLocks->Stop();
   // Every thread of the device link ends and is joined: workers first (they
   // write through the transports), then connectors and the receive thread,

@@ -47,6 +47,7 @@ class CFrameModeHost;
 class ModeController;
 class CModeStatus;
 class CPlacementStatus;
+class CLinkStatus;
 
 // Hands worker calls to the user-interface thread through its event loop.
 class CUiHandOver final : public HandOver {
@@ -250,6 +251,8 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   CCoolBar& TrafficBar() { return *m_wndTrafficBar; }
   CTrafficMonitor& TrafficMonitor() { return *m_trafficMonitor; }
   TrafficLog& Traffic() { return m_traffic; }
+  // The link status pane with reconnect and keepalive (after OnCreate).
+  CLinkStatus* LinkStatus() const { return m_linkStatus; }
   CLayoutArea* LayoutArea() const { return m_layoutArea; }
   CChildFrame* ChannelFrame(int channel) const;
   CDlgMainSet& MainSet() { return *m_dlgMainSet; }
@@ -302,6 +305,9 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   void OnTimerDots();
   // The serial transport reports that its device went away.
   void OnComLost();
+  // The network link went away on its own (peer closed, receive error,
+  // broken send); it still counts as connected until closed.
+  void OnNetLost();
 
   // Menu commands.
   void OnOpen();
@@ -408,6 +414,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   CCoolBar* m_wndTrafficBar = nullptr;
   CTrafficMonitor* m_trafficMonitor = nullptr;
   bool m_bTrafficPlaced = false;
+  CLinkStatus* m_linkStatus = nullptr;
   QMenu* m_ctxMenu = nullptr;
   std::map<int, QAction*> m_actions;
   std::map<int, QAction*> m_ctxActions;

@@ -73,11 +73,33 @@ std::string CNetLink::NetPort() const {
   return m_strNetPort;
 }
 
+void CNetLink::SetLostHandler(std::function<void()> onLost) {
+  m_onLost = std::move(onLost);
+}
+
+void CNetLink::SetSendFailedHandler(std::function<void()> onFailed) {
+  m_onSendFailed = std::move(onFailed);
+}
+
+void CNetLink::ReportLost(HandOver* window, unsigned generation) {
+  if (window == nullptr || !m_onLost) return;
+  unsigned expected = m_lostReported.load();
+  do {
+    if (expected == generation) return;  // told already
+  } while (!m_lostReported.compare_exchange_weak(expected, generation));
+  auto onLost = m_onLost;
+  auto current = m_generation;
+  window->Post([onLost, current, generation] {
+    if (current->load() == generation) onLost();
+  });
+}
+
 void CNetLink::CancelAttemptsLocked() {
   for (const auto& a : m_attempts) a->Cancel();
 }
 
 void CNetLink::CloseLocked() {
+  m_generation->fetch_add(1);  // a loss report still on its way is stale
   if (m_recv.joinable()) {
     m_bRun.store(0);
     m_stopRecv.store(true);
@@ -175,7 +197,8 @@ int CNetLink::ConnectSince(const std::string& address, const std::string& port, 
   m_bEnded.store(0);
   m_stopRecv.store(false);
   try {
-    m_recv = std::thread([this, fd, window] { ReceiveThread(fd, window); });
+    const unsigned generation = m_generation->fetch_add(1) + 1;
+    m_recv = std::thread([this, fd, window, generation] { ReceiveThread(fd, window, generation); });
   } catch (const std::system_error&) {
     ::close(fd);
     m_sock = -1;
@@ -196,15 +219,19 @@ int CNetLink::ConnectSince(const std::string& address, const std::string& port, 
   return 1;
 }
 
-void CNetLink::ReceiveThread(int fd, HandOver* window) {
+void CNetLink::ReceiveThread(int fd, HandOver* window, unsigned generation) {
   const DataFn onData = m_onData;
+  bool lost = false;
   std::uint8_t buf[kBlockSize];
   while (m_bRun.load()) {
     const ssize_t r = ::recv(fd, buf, sizeof buf, 0);
     if (r < 0 && errno == EINTR) continue;
     // An error, or the peer closed the connection: the thread ends, and the
     // link still counts as connected until the operator closes it.
-    if (r <= 0) break;
+    if (r <= 0) {
+      lost = !m_stopRecv.load();
+      break;
+    }
     if (TrafficHook* hook = m_traffic.load())
       hook->OnTraffic(TrafficDir::Received, buf, static_cast<int>(r), TrafficClock::now());
     if (window == nullptr || !onData) continue;
@@ -214,6 +241,7 @@ void CNetLink::ReceiveThread(int fd, HandOver* window) {
         &m_stopRecv);
     if (!handed) break;
   }
+  if (lost) ReportLost(window, generation);
   m_bEnded.store(1);
 }
 
@@ -228,6 +256,13 @@ int CNetLink::Send(const std::uint8_t* bytes, int length) {
     r = ::send(m_sock, bytes, static_cast<std::size_t>(length), MSG_NOSIGNAL);
   } while (r < 0 && errno == EINTR);
   if (hook != nullptr && r != length) hook->OnTraffic(TrafficDir::Unsent, bytes, length, TrafficClock::now());
+  if (r != length) {
+    const int err = r < 0 ? errno : 0;
+    // A broken connection is lost; a send that ran out of time only failed.
+    if (err == EPIPE || err == ECONNRESET || err == ENOTCONN || err == ESHUTDOWN)
+      ReportLost(m_window, m_generation->load());
+    if (m_window != nullptr && m_onSendFailed) m_window->Post(m_onSendFailed);
+  }
   return static_cast<int>(r);
 }
 

@@ -49,6 +49,13 @@ class CNetLink {
   bool ReceiveEnded() const { return m_bEnded.load() != 0; }
   // Told of every send and every block received; it must outlive the link's use.
   void SetTrafficHook(TrafficHook* hook) { m_traffic.store(hook); }
+  // Called (posted to the window) once per connection when it goes away on
+  // its own: the peer closed, a receive failed, or a send found it broken.
+  // Not when Close, a newer Connect or shut-down ended it. The link still
+  // counts as connected until Close. Set both handlers before connecting.
+  void SetLostHandler(std::function<void()> onLost);
+  // Called (posted) when a send did not go out whole.
+  void SetSendFailedHandler(std::function<void()> onFailed);
 
   // Starts a connector thread with the current address and port: one Connect,
   // then onResult(result) runs on the user-interface thread (sent).
@@ -72,7 +79,9 @@ class CNetLink {
   int ConnectSince(const std::string& address, const std::string& port, HandOver* window, std::uint64_t gen);
   struct Attempt;
   struct Connector;
-  void ReceiveThread(int fd, HandOver* window);
+  void ReceiveThread(int fd, HandOver* window, unsigned generation);
+  // Posts the lost report of connection `generation` unless one went already.
+  void ReportLost(HandOver* window, unsigned generation);
   void CloseLocked();
   void CancelAttemptsLocked();
 
@@ -86,6 +95,11 @@ class CNetLink {
   HandOver* m_window = nullptr;
   std::vector<std::shared_ptr<Attempt>> m_attempts;
   std::vector<std::unique_ptr<Connector>> m_connectors;
+  std::function<void()> m_onLost;
+  std::function<void()> m_onSendFailed;
+  // Counts connections and closes; a report about an earlier one is stale.
+  std::shared_ptr<std::atomic<unsigned>> m_generation = std::make_shared<std::atomic<unsigned>>(0);
+  std::atomic<unsigned> m_lostReported{~0u};  // the generation already reported lost
   std::string m_strNetIP;
   std::string m_strNetPort;
 

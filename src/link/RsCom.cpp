@@ -99,8 +99,23 @@ void CRsCom::SetLostHandler(std::function<void()> onLost) {
   m_onLost = std::move(onLost);
 }
 
+void CRsCom::SetWriteFailedHandler(std::function<void()> onFailed) {
+  m_onWriteFailed = std::move(onFailed);
+}
+
+namespace {
+thread_local bool t_quiet = false;  // an open nobody asked for shows no box
+}  // namespace
+
+int CRsCom::OpenPortQuietly(const std::string& name, HandOver* hwnd) {
+  t_quiet = true;
+  const int r = OpenPort(name, hwnd);
+  t_quiet = false;
+  return r;
+}
+
 void CRsCom::ShowMessage(const char* text) {
-  if (!m_showMessage) return;
+  if (!m_showMessage || t_quiet) return;
   // Boxes belong to the user-interface thread; the worker's rare write on a
   // closed port queues its box there instead of waiting for it.
   HandOver* const hwnd = m_hwnd.load();
@@ -257,6 +272,14 @@ int CRsCom::WritePort(int length, const std::uint8_t* bytes) {
   // write that fails is logged again as not sent.
   TrafficHook* const hook = m_traffic.load();
   if (hook != nullptr) hook->OnTraffic(TrafficDir::Sent, bytes, n, TrafficClock::now());
+  // A write cut short by a close is no fault of the line.
+  auto failed = [this, wake] {
+    struct pollfd c = {wake, POLLIN, 0};
+    const bool closing = ::poll(&c, 1, 0) != 0;
+    HandOver* const hwnd = m_hwnd.load();
+    if (!closing && hwnd != nullptr && m_onWriteFailed) hwnd->Post(m_onWriteFailed);
+    return 0;
+  };
   // A frame goes out only once the frames before it have left the driver's
   // queue: should this one be cut, the flush below then takes nothing but
   // its own rest. (A pseudo-terminal reports no queue and goes on at once.)
@@ -264,12 +287,12 @@ int CRsCom::WritePort(int length, const std::uint8_t* bytes) {
     const int left = MsLeft(deadline);
     if (left == 0) {  // nothing of this frame was written
       if (hook != nullptr) hook->OnTraffic(TrafficDir::Unsent, bytes, n, TrafficClock::now());
-      return 0;
+      return failed();
     }
     struct pollfd w = {wake, POLLIN, 0};
     if (::poll(&w, 1, std::min(left, 2)) != 0) {  // closing, or an error
       if (hook != nullptr) hook->OnTraffic(TrafficDir::Unsent, bytes, n, TrafficClock::now());
-      return 0;
+      return failed();
     }
   }
   int written = 0;
@@ -295,7 +318,7 @@ int CRsCom::WritePort(int length, const std::uint8_t* bytes) {
   // The processor's parser would take the rest of a cut frame as the start
   // of the next one: drop what has not left yet.
   if (written > 0) ::tcflush(fd, TCOFLUSH);
-  return 0;
+  return failed();
 }
 
 void CRsCom::StopReader() {

@@ -39,6 +39,8 @@ class CRsCom {
   // failure (the object is then closed).
   int OpenPort(const std::string& name);
   int OpenPort(const std::string& name, HandOver* hwnd);
+  // The same without any message box: for retries nobody asked for.
+  int OpenPortQuietly(const std::string& name, HandOver* hwnd);
   // Index tables: speed 0..14 (other = 9600), parity 0 none 1 even 2 mark
   // 3 odd 4 space, data bits 0..3 = 4..7 (other = 8), stop bits 1 = one and
   // a half, 2 = two (other = one). The settings are read back: 0 when the
@@ -72,6 +74,8 @@ class CRsCom {
   // Told of every frame written (or cut) and every block read; it must
   // outlive the port's use. Null: nobody is told.
   void SetTrafficHook(TrafficHook* hook) { m_traffic.store(hook); }
+  // Called (posted) when a write did not go out whole. Set it before opening.
+  void SetWriteFailedHandler(std::function<void()> onFailed);
 
   // Speed of an index of the table (9600 for an unknown index).
   static int SpeedOfIndex(int index);
@@ -89,6 +93,7 @@ class CRsCom {
   DataFn m_onData;
   MessageFn m_showMessage;
   std::function<void()> m_onLost;
+  std::function<void()> m_onWriteFailed;
 
   std::atomic<TrafficHook*> m_traffic{nullptr};
   std::atomic<int> m_fd{-1};    // open port, or -1 when closed

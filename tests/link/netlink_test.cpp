@@ -145,8 +145,17 @@ TEST(NetLink, AConnectWithNoAnswerIsAbandonedAtOnce) {
 }
 
 TEST(NetLink, APeerThatClosesEndsTheReceiverWithoutSpinningAndSendsFailQuietly) {
+  std::atomic<int> lost{0}, sendFailed{0};  // outlive the calls posted to the loop
   Fixture f;
   Listener l;
+  f.net.SetLostHandler([&] { ++lost; });
+  f.net.SetSendFailedHandler([&] { ++sendFailed; });
+  // A connection the program closes itself is not lost.
+  ASSERT_EQ(f.net.Connect("127.0.0.1", l.PortText(), &f.ui), 1);
+  const int first = l.Accept();
+  ASSERT_GE(first, 0);
+  f.net.Close();
+  ::close(first);
   ASSERT_EQ(f.net.Connect("127.0.0.1", l.PortText(), &f.ui), 1);
   int peer = l.Accept();
   ASSERT_GE(peer, 0);
@@ -167,6 +176,10 @@ TEST(NetLink, APeerThatClosesEndsTheReceiverWithoutSpinningAndSendsFailQuietly) 
     std::this_thread::sleep_for(20ms);
   }
   EXPECT_GT(failures, 0);
+  // Reported lost once, however many sends then fail; each failure told.
+  f.ui.RunAndWait([] {});
+  EXPECT_EQ(lost.load(), 1);
+  EXPECT_EQ(sendFailed.load(), failures);
   f.net.Close();
 }
 

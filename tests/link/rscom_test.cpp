@@ -233,8 +233,10 @@ TEST(RsCom, AnIdlePortCostsNoWakeUps) {
 }
 
 TEST(RsCom, AWriteThatCannotFinishLeavesNoPartOfItsFrameOnTheLine) {
+  std::atomic<int> failed{0};  // outlives the calls posted to the loop
   Fixture f;
   Pty pty;
+  f.com.SetWriteFailedHandler([&] { ++failed; });
   ASSERT_EQ(f.Open(pty.slave), 1);
   // The far end takes nothing until the line's queue is full: one frame
   // then cannot go out whole within the second.
@@ -254,6 +256,8 @@ TEST(RsCom, AWriteThatCannotFinishLeavesNoPartOfItsFrameOnTheLine) {
   EXPECT_EQ(f.com.WritePort(static_cast<int>(frame.size()), frame.data()), 997);
   EXPECT_EQ(pty.Read(frame.size(), 500ms), frame);
   f.Close();
+  f.ui.RunAndWait([] {});
+  EXPECT_EQ(failed.load(), 1);  // the cut write is reported, the whole ones are not
 }
 
 TEST(RsCom, UucpLockFilesAreHonouredMadeAndRemoved) {

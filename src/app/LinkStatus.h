@@ -1,0 +1,82 @@
+// The link status pane of the status bar and the two opt-in link helpers of
+// the Tools menu: reconnect after a lost link and the idle keepalive. The
+// rules are LinkState's; this only carries them out with timers, the pane
+// and the frame's connect procedures.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <string>
+
+#include "link/LinkState.h"
+
+class QAction;
+class QLabel;
+
+namespace panora {
+
+class CMainFrame;
+
+class CLinkStatus : public QObject {
+  Q_OBJECT
+
+ public:
+  // Puts the pane into the frame's status bar and the two items into its
+  // Tools menu, with the settings as stored.
+  explicit CLinkStatus(CMainFrame& frame);
+
+  // Where the two settings live: a section of our own in the network
+  // settings file.
+  static constexpr const char* kSection = "Link";
+
+  LinkState& State() { return m_state; }
+  QLabel* Pane() const { return m_pane; }
+  QAction* ReconnectAction() const { return m_reconnectAction; }
+  QAction* KeepaliveAction() const { return m_keepaliveAction; }
+  QTimer& ReconnectTimer() { return m_reconnectTimer; }
+  QTimer& KeepaliveTimer() { return m_keepaliveTimer; }
+
+  // What the frame's procedures report.
+  void SerialOpened(int connKind, const std::string& device);
+  void HandshakeAnswered(bool accepted);
+  void NotConnected();
+  void NetConnecting(const std::string& address, const std::string& port);
+  void NetResult(bool connected);
+  void SerialLost();
+  void NetLost();
+  void SendFailed();
+  void BlockReceived();
+  // A version answer: true when it was the keepalive's and is to stay unlisted.
+  bool TakeKeepaliveAnswer();
+  void OperatorAskedVersion() { m_state.OperatorAskedVersion(); }
+  // The handshake of a port the loop reopened timed out: the loop goes on
+  // quietly. False when no reconnect handshake was awaited.
+  bool ReconnectHandshakeTimedOut();
+
+  void SetReconnect(bool on);
+  void SetKeepalive(bool on);
+  // At shut-down: no try and no query any more.
+  void Stop();
+
+ private:
+  void Refresh();
+  void StartReconnect();
+  void TryReconnect();
+  void KeepaliveTick();
+  void Store(const char* key, bool on);
+
+  CMainFrame& m_frame;
+  LinkState m_state;
+  QLabel* m_pane = nullptr;
+  QAction* m_reconnectAction = nullptr;
+  QAction* m_keepaliveAction = nullptr;
+  QTimer m_reconnectTimer;
+  QTimer m_keepaliveTimer;
+  int m_reconnectKind = 0;            // m_nConnKind of the lost link
+  bool m_reconnectHandshake = false;  // the handshake awaited is the loop's
+  unsigned m_netTry = 0;              // counts tries and procedures; a result of an older try is stale
+  bool m_netPending = false;
+  bool m_stopped = false;  // the loop's network try still awaited
+};
+
+}  // namespace panora

@@ -1,0 +1,138 @@
+#include "link/LinkState.h"
+
+namespace panora {
+
+void LinkState::Enter(Kind kind, Phase phase) {
+  m_kind = kind;
+  m_phase = phase;
+  m_misses = 0;
+  m_outstanding = false;
+  m_sendFailed = false;
+}
+
+void LinkState::SerialOpened(Kind kind, const std::string& device, bool retry) {
+  m_device = device;
+  if (!retry) StopReconnect();
+  Enter(kind, Phase::HandshakePending);
+}
+
+void LinkState::HandshakeAnswered(bool accepted) {
+  if (m_kind != Kind::Rs232 && m_kind != Kind::Usb) return;
+  // Either answer ends a reconnect loop: a refusal is not tried again.
+  StopReconnect();
+  Enter(m_kind, accepted ? Phase::Accepted : Phase::Refused);
+}
+
+void LinkState::NotConnected() {
+  StopReconnect();
+  Enter(Kind::None, Phase::Idle);
+}
+
+void LinkState::NetConnecting(const std::string& address, const std::string& port) {
+  m_address = address;
+  m_port = port;
+  StopReconnect();
+  Enter(Kind::Tcp, Phase::Connecting);
+}
+
+void LinkState::NetResult(bool connected) {
+  if (connected) {
+    StopReconnect();
+    Enter(Kind::Tcp, Phase::Connected);
+    return;
+  }
+  // A failed try of the reconnect loop leaves the link lost; the loop goes on.
+  if (m_reconnecting) return;
+  NotConnected();
+}
+
+bool LinkState::Lost() {
+  if (m_kind == Kind::None) return false;
+  // Only a link that was up is tried again: the loop repeats what worked,
+  // not a refusal or a handshake that never came.
+  const bool wasUp = Up() || m_phase == Phase::Lost || m_reconnecting;
+  Enter(m_kind, Phase::Lost);
+  m_reconnecting = m_reconnect && wasUp;
+  return m_reconnecting;
+}
+
+void LinkState::SendFailed() {
+  if (m_kind != Kind::None) m_sendFailed = true;
+}
+
+void LinkState::BlockReceived() {
+  m_heard = true;
+  m_misses = 0;
+  m_sendFailed = false;
+}
+
+void LinkState::SetReconnect(bool on) {
+  m_reconnect = on;
+  if (!on) StopReconnect();
+}
+
+void LinkState::StopReconnect() {
+  m_reconnecting = false;
+  m_attempts = 0;
+}
+
+void LinkState::SetKeepalive(bool on) {
+  m_keepalive = on;
+  m_outstanding = false;
+  m_misses = 0;
+  m_heard = false;
+}
+
+bool LinkState::KeepaliveTick(bool busy) {
+  const bool heard = m_heard;
+  m_heard = false;
+  if (!m_keepalive || !Up()) {
+    m_outstanding = false;
+    return false;
+  }
+  if (m_outstanding && !heard && m_misses < kMissesNotAnswering) ++m_misses;
+  m_outstanding = false;
+  // Not idle: the operator's own traffic shows the link works, and a query
+  // now could be taken for the answer to a command still on its way.
+  if (busy || heard) return false;
+  m_outstanding = true;
+  return true;
+}
+
+bool LinkState::TakeKeepaliveAnswer() {
+  const bool mine = m_outstanding;
+  m_outstanding = false;
+  // Its own answer is no sign of the operator's traffic.
+  if (mine) m_heard = false;
+  return mine;
+}
+
+std::string LinkState::Text() const {
+  if (m_kind == Kind::None || m_phase == Phase::Idle) return "Not connected";
+  std::string text;
+  switch (m_kind) {
+    case Kind::Rs232: text = "RS232 " + m_device; break;
+    case Kind::Usb: text = "USB " + m_device; break;
+    case Kind::Tcp: text = "TCP " + m_address + ":" + m_port; break;
+    case Kind::None: break;
+  }
+  const std::string dot = " \u00b7 ";
+  switch (m_phase) {
+    case Phase::Idle: break;
+    case Phase::HandshakePending: text += dot + "handshake pending"; break;
+    case Phase::Accepted: text += dot + "handshake accepted"; break;
+    case Phase::Refused: text += dot + "handshake refused"; break;
+    case Phase::Connecting: text += dot + "connecting"; break;
+    case Phase::Connected: text += dot + "connected"; break;
+    case Phase::Lost: text += dot + "lost"; break;
+  }
+  if (m_phase == Phase::Lost && m_reconnecting) {
+    text += dot + "reconnecting";
+    if (m_attempts > 0) text += " (try " + std::to_string(m_attempts) + ")";
+  }
+  if (Up() && NotAnswering()) text += dot + "not answering";
+  if (m_sendFailed && m_phase != Phase::Lost) text += dot + "send failed";
+  return text;
+}
+
+}  // namespace panora

@@ -1,0 +1,204 @@
+// The link status pane, reconnect and keepalive against the simulated
+// processor: its TCP listener and its pty are closed (unplugged) and brought
+// back on the same port and path.
+#include "app/LinkStatus.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <fstream>
+
+#include "LinkGuiSupport.h"
+#include "link/PrivateProfile.h"
+#include "model/Paths.h"
+
+namespace panora::test {
+namespace {
+
+const QString kDot = QString::fromUtf8(" \u00b7 ");
+
+QString Pane(CMainFrame& f) {
+  return f.LinkStatus()->Pane()->text();
+}
+
+int InfoCount(CMainFrame& f, const QString& text) {
+  return static_cast<int>(InfoTexts(f).count(text));
+}
+
+// The frames with command byte `command` the simulator logged as received.
+int LoggedFrames(const std::string& log, const char* command) {
+  std::ifstream in(log);
+  int n = 0;
+  const std::string needle = std::string("7D 3A 00 04 ") + command;
+  for (std::string line; std::getline(in, line);)
+    if (line.find(" rx ") != std::string::npos && line.find(needle) != std::string::npos) ++n;
+  return n;
+}
+
+std::unique_ptr<sim::Server> StartServer(sim::ServerOptions opt) {
+  auto server = std::make_unique<sim::Server>(std::move(opt));
+  std::string error;
+  EXPECT_TRUE(server->Start(error)) << error;
+  return server;
+}
+
+class LinkStatusTest : public FrameTest {};
+
+TEST_F(LinkStatusTest, ToolsMenuFollowsViewAndItsSettingsAreStored) {
+  const QList<QAction*> menus = f->menuBar()->actions();
+  const qsizetype view = menus.indexOf(f->ViewMenu()->menuAction());
+  ASSERT_GE(view, 0);
+  ASSERT_LT(view + 1, menus.size());
+  EXPECT_EQ(menus[view + 1], f->ToolsMenu()->menuAction());
+  EXPECT_EQ(f->ToolsMenu()->title(), "&Tools");
+  CLinkStatus& ls = *f->LinkStatus();
+  EXPECT_EQ(ls.ReconnectAction()->text(), "Reconnect Automatically");
+  EXPECT_EQ(ls.KeepaliveAction()->text(), "Keepalive");
+  EXPECT_FALSE(ls.ReconnectAction()->shortcut().isEmpty());
+  EXPECT_FALSE(ls.KeepaliveAction()->shortcut().isEmpty());
+  // Off by default; the pane says so and is read under its text.
+  EXPECT_FALSE(ls.ReconnectAction()->isChecked());
+  EXPECT_FALSE(ls.KeepaliveAction()->isChecked());
+  EXPECT_EQ(Pane(*f), "Not connected");
+  EXPECT_TRUE(ls.Pane()->accessibleName().isEmpty());
+
+  ls.ReconnectAction()->trigger();
+  ls.KeepaliveAction()->trigger();
+  EXPECT_TRUE(ls.State().Reconnect());
+  EXPECT_TRUE(ls.KeepaliveTimer().isActive());
+  const std::string ini = NetSettingsPath();
+  EXPECT_EQ(GetPrivateProfileInt(CLinkStatus::kSection, "Reconnect", 0, ini), 1);
+  EXPECT_EQ(GetPrivateProfileInt(CLinkStatus::kSection, "Keepalive", 0, ini), 1);
+  ls.KeepaliveAction()->trigger();
+  EXPECT_EQ(GetPrivateProfileInt(CLinkStatus::kSection, "Keepalive", 1, ini), 0);
+  EXPECT_FALSE(ls.KeepaliveTimer().isActive());
+  // Beside the network settings, which stay as they were.
+  EXPECT_EQ(ReadNetSettings(ini).port, "4001");
+}
+
+// A stored setting is in force from the start.
+class StoredLinkSettingsTest : public FrameTest {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(WritePrivateProfileString(CLinkStatus::kSection, "Reconnect", "1", NetSettingsPath()));
+    FrameTest::SetUp();
+  }
+};
+
+TEST_F(StoredLinkSettingsTest, ReconnectIsOnAtStart) {
+  EXPECT_TRUE(f->LinkStatus()->ReconnectAction()->isChecked());
+  EXPECT_TRUE(f->LinkStatus()->State().Reconnect());
+  EXPECT_FALSE(f->LinkStatus()->KeepaliveAction()->isChecked());
+}
+
+TEST_F(LinkStatusTest, TcpPeerGoneIsLostAndReconnectsUntilDisconnect) {
+  sim::ServerOptions opt;
+  opt.tcpPort = 0;
+  auto server = StartServer(opt);
+  const std::string port = std::to_string(server->TcpPort());
+  opt.tcpPort = server->TcpPort();
+  const QString where = QStringLiteral("TCP 127.0.0.1:%1").arg(QString::fromStdString(port));
+
+  // Without reconnect: lost, and the check mark keeps its meaning.
+  f->ConnectNet("127.0.0.1", port);
+  EXPECT_EQ(Pane(*f), where + kDot + "connecting");
+  ASSERT_TRUE(WaitUntil([&] { return Pane(*f) == where + kDot + "connected"; }));
+  server->Stop();
+  ASSERT_TRUE(WaitUntil([&] { return Pane(*f) == where + kDot + "lost"; })) << Pane(*f).toStdString();
+  EXPECT_TRUE(Checked(*f, ID_CONN_TCPIP));
+  EXPECT_TRUE(f->NetLink().IsConnected());  // counted as connected until closed
+  EXPECT_FALSE(f->LinkStatus()->ReconnectTimer().isActive());
+
+  // With reconnect: tries every 2 s while nothing listens, then connects
+  // with the usual line.
+  f->LinkStatus()->ReconnectAction()->trigger();
+  server = StartServer(opt);
+  f->ConnectNet("127.0.0.1", port);
+  ASSERT_TRUE(WaitUntil([&] { return InfoCount(*f, "Connect NET success!") == 2; }));
+  server->Stop();
+  ASSERT_TRUE(WaitUntil([&] { return Pane(*f).contains("reconnecting (try 1)"); }, 4000))
+      << Pane(*f).toStdString();
+  EXPECT_TRUE(Pane(*f).startsWith(where + kDot + "lost" + kDot + "reconnecting"));
+  EXPECT_FALSE(f->NetLink().IsConnected());
+  server = StartServer(opt);
+  ASSERT_TRUE(WaitUntil([&] { return Pane(*f) == where + kDot + "connected"; }, 5000))
+      << Pane(*f).toStdString();
+  EXPECT_EQ(InfoCount(*f, "Connect NET success!"), 3);
+  EXPECT_TRUE(Checked(*f, ID_CONN_TCPIP));
+  EXPECT_FALSE(f->LinkStatus()->ReconnectTimer().isActive());
+
+  // Disconnect ends the loop: nothing connects behind the operator's back.
+  server->Stop();
+  ASSERT_TRUE(WaitUntil([&] { return Pane(*f).contains("reconnecting"); }));
+  f->Action(ID_CONN_DISCONNECT)->trigger();
+  EXPECT_EQ(Pane(*f), "Not connected");
+  EXPECT_FALSE(f->LinkStatus()->ReconnectTimer().isActive());
+  server = StartServer(opt);
+  WaitUntil([] { return false; }, 2300);
+  EXPECT_EQ(Pane(*f), "Not connected");
+  EXPECT_FALSE(f->NetLink().IsConnected());
+  EXPECT_EQ(InfoCount(*f, "Connect NET success!"), 0);  // Disconnect replaced the list
+}
+
+TEST_F(LinkStatusTest, VanishedPtyIsLostAndReopenedWithTheHandshake) {
+  sim::ServerOptions opt;
+  opt.useTcp = false;
+  opt.ptyPath = home.Path() + "/line.tty";
+  auto server = StartServer(opt);
+  f->LinkStatus()->ReconnectAction()->trigger();
+  const QString where = QStringLiteral("RS232 %1").arg(QString::fromStdString(opt.ptyPath));
+
+  f->ConnectSerial(opt.ptyPath);
+  EXPECT_EQ(Pane(*f), where + kDot + "handshake pending");
+  ASSERT_TRUE(WaitUntil([&] { return Pane(*f) == where + kDot + "handshake accepted"; }));
+
+  server->Stop();  // the line is unplugged
+  ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "COM port lost"); }));
+  EXPECT_TRUE(Pane(*f).startsWith(where + kDot + "lost" + kDot + "reconnecting")) << Pane(*f).toStdString();
+  EXPECT_FALSE(Checked(*f, ID_CONN_RS232));
+  // A try finds no device, quietly (a box would fail the test).
+  ASSERT_TRUE(WaitUntil([&] { return Pane(*f).contains("reconnecting (try 1)"); }, 4000))
+      << Pane(*f).toStdString();
+
+  server = StartServer(opt);  // plugged in again, on a new pty behind the same path
+  ASSERT_TRUE(WaitUntil([&] { return Pane(*f) == where + kDot + "handshake accepted"; }, 5000))
+      << Pane(*f).toStdString();
+  EXPECT_EQ(InfoCount(*f, "Connection Success!"), 2);
+  EXPECT_TRUE(Checked(*f, ID_CONN_RS232));
+  EXPECT_EQ(f->m_nConnKind.load(), 1);
+  EXPECT_FALSE(f->LinkStatus()->ReconnectTimer().isActive());
+}
+
+TEST_F(LinkStatusTest, KeepaliveQueriesQuietlyAndMarksASilentProcessor) {
+  sim::ServerOptions opt;
+  opt.tcpPort = 0;
+  opt.logPath = home.Path() + "/sim.log";
+  auto server = StartServer(opt);
+  CLinkStatus& ls = *f->LinkStatus();
+  ls.KeepaliveAction()->trigger();
+  ls.KeepaliveTimer().setInterval(40);
+  f->ConnectNet("127.0.0.1", std::to_string(server->TcpPort()));
+  ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connect NET success!"); }));
+  ASSERT_TRUE(WaitUntil([&] { return LoggedFrames(opt.logPath, "FF") >= 3; }));
+  EXPECT_FALSE(InfoTexts(*f).join('\n').contains("Version:"));
+  EXPECT_FALSE(Pane(*f).contains("not answering"));
+  // The operator's own query is still listed.
+  f->Action(ID_ABOUT_FIRMWARE)->trigger();
+  EXPECT_TRUE(WaitUntil([&] { return InfoTexts(*f).join('\n').contains("Version:"); }));
+
+  sim::ServerOptions silentOpt;
+  silentOpt.tcpPort = 0;
+  silentOpt.silent = true;
+  auto silent = StartServer(silentOpt);
+  f->ConnectNet("127.0.0.1", std::to_string(silent->TcpPort()));
+  ASSERT_TRUE(WaitUntil([&] { return InfoCount(*f, "Connect NET success!") == 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return Pane(*f).endsWith(kDot + "not answering"); })) << Pane(*f).toStdString();
+  EXPECT_EQ(ls.State().Misses(), LinkState::kMissesNotAnswering);
+  // Shut-down ends the queries (and any reconnect tries) for good.
+  f->Shutdown(false);
+  EXPECT_FALSE(ls.KeepaliveTimer().isActive());
+  EXPECT_FALSE(ls.ReconnectTimer().isActive());
+}
+
+}  // namespace
+}  // namespace panora::test
