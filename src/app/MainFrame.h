@@ -44,6 +44,7 @@ class CKeyLockWatcher;
 struct KeyLockState;
 class CFrameModeHost;
 class ModeController;
+class CUndo;
 
 // Hands worker calls to the user-interface thread through its event loop.
 class CUiHandOver final : public HandOver {
@@ -63,6 +64,8 @@ enum CommandId : int {
   ID_FILE_PRINT = 57607,
   ID_FILE_PRINT_DIRECT = 57608,
   ID_FILE_PRINT_PREVIEW = 57609,
+  ID_EDIT_UNDO = 57643,
+  ID_EDIT_REDO = 57644,
   ID_LOAD_MODE_CTX = 32700,
   ID_SAVE_MODE_CTX = 32701,
   ID_MODE_SETTING_CTX = 32702,
@@ -236,6 +239,9 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   QAction* ContextAction(int id) const;
   QMenu* ContextMenu() const { return m_ctxMenu; }
   QMenu* ViewMenu() const { return m_viewMenu; }
+  // The "Edit" menu, between "File" and "Connection", made on first use.
+  QMenu* EditMenu();
+  CUndo& Undo() { return *m_undo; }
   CLayoutArea* LayoutArea() const { return m_layoutArea; }
   CChildFrame* ChannelFrame(int channel) const;
   CDlgMainSet& MainSet() { return *m_dlgMainSet; }
@@ -304,6 +310,8 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   void OnFactoryReset();
   void OnAboutSoft();
   void OnFirmwareVersion();
+  void OnEditUndo();
+  void OnEditRedo();
 
   // Print, direct print and print preview of the active channel view.
   void OnFilePrint();
@@ -328,6 +336,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   bool CreateDockingBars();
   void CreateMenus();
   void CreateContextMenu();
+  void CreateUndoItems();
   void ShowContextMenu(const QPoint& globalPos);
   void UpdateKeyLocks(const KeyLockState& state);
   void SetConnectionCheck(int id, bool on);
@@ -362,6 +371,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   int Message(const std::string& text, int type) override;
   void PostHighlightCurrent() override;
   void RefuseStretching() override;
+  void RecordStep(int setId, int target) override;
 
   CCoolTabCtrl* m_wndTabCtrl = nullptr;
   CCoolBar* m_wndPanelBar = nullptr;
@@ -386,6 +396,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   int m_nNetPendingAttempt = 0;  // the network attempt still awaited, or 0
 
   QMenu* m_viewMenu = nullptr;
+  QMenu* m_editMenu = nullptr;
   QMenu* m_ctxMenu = nullptr;
   std::map<int, QAction*> m_actions;
   std::map<int, QAction*> m_ctxActions;
@@ -395,6 +406,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   bool m_bSaveFailed = false;
   std::unique_ptr<CFrameModeHost> m_modeHost;
   std::unique_ptr<ModeController> m_modes;  // changes m_nCurMod, m_nPrevMod and m_Profile
+  std::unique_ptr<CUndo> m_undo;
 };
 
 }  // namespace panora

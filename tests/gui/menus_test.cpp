@@ -65,10 +65,15 @@ class MenusTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(MenusTest, MenusHoldThePartsTextsAndEveryItemHasItsCommand) {
+  // The program's own menus ("Edit", "Tools") stand between these.
   QStringList titles;
-  for (QAction* a : f->menuBar()->actions()) titles << a->text();
+  QList<QAction*> top;
+  for (QAction* a : f->menuBar()->actions())
+    if (a->text() != "&Edit" && a->text() != "&Tools") {
+      titles << a->text();
+      top << a;
+    }
   EXPECT_EQ(titles, (QStringList{"&File", "&Connection", "&View", "&Help"}));
-  const QList<QAction*> top = f->menuBar()->actions();
   EXPECT_EQ(MenuTexts(top[0]->menu()), (QStringList{"Open", "Save", "Save as"}));
   EXPECT_EQ(MenuTexts(top[1]->menu()), (QStringList{"RS232", "USB", "TCP/IP", "Disconnect"}));
   EXPECT_EQ(MenuTexts(top[2]->menu()),
