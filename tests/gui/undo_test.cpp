@@ -131,6 +131,18 @@ TEST_F(UndoTest, ADragIsUndoneAndRedoneOnScreenAndInTheProcessor) {
   EXPECT_EQ(frame->WindowRect(), moved);
   EXPECT_EQ(Seen(cmd::kSetGeometry).size(), 3u);
 
+  // A sizing by the bottom-right corner is one step.
+  Drag(frame, QPoint(frame->width() - 2, frame->height() - 2), 20, 12);
+  const Rect sized = frame->WindowRect();
+  ASSERT_NE(sized, moved);
+  EXPECT_EQ(sized.left, moved.left);
+  UndoKey();
+  EXPECT_EQ(frame->WindowRect(), moved);
+  EXPECT_EQ(SimGeometry(1), Geometry(1, moved));
+  RedoKey();
+  EXPECT_EQ(frame->WindowRect(), sized);
+  UndoKey();
+
   // A maximise by double-click is a step too, flag included.
   CTesselView* view = frame->View();
   // As the window system delivers it: press, release, double-click, release.
