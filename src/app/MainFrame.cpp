@@ -34,6 +34,7 @@
 #include "app/FrameModeHost.h"
 #include "app/LinkStatus.h"
 #include "app/LstInforBox.h"
+#include "app/Undo.h"
 #include "layout/Arrange.h"
 #include "app/ModeStatus.h"
 #include "app/PlacementStatus.h"
@@ -112,6 +113,7 @@ CMainFrame::CMainFrame(QWidget* parent)
 
   m_modeHost = std::make_unique<CFrameModeHost>(*this);
   m_modes = std::make_unique<ModeController>(m_nCurMod, m_nPrevMod, m_Profile, *m_modeHost);
+  m_undo = std::make_unique<CUndo>(*this);
   m_RsCom.SetLostHandler([this] { OnComLost(); });
   m_DeviceLink.SetTrafficHook(&m_traffic);
   m_NetLink.SetLostHandler([this] { OnNetLost(); });
@@ -133,6 +135,7 @@ CMainFrame::~CMainFrame() {
 
 bool CMainFrame::OnCreate() {
   CreateMenus();
+  CreateUndoItems();
   CreateContextMenu();
   m_layoutArea = new CLayoutArea(this);
   m_layoutArea->SetHost(this);
@@ -253,6 +256,38 @@ void CMainFrame::CreateMenus() {
   AddCommand(help, ID_ABOUT_SOFT, QStringLiteral("About Soft Version"), &CMainFrame::OnAboutSoft);
   AddCommand(help, ID_ABOUT_FIRMWARE, QStringLiteral("About Firmware Version"),
              &CMainFrame::OnFirmwareVersion);
+}
+
+QMenu* CMainFrame::EditMenu() {
+  if (m_editMenu != nullptr) return m_editMenu;
+  m_editMenu = new QMenu(QStringLiteral("&Edit"), this);
+  // Between "File" and "Connection": before the second menu of the bar.
+  const QList<QAction*> menus = menuBar()->actions();
+  if (menus.size() > 1)
+    menuBar()->insertMenu(menus[1], m_editMenu);
+  else
+    menuBar()->addMenu(m_editMenu);
+  return m_editMenu;
+}
+
+void CMainFrame::CreateUndoItems() {
+  QAction* undo = AddCommand(EditMenu(), ID_EDIT_UNDO, QStringLiteral("Undo"), &CMainFrame::OnEditUndo);
+  undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  QAction* redo = AddCommand(EditMenu(), ID_EDIT_REDO, QStringLiteral("Redo"), &CMainFrame::OnEditRedo);
+  redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+  m_undo->SetActions(undo, redo);
+}
+
+void CMainFrame::OnEditUndo() {
+  m_undo->Undo();
+}
+
+void CMainFrame::OnEditRedo() {
+  m_undo->Redo();
+}
+
+void CMainFrame::RecordStep(int setId, int target) {
+  m_undo->PanelSet(setId, target);
 }
 
 void CMainFrame::CreateContextMenu() {
@@ -427,6 +462,7 @@ bool CMainFrame::CreateDockingBars() {
 
   m_dlgMainSet = new CDlgMainSet(*this, m_wndSettingsBar);
   m_wndSettingsBar->setWidget(m_dlgMainSet);
+  m_undo->AttachPanels(m_dlgMainSet, testPage);
   ConnectModeApplication();
 
   // The bottom bar runs the full width, the left bar stands between the
@@ -534,6 +570,9 @@ void CMainFrame::SetModeRefresh(int place, ModeRefresh* panel) {
 void CMainFrame::ApplyMode(int mode) {
   ArrangeChannels(mode);
   RefreshPanels(mode);
+  // Every recall, Open and factory reset come here: the steps before it
+  // belong to another arrangement.
+  m_undo->Reset();
 }
 
 void CMainFrame::ArrangeChannels(int mode) {
@@ -668,11 +707,13 @@ void CMainFrame::SendWindowGeometry(int channel) {
   if (frame == nullptr) return;
   // Layout coordinates start at the layout rectangle's corner.
   SendGeometry(channel, frame->WindowRect().Offset(m_rcLayout.x(), m_rcLayout.y()));
+  m_undo->WindowChanged(channel, false);
 }
 
 void CMainFrame::SendSizedGeometry(int channel, const Rect& screen) {
   const QPoint origin = mapFromGlobal(QPoint(screen.left, screen.top));
   SendGeometry(channel, screen.Offset(origin.x() - screen.left, origin.y() - screen.top));
+  m_undo->WindowChanged(channel, true);
 }
 
 void CMainFrame::SendGeometry(int channel, const Rect& client) {

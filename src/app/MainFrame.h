@@ -48,6 +48,7 @@ class ModeController;
 class CModeStatus;
 class CPlacementStatus;
 class CLinkStatus;
+class CUndo;
 
 // Hands worker calls to the user-interface thread through its event loop.
 class CUiHandOver final : public HandOver {
@@ -67,6 +68,8 @@ enum CommandId : int {
   ID_FILE_PRINT = 57607,
   ID_FILE_PRINT_DIRECT = 57608,
   ID_FILE_PRINT_PREVIEW = 57609,
+  ID_EDIT_UNDO = 57643,
+  ID_EDIT_REDO = 57644,
   ID_LOAD_MODE_CTX = 32700,
   ID_SAVE_MODE_CTX = 32701,
   ID_MODE_SETTING_CTX = 32702,
@@ -253,6 +256,9 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   TrafficLog& Traffic() { return m_traffic; }
   // The link status pane with reconnect and keepalive (after OnCreate).
   CLinkStatus* LinkStatus() const { return m_linkStatus; }
+  // The "Edit" menu, between "File" and "Connection", made on first use.
+  QMenu* EditMenu();
+  CUndo& Undo() { return *m_undo; }
   CLayoutArea* LayoutArea() const { return m_layoutArea; }
   CChildFrame* ChannelFrame(int channel) const;
   CDlgMainSet& MainSet() { return *m_dlgMainSet; }
@@ -324,6 +330,8 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   void OnFactoryReset();
   void OnAboutSoft();
   void OnFirmwareVersion();
+  void OnEditUndo();
+  void OnEditRedo();
 
   // Print, direct print and print preview of the active channel view.
   void OnFilePrint();
@@ -349,6 +357,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   void CreateTrafficMonitor();
   void CreateMenus();
   void CreateContextMenu();
+  void CreateUndoItems();
   void ShowContextMenu(const QPoint& globalPos);
   void UpdateKeyLocks(const KeyLockState& state);
   void SetConnectionCheck(int id, bool on);
@@ -384,6 +393,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   int Message(const std::string& text, int type) override;
   void PostHighlightCurrent() override;
   void RefuseStretching() override;
+  void RecordStep(int setId, int target) override;
 
   CCoolTabCtrl* m_wndTabCtrl = nullptr;
   CCoolBar* m_wndPanelBar = nullptr;
@@ -415,6 +425,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   CTrafficMonitor* m_trafficMonitor = nullptr;
   bool m_bTrafficPlaced = false;
   CLinkStatus* m_linkStatus = nullptr;
+  QMenu* m_editMenu = nullptr;
   QMenu* m_ctxMenu = nullptr;
   std::map<int, QAction*> m_actions;
   std::map<int, QAction*> m_ctxActions;
@@ -424,6 +435,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   bool m_bSaveFailed = false;
   std::unique_ptr<CFrameModeHost> m_modeHost;
   std::unique_ptr<ModeController> m_modes;  // changes m_nCurMod, m_nPrevMod and m_Profile
+  std::unique_ptr<CUndo> m_undo;
 };
 
 }  // namespace panora

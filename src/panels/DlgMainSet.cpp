@@ -366,7 +366,8 @@ void CDlgMainSet::OnResolutionSet() {
   // The record takes the choice even when the busy send path refuses it.
   const Payload4 p =
       ResolutionSet(m_host.WorkingRecord(), m_chkFullMode->isChecked(), m_cbAllOutRes->currentIndex(), outs);
-  m_host.SendCommand(cmd::kResolution, cmd::kSubSet, p.data(), cmd::kResolutionLen, true);
+  if (m_host.SendCommand(cmd::kResolution, cmd::kSubSet, p.data(), cmd::kResolutionLen, true))
+    m_host.RecordStep(1009, 0);
 }
 
 void CDlgMainSet::OnFullMode() {
@@ -390,6 +391,7 @@ void CDlgMainSet::OnInputSet() {
   const Payload4 p = InputSet(m_host.WorkingRecord(), m_nInSel);
   if (m_fnShowInputs) m_fnShowInputs(m_nInSel);
   m_host.SendCommand(cmd::kInputSelect, cmd::kSubSet, p.data(), cmd::kFourByteLen, false);
+  m_host.RecordStep(1031, 0);
 }
 
 void CDlgMainSet::OnLayerClicked(int id) {
@@ -423,6 +425,7 @@ void CDlgMainSet::OnOverlaySet() {
     m_host.Message(kBusyText);
     return;
   }
+  m_host.RecordStep(1068, 0);
   if (p.count == 1) {
     m_host.SendCommand(cmd::kOverlay, cmd::kSubSet, p.payload[0].data(), cmd::kOverlayLen, true);
     return;
@@ -480,6 +483,7 @@ void CDlgMainSet::OnDisplaySet() {
   }
   const Payload4 p = DisplaySet(m_host.WorkingRecord(), m_chkDispAll->isChecked(), channels, rows);
   m_host.SendCommand(cmd::kOutputDisplay, cmd::kSubSet, p.data(), cmd::kFourByteLen, false);
+  m_host.RecordStep(1070, 0);
 }
 
 void CDlgMainSet::OnRefreshOutput() {

@@ -151,12 +151,14 @@ void CDlgTestPage::SendContrast(int value) {
   const auto payload = ContrastPayload(value);
   m_host.SendCommand(cmd::kContrast, PictureSubCode(m_nPicChannel), payload.data(),
                      static_cast<int>(payload.size()), false);
+  m_host.RecordStep(1064, m_nPicChannel);
 }
 
 void CDlgTestPage::SendBrightness(int value) {
   const auto payload = BrightnessPayload(value);
   m_host.SendCommand(cmd::kBrightness, PictureSubCode(m_nPicChannel), payload.data(),
                      static_cast<int>(payload.size()), false);
+  m_host.RecordStep(1062, m_nPicChannel);
 }
 
 void CDlgTestPage::OnContrastSet() {
@@ -220,6 +222,7 @@ void CDlgTestPage::OnBorderSet() {
   if (!m_host.SendCommand(cmd::kBorder, cmd::kSubSet, payload.data(), static_cast<int>(payload.size()), true))
     return;
   StoreBorder(m_host.WorkingRecord(), m_nScope, m_nOnOff, payload);
+  m_host.RecordStep(1063, 0);
 }
 
 void CDlgTestPage::ResetBrightness(const ModeRefreshContext&) {

@@ -37,6 +37,11 @@ class PanelHost {
   virtual void AddInfoLine(const std::string& text) = 0;
   // A message box through the dialog facade; returns the button pressed.
   virtual int Message(const std::string& text, int type = 0) = 0;
+
+  // A "Set" went out: the owner notes it as a step the operator can undo.
+  // `setId` is the button's id; `target` the picture channel for contrast
+  // and brightness, else 0.
+  virtual void RecordStep(int /*setId*/, int /*target*/) {}
 };
 
 }  // namespace panora

@@ -65,7 +65,7 @@ class MenusTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(MenusTest, MenusHoldThePartsTextsAndEveryItemHasItsCommand) {
-  // Our own menus (Edit, Tools) stand between them; the Part's keep their order.
+  // Our own menus (Edit, Tools) stand between the others, which keep their order.
   QStringList titles;
   QList<QAction*> top;
   for (QAction* a : f->menuBar()->actions())

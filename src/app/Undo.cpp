@@ -1,0 +1,316 @@
+#include "app/Undo.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QSlider>
+
+#include "app/Dialogs.h"
+#include "app/MainFrame.h"
+#include "layout/Arrange.h"
+#include "layout/ChildFrame.h"
+#include "layout/LayoutArea.h"
+#include "layout/TesselView.h"
+#include "model/ModeController.h"
+#include "panels/DlgMainSet.h"
+#include "panels/DlgTestPage.h"
+
+namespace panora {
+
+namespace {
+
+// The Set buttons by dialog id.
+constexpr int kResolutionSet = 1009;
+constexpr int kInputSet = 1031;
+constexpr int kOverlaySet = 1068;
+constexpr int kDisplaySet = 1070;
+constexpr int kContrastSet = 1064;
+constexpr int kBrightnessSet = 1062;
+constexpr int kBorderSet = 1063;
+
+struct Key {
+  int setId, target;
+};
+constexpr Key kPanelKeys[] = {
+    {kResolutionSet, 0}, {kInputSet, 0},      {kOverlaySet, 0},    {kDisplaySet, 0},    {kBorderSet, 0},
+    {kContrastSet, 0},   {kContrastSet, 1},   {kContrastSet, 2},   {kContrastSet, 3},   {kContrastSet, 4},
+    {kBrightnessSet, 0}, {kBrightnessSet, 1}, {kBrightnessSet, 2}, {kBrightnessSet, 3}, {kBrightnessSet, 4}};
+
+void Put(PanelValue& p, int value) {
+  if (p.count < PanelValue::kMax) p.v[static_cast<std::size_t>(p.count++)] = value;
+}
+
+void Check(QButtonGroup* group, int id) {
+  if (QAbstractButton* b = group->button(id)) b->setChecked(true);
+}
+
+}  // namespace
+
+void CUndo::SetActions(QAction* undo, QAction* redo) {
+  m_undoAction = undo;
+  m_redoAction = redo;
+  UpdateActions();
+}
+
+void CUndo::UpdateActions() {
+  if (m_undoAction != nullptr) m_undoAction->setEnabled(m_history.CanUndo());
+  if (m_redoAction != nullptr) m_redoAction->setEnabled(m_history.CanRedo());
+}
+
+void CUndo::Reset() {
+  m_history.Clear();
+  for (int ch = 0; ch < 4; ++ch) m_window[ch] = TakeWindow(ch);
+  m_panel.clear();
+  for (const Key& k : kPanelKeys) m_panel[{k.setId, k.target}] = Capture(k.setId, k.target);
+  UpdateActions();
+}
+
+// ---- windows ----------------------------------------------------------------
+
+WindowValue CUndo::TakeWindow(int channel) const {
+  WindowValue v;
+  CChildFrame* frame = m_frame.ChannelFrame(channel);
+  if (frame == nullptr) return v;
+  const Rect r = frame->WindowRect();
+  const Rect restore = frame->View()->m_rcRestore;
+  v.left = r.left;
+  v.top = r.top;
+  v.right = r.right;
+  v.bottom = r.bottom;
+  v.areaW = m_frame.m_rcLayout.width();
+  v.areaH = m_frame.m_rcLayout.height();
+  v.maximized = frame->View()->m_bMaximized;
+  v.restore = {restore.left, restore.top, restore.right, restore.bottom};
+  return v;
+}
+
+WindowValue CUndo::AtAreaSize(const WindowValue& v) const {
+  const int w = m_frame.m_rcLayout.width(), h = m_frame.m_rcLayout.height();
+  if ((v.areaW == w && v.areaH == h) || v.areaW <= 0 || v.areaH <= 0) return v;
+  // The windows keep their share of the area when it changes size; so does
+  // every step taken before.
+  const Rect old{0, 0, v.areaW, v.areaH};
+  const Rect r = PlaceFractions(MeasureFractions(Rect{v.left, v.top, v.right, v.bottom}, old), w, h);
+  WindowValue out = v;
+  out.left = r.left;
+  out.top = r.top;
+  out.right = r.right;
+  out.bottom = r.bottom;
+  out.areaW = w;
+  out.areaH = h;
+  return out;
+}
+
+void CUndo::WindowChanged(int channel, bool sized) {
+  if (channel < 0 || channel > 3) return;
+  WindowValue after = TakeWindow(channel);
+  if (sized) after.maximized = 0;  // the sizing clears the flag once this returns
+  const WindowValue before = AtAreaSize(m_window[channel]);
+  m_window[channel] = after;
+  if (m_bApplying || before == after) return;
+  HistoryStep s;
+  s.kind = HistoryStep::kWindow;
+  s.what = channel;
+  s.windowBefore = before;
+  s.windowAfter = after;
+  m_history.Record(s);
+  UpdateActions();
+}
+
+bool CUndo::PlaceWindow(int channel, const WindowValue& stored) {
+  CChildFrame* frame = m_frame.ChannelFrame(channel);
+  if (frame == nullptr) return false;
+  const WindowValue v = AtAreaSize(stored);
+  frame->MoveTo(Rect{v.left, v.top, v.right, v.bottom});
+  CTesselView* view = frame->View();
+  view->m_bMaximized = v.maximized;
+  view->m_rcRestore = Rect{v.restore[0], v.restore[1], v.restore[2], v.restore[3]};
+  // As after the operator's own drag: the window is the current one, its
+  // geometry goes out, the outline marks it.
+  m_frame.m_nCurpod = channel;
+  m_frame.LayoutArea()->SetActiveFrame(frame);
+  m_frame.SendWindowGeometry(channel);
+  m_frame.HighlightWindow(frame);
+  return true;
+}
+
+// ---- panels -------------------------------------------------------------------
+
+PanelValue CUndo::Capture(int setId, int /*target*/) const {
+  PanelValue p;
+  if (m_mainSet != nullptr) {
+    CDlgMainSet& m = *m_mainSet;
+    switch (setId) {
+      case kResolutionSet:
+        Put(p, m.m_chkFullMode->isChecked() ? 1 : 0);
+        Put(p, m.m_cbAllOutRes->currentIndex());
+        for (QComboBox* cb : m.m_cbOutRes) Put(p, cb->currentIndex());
+        return p;
+      case kInputSet:
+        for (QButtonGroup* g : m.m_grpInSel) Put(p, g->checkedId());
+        return p;
+      case kOverlaySet:
+        Put(p, m.m_grpOverlay->checkedId());
+        Put(p, m.m_cbOverlayOut->currentIndex());
+        for (QButtonGroup* g : m.m_grpLayerSel) Put(p, g->checkedId());
+        return p;
+      case kDisplaySet:
+        Put(p, m.m_chkDispAll->isChecked() ? 1 : 0);
+        for (QCheckBox* c : m.m_chkDispCh) Put(p, c->isChecked() ? 1 : 0);
+        for (QCheckBox* c : m.m_chkOutDispCh) Put(p, c->isChecked() ? 1 : 0);
+        return p;
+      default: break;
+    }
+  }
+  if (m_testPage != nullptr) {
+    CDlgTestPage& t = *m_testPage;
+    switch (setId) {
+      case kContrastSet: Put(p, t.m_sldContrast->value()); return p;
+      case kBrightnessSet: Put(p, t.m_sldBrightness->value()); return p;
+      case kBorderSet:
+        Put(p, t.m_grpScope->checkedId());
+        Put(p, t.m_grpOnOff->checkedId());
+        for (QCheckBox* c : t.m_chkBorderCh) Put(p, c->isChecked() ? 1 : 0);
+        return p;
+      default: break;
+    }
+  }
+  return p;
+}
+
+void CUndo::PanelSet(int setId, int target) {
+  const PanelValue after = Capture(setId, target);
+  PanelValue& now = m_panel[{setId, target}];
+  const PanelValue before = now;
+  now = after;
+  if (m_bApplying || before == after) return;
+  HistoryStep s;
+  s.kind = HistoryStep::kPanel;
+  s.what = setId;
+  s.target = target;
+  s.panelBefore = before;
+  s.panelAfter = after;
+  m_history.Record(s);
+  UpdateActions();
+}
+
+bool CUndo::Replay(int setId, int target, const PanelValue& p) {
+  const auto& v = p.v;
+  if (m_mainSet != nullptr) {
+    CDlgMainSet& m = *m_mainSet;
+    switch (setId) {
+      case kResolutionSet:
+        if (p.count < 6) return false;
+        // "Full mode" as if clicked (it enables the lists), then the choices.
+        m.m_chkFullMode->setChecked(v[0] != 0);
+        m.OnFullMode();
+        m.m_cbAllOutRes->setCurrentIndex(v[1]);
+        for (int o = 0; o < 4; ++o) m.m_cbOutRes[o]->setCurrentIndex(v[2 + o]);
+        m.OnResolutionSet();
+        return true;
+      case kInputSet:
+        if (p.count < 4) return false;
+        for (int ch = 0; ch < 4; ++ch) Check(m.m_grpInSel[ch], v[ch]);
+        m.OnInputSet();
+        return true;
+      case kOverlaySet:
+        if (p.count < 6) return false;
+        Check(m.m_grpOverlay, v[0]);
+        if (v[0] == 1)
+          m.OnOverlayDifferent();
+        else
+          m.OnOverlayAll();
+        m.m_cbOverlayOut->setCurrentIndex(v[1]);
+        for (int ch = 0; ch < 4; ++ch) Check(m.m_grpLayerSel[ch], v[2 + ch]);
+        m.OnOverlaySet();
+        return true;
+      case kDisplaySet:
+        if (p.count < 21) return false;
+        m.m_chkDispAll->setChecked(v[0] != 0);
+        m.OnDisplayAll();
+        for (int ch = 0; ch < 4; ++ch) m.m_chkDispCh[ch]->setChecked(v[1 + ch] != 0);
+        for (int i = 0; i < 16; ++i) m.m_chkOutDispCh[i]->setChecked(v[5 + i] != 0);
+        m.OnDisplaySet();
+        return true;
+      default: break;
+    }
+  }
+  if (m_testPage != nullptr) {
+    CDlgTestPage& t = *m_testPage;
+    switch (setId) {
+      case kContrastSet:
+      case kBrightnessSet:
+        if (p.count < 1) return false;
+        Check(t.m_grpPicChannel, target);
+        if (setId == kContrastSet) {
+          t.m_sldContrast->setValue(v[0]);
+          t.OnContrastSet();
+        } else {
+          t.m_sldBrightness->setValue(v[0]);
+          t.OnBrightnessSet();
+        }
+        return true;
+      case kBorderSet:
+        if (p.count < 6) return false;
+        Check(t.m_grpScope, v[0]);
+        if (v[0] == 1)
+          t.OnBorderSingleChannel();
+        else
+          t.OnBorderAllChannels();
+        Check(t.m_grpOnOff, v[1]);
+        t.OnBorderOnOff();
+        for (int ch = 0; ch < 4; ++ch) t.m_chkBorderCh[ch]->setChecked(v[2 + ch] != 0);
+        t.OnBorderSet();
+        return true;
+      default: break;
+    }
+  }
+  return false;
+}
+
+// ---- undo and redo ----------------------------------------------------------
+
+bool CUndo::RespectsBusy(const HistoryStep& s) const {
+  // The sends that the operator's own gesture or button refuses while a
+  // batch goes out.
+  if (s.kind == HistoryStep::kWindow) return m_frame.TransportOpen();
+  return s.what == kResolutionSet || s.what == kOverlaySet || s.what == kBorderSet;
+}
+
+bool CUndo::Carry(const HistoryStep& s, bool back) {
+  if (RespectsBusy(s) && m_frame.m_bSending.load() == 1) {
+    // Refused before anything changes on screen, as the history stays.
+    MessageBox(&m_frame, QString::fromLatin1(kBusyText));
+    return false;
+  }
+  m_bApplying = true;
+  bool done = false;
+  if (s.kind == HistoryStep::kWindow) {
+    done = PlaceWindow(s.what, back ? s.windowBefore : s.windowAfter);
+    if (done) m_window[s.what] = TakeWindow(s.what);
+  } else {
+    done = Replay(s.what, s.target, back ? s.panelBefore : s.panelAfter);
+  }
+  m_bApplying = false;
+  return done;
+}
+
+bool CUndo::Undo() {
+  const HistoryStep* s = m_history.NextUndo();
+  if (s == nullptr || !Carry(*s, true)) return false;
+  m_history.CommitUndo();
+  UpdateActions();
+  return true;
+}
+
+bool CUndo::Redo() {
+  const HistoryStep* s = m_history.NextRedo();
+  if (s == nullptr || !Carry(*s, false)) return false;
+  m_history.CommitRedo();
+  UpdateActions();
+  return true;
+}
+
+}  // namespace panora

@@ -1,0 +1,74 @@
+// Undo and redo of the operator's changes: the channel windows (move, size,
+// maximise, restore) and the panels' "Set" buttons. The history itself is
+// model/History; this part takes the values from the windows and panels and
+// puts them back, sending them through the same paths the operator's own
+// gestures and buttons use, with the same busy rule.
+#pragma once
+
+#include <array>
+#include <map>
+#include <utility>
+
+#include "model/History.h"
+
+class QAction;
+
+namespace panora {
+
+class CMainFrame;
+class CDlgMainSet;
+class CDlgTestPage;
+
+class CUndo {
+ public:
+  explicit CUndo(CMainFrame& frame) : m_frame(frame) {}
+
+  void AttachPanels(CDlgMainSet* mainSet, CDlgTestPage* testPage) {
+    m_mainSet = mainSet;
+    m_testPage = testPage;
+  }
+  // The menu items, enabled only while there is something to undo or redo.
+  void SetActions(QAction* undo, QAction* redo);
+
+  // Forgets every step; what the windows and panels show now is where the
+  // next change starts from (a mode was applied).
+  void Reset();
+  // The operator's window change has just been sent (or would have been,
+  // with a connection). `sized`: the end of a sizing, which leaves the
+  // window not maximised.
+  void WindowChanged(int channel, bool sized);
+  // A panel's Set went out: `setId` is its button's id, `target` the picture
+  // channel for contrast and brightness, else 0.
+  void PanelSet(int setId, int target);
+
+  // False when there was nothing to do or the send was refused (busy); the
+  // history then stays where it was.
+  bool Undo();
+  bool Redo();
+
+  const History& Steps() const { return m_history; }
+
+ private:
+  WindowValue TakeWindow(int channel) const;
+  // v at the layout area's present size.
+  WindowValue AtAreaSize(const WindowValue& v) const;
+  bool PlaceWindow(int channel, const WindowValue& v);
+  PanelValue Capture(int setId, int target) const;
+  bool Replay(int setId, int target, const PanelValue& v);
+  bool RespectsBusy(const HistoryStep& s) const;
+  bool Carry(const HistoryStep& s, bool back);
+  void UpdateActions();
+
+  CMainFrame& m_frame;
+  CDlgMainSet* m_mainSet = nullptr;
+  CDlgTestPage* m_testPage = nullptr;
+  QAction* m_undoAction = nullptr;
+  QAction* m_redoAction = nullptr;
+  History m_history;
+  // What each window and each Set stands at now: the "before" of the next step.
+  std::array<WindowValue, 4> m_window{};
+  std::map<std::pair<int, int>, PanelValue> m_panel;
+  bool m_bApplying = false;  // our own sends are not new steps
+};
+
+}  // namespace panora
