@@ -6,5 +6,6 @@ scripts/install-deps.sh
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 300
-FUZZ_SECONDS="${FUZZ_SECONDS:-20}" scripts/fuzz.sh
+FUZZ_SECONDS="${FUZZ_SECONDS:-10}" scripts/fuzz.sh
+build/bin/crashsave_test --saves "${CRASHSAVE_SAVES:-300}" --exits "${CRASHSAVE_EXITS:-10}"
 scripts/tsan.sh

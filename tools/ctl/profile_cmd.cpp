@@ -15,6 +15,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/SafeFile.h"
@@ -275,7 +276,7 @@ int Dump(const std::string& in) {
   std::vector<std::string> notes;
   if (!Read(in, p, &notes)) return 1;
   for (const auto& n : notes) std::fprintf(stderr, "note: %s\n", n.c_str());
-  std::cout << ProfileToJson(p).dump(2) << '\n';
+  std::cout << ProfileToJsonText(p) << '\n';
   return std::cout.good() ? 0 : 1;
 }
 
@@ -315,13 +316,8 @@ int Load(const std::string& jsonPath, const std::string& out) {
     text.assign(bytes.begin(), bytes.end());
   }
   CProfile p;
-  try {
-    ProfileFromJson(Json::parse(text), p);
-  } catch (const Json::exception& e) {
-    return Failed(jsonPath + ": " + e.what());
-  } catch (const JsonError& e) {
-    return Failed(jsonPath + ": " + e.what());
-  }
+  std::string error;
+  if (!ProfileFromJsonText(text, p, error)) return Failed(jsonPath + ": " + error);
   for (const auto& line : Validate(p)) std::fprintf(stderr, "warning: %s\n", line.c_str());
   return Write(out, p);
 }
@@ -351,6 +347,25 @@ int Check(const std::string& in) {
 }
 
 }  // namespace
+
+bool ProfileFromJsonText(const std::string& text, CProfile& into, std::string& error) {
+  CProfile p = into;
+  try {
+    ProfileFromJson(Json::parse(text), p);
+  } catch (const Json::exception& e) {
+    error = e.what();
+    return false;
+  } catch (const JsonError& e) {
+    error = e.what();
+    return false;
+  }
+  into = std::move(p);
+  return true;
+}
+
+std::string ProfileToJsonText(const CProfile& p) {
+  return ProfileToJson(p).dump(2);
+}
 
 int RunProfileCommand(int argc, char** argv) {
   const std::string cmd = argc >= 1 ? argv[0] : "";
