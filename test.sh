@@ -8,3 +8,4 @@ export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 300
 FUZZ_SECONDS="${FUZZ_SECONDS:-20}" scripts/fuzz.sh
 scripts/tsan.sh
+scripts/asan.sh
