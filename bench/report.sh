@@ -9,6 +9,7 @@ build="${1:-build}"
 runs="${2:-20}"
 out="$build/bench/raw"
 mkdir -p "$out"
+out="$(cd "$out" && pwd)"  # layout_bench runs in the bin folder
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 for b in frame_bench profile_bench device_link_bench link_bench serial_bench layout_bench; do
   [ -x "$build/bench/$b" ] || { echo "report.sh: $build/bench/$b not built" >&2; exit 1; }
