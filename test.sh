@@ -9,3 +9,4 @@ ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 300
 FUZZ_SECONDS="${FUZZ_SECONDS:-10}" scripts/fuzz.sh
 build/bin/crashsave_test --saves "${CRASHSAVE_SAVES:-300}" --exits "${CRASHSAVE_EXITS:-10}"
 scripts/tsan.sh
+scripts/asan.sh

@@ -2,12 +2,16 @@
 // frame is fully received on the other side, a round trip to the real
 // simulator, and a worker batch of four against a simulator that answers at once.
 #include <benchmark/benchmark.h>
+#include <dirent.h>
 #include <limits.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -78,6 +82,63 @@ void BM_SenderCall(benchmark::State& state) {
   ::close(peer);
 }
 BENCHMARK(BM_SenderCall);
+
+// The link's own socket: the descriptor connected to the listener's port.
+int SocketConnectedTo(int port) {
+  DIR* d = ::opendir("/proc/self/fd");
+  if (!d) return -1;
+  int found = -1;
+  while (dirent* e = ::readdir(d)) {
+    const int fd = std::atoi(e->d_name);
+    sockaddr_in peer{};
+    socklen_t len = sizeof peer;
+    if (fd > 2 && ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) == 0 &&
+        peer.sin_family == AF_INET && ntohs(peer.sin_port) == port) {
+      found = fd;
+      break;
+    }
+  }
+  ::closedir(d);
+  return found;
+}
+
+// The sender's call beside a raw send() of the same 20 bytes on the same
+// socket, alternating, so both see the same socket and machine state.
+void BM_SenderVsRawWrite(benchmark::State& state) {
+  test::Listener l;
+  Side side;
+  if (side.net.Connect("127.0.0.1", l.PortText(), &side.ui) != 1) return state.SkipWithError("connect");
+  const int peer = l.Accept();
+  const int fd = SocketConnectedTo(l.port);
+  if (fd < 0) return state.SkipWithError("the link's socket not found");
+  std::atomic<bool> stop{false};
+  std::thread drain([&] {
+    std::uint8_t buf[4096];
+    while (!stop.load() && ::recv(peer, buf, sizeof buf, 0) > 0) {
+    }
+  });
+  std::uint8_t frame[20];
+  BuildFrame(frame, kGeometry, 8, cmd::kSetGeometry, 1);
+  std::vector<double> sender, raw;
+  for (auto _ : state) {
+    auto t0 = Clock::now();
+    side.link.SendCommand(cmd::kSetGeometry, 1, kGeometry, 8);
+    auto t1 = Clock::now();
+    benchmark::DoNotOptimize(::send(fd, frame, sizeof frame, MSG_NOSIGNAL));
+    auto t2 = Clock::now();
+    sender.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
+    raw.push_back(std::chrono::duration<double, std::micro>(t2 - t1).count());
+  }
+  stop = true;
+  ::shutdown(peer, SHUT_RDWR);
+  drain.join();
+  ::close(peer);
+  const double s = Median(sender), r = Median(raw);
+  state.counters["sender_us"] = s;
+  state.counters["raw_send_us"] = r;
+  state.counters["sender_per_raw"] = r > 0 ? s / r : 0;
+}
+BENCHMARK(BM_SenderVsRawWrite);
 
 // From a sender's call to the 20-byte frame fully read by the receiving end.
 void BM_SendUntilReceived(benchmark::State& state) {

@@ -318,7 +318,7 @@ CCoolBar::CCoolBar(const QString& title, QSize defaultSize, int id, QWidget* par
               QDockWidget::DockWidgetFloatable);
   connect(this, &QDockWidget::dockLocationChanged, this, &CCoolBar::OnDockLocation);
   connect(this, &QDockWidget::topLevelChanged, this, &CCoolBar::OnFloating);
-  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+  m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
     const bool active = now != nullptr && isAncestorOf(now);
     if (active == m_bActive) return;
     m_bActive = active;
@@ -329,6 +329,9 @@ CCoolBar::CCoolBar(const QString& title, QSize defaultSize, int id, QWidget* par
 }
 
 CCoolBar::~CCoolBar() {
+  // QWidget's destructor moves the focus away from the children it deletes;
+  // the bar must not hear of it half destroyed.
+  disconnect(m_focusWatch);
   delete m_tracker;  // a line still shown belongs to the window, not the bar
 }
 

@@ -81,6 +81,8 @@ class CCoolBar : public QDockWidget {
   QPointer<QWidget> m_child;
   bool m_bDragFullWindows = true;
   bool m_bActive = false;
+  // Cut in the destructor: focus moves while the children are deleted.
+  QMetaObject::Connection m_focusWatch;
 
   // Tracking state: where the press was, the extent then and its bounds.
   bool m_bTracking = false;
