@@ -34,11 +34,11 @@
 #include "app/FrameModeHost.h"
 #include "app/LinkStatus.h"
 #include "app/LstInforBox.h"
-#include "app/Undo.h"
-#include "layout/Arrange.h"
 #include "app/ModeStatus.h"
 #include "app/PlacementStatus.h"
 #include "app/TrafficMonitor.h"
+#include "app/Undo.h"
+#include "layout/Arrange.h"
 #include "layout/ChildFrame.h"
 #include "layout/DlgFullSet.h"
 #include "layout/DlgPostSet.h"
@@ -131,6 +131,10 @@ CMainFrame::~CMainFrame() {
   delete m_wndTrafficBar;
   m_wndTrafficBar = nullptr;
   m_trafficMonitor = nullptr;
+  // Its event filters ask the frame for its layout area: gone before the
+  // frame stops being one.
+  delete m_placement;
+  m_placement = nullptr;
 }
 
 bool CMainFrame::OnCreate() {

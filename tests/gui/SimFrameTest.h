@@ -2,6 +2,7 @@
 // the test, and what the simulator received, parsed from its log.
 #pragma once
 
+#include <QTest>
 #include <algorithm>
 #include <fstream>
 #include <memory>
@@ -65,8 +66,32 @@ class SimFrameTest : public FrameTest {
     return frames;
   }
 
+  // The frames of `command` the simulator received since the last look.
+  std::vector<SeenFrame> Seen(int command) {
+    std::vector<SeenFrame> out;
+    const std::vector<SeenFrame> all = ReceivedFrames();
+    for (std::size_t i = seen; i < all.size(); ++i)
+      if (all[i].command == command) out.push_back(all[i]);
+    seen = all.size();
+    return out;
+  }
+
+  // The mouse as a person moves it: a global position that the widget under
+  // it sees in its own, current coordinates (a dragged window moves under it).
+  QPoint mouse;
+  void Press(QWidget* w, QPoint local) {
+    mouse = w->mapToGlobal(local);
+    QTest::mousePress(w, Qt::LeftButton, {}, local);
+  }
+  void MoveBy(QWidget* w, int dx, int dy) {
+    mouse += QPoint(dx, dy);
+    QTest::mouseMove(w, w->mapFromGlobal(mouse));
+  }
+  void Release(QWidget* w) { QTest::mouseRelease(w, Qt::LeftButton, {}, w->mapFromGlobal(mouse)); }
+
   std::unique_ptr<EmbeddedSim> sim;
   int versions = 0;
+  std::size_t seen = 0;
 };
 
 }  // namespace panora::test

@@ -46,18 +46,6 @@ class LayoutTest : public SimFrameTest {
     return {p.begin(), p.end()};
   }
 
-  // The mouse as a person moves it: a global position that the widget under
-  // it sees in its own, current coordinates.
-  QPoint mouse;
-  void Press(QWidget* w, QPoint local) {
-    mouse = w->mapToGlobal(local);
-    QTest::mousePress(w, Qt::LeftButton, {}, local);
-  }
-  void MoveBy(QWidget* w, int dx, int dy) {
-    mouse += QPoint(dx, dy);
-    QTest::mouseMove(w, w->mapFromGlobal(mouse));
-  }
-  void Release(QWidget* w) { QTest::mouseRelease(w, Qt::LeftButton, {}, w->mapFromGlobal(mouse)); }
   // As the window system delivers one: press, release, double-click, release.
   void DoubleClick(QWidget* w, QPoint local) {
     Press(w, local);

@@ -65,19 +65,6 @@ class PlacementTest : public SimFrameTest {
     return CPlacementStatus::Text(channel, Output(channel, layoutRect));
   }
 
-  // The mouse as a person moves it (global position, seen by the widget in
-  // its current coordinates).
-  QPoint mouse;
-  void Press(QWidget* w, QPoint local) {
-    mouse = w->mapToGlobal(local);
-    QTest::mousePress(w, Qt::LeftButton, {}, local);
-  }
-  void MoveBy(QWidget* w, int dx, int dy) {
-    mouse += QPoint(dx, dy);
-    QTest::mouseMove(w, w->mapFromGlobal(mouse));
-  }
-  void Release(QWidget* w) { QTest::mouseRelease(w, Qt::LeftButton, {}, w->mapFromGlobal(mouse)); }
-
   // A key as the keyboard sends it; auto-repeat marks all but the first
   // press and the last release.
   void Key(QEvent::Type type, int key, Qt::KeyboardModifiers mods = {}, bool autoRepeat = false) {

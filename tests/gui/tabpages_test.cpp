@@ -29,15 +29,6 @@ class TabPagesTest : public SimFrameTest {
     return w;
   }
   void Click(QWidget& page, int id) { QTest::mouseClick(On<QAbstractButton>(page, id), Qt::LeftButton); }
-  // The frames of `command` the simulator received since the last look.
-  std::vector<SeenFrame> Seen(int command) {
-    std::vector<SeenFrame> out;
-    const std::vector<SeenFrame> all = ReceivedFrames();
-    for (std::size_t i = seen; i < all.size(); ++i)
-      if (all[i].command == command) out.push_back(all[i]);
-    seen = all.size();
-    return out;
-  }
   // Waits until the program has read every answer sent so far. A received
   // block is read as one answer, so an acknowledgement still on its way
   // would arrive together with the bezel answer and hide it. A version
@@ -59,7 +50,6 @@ class TabPagesTest : public SimFrameTest {
   bool Sim(Pred pred) {
     return WaitUntil([&] { return pred(sim->Server().GetState()); });
   }
-  std::size_t seen = 0;
 };
 
 TEST_F(TabPagesTest, TabsAreDrawnAlongTheBottomAndShowTheirPages) {

@@ -38,13 +38,10 @@ class UndoTest : public SimFrameTest {
     keys = QTest::qWaitForWindowActive(f);
   }
 
-  QPoint mouse;
   void Drag(QWidget* w, QPoint from, int dx, int dy) {
-    mouse = w->mapToGlobal(from);
-    QTest::mousePress(w, Qt::LeftButton, {}, from);
-    mouse += QPoint(dx, dy);
-    QTest::mouseMove(w, w->mapFromGlobal(mouse));
-    QTest::mouseRelease(w, Qt::LeftButton, {}, w->mapFromGlobal(mouse));
+    Press(w, from);
+    MoveBy(w, dx, dy);
+    Release(w);
   }
   // Ctrl+Z, Ctrl+Y, Ctrl+Shift+Z where the window can take keys, else the menu items.
   void Key(Qt::Key key, Qt::KeyboardModifiers mods, int id) {
@@ -56,14 +53,6 @@ class UndoTest : public SimFrameTest {
   void UndoKey() { Key(Qt::Key_Z, Qt::ControlModifier, ID_EDIT_UNDO); }
   void RedoKey() { Key(Qt::Key_Y, Qt::ControlModifier, ID_EDIT_REDO); }
 
-  std::vector<SeenFrame> Seen(int command) {
-    std::vector<SeenFrame> out;
-    const std::vector<SeenFrame> all = ReceivedFrames();
-    for (std::size_t i = seen; i < all.size(); ++i)
-      if (all[i].command == command) out.push_back(all[i]);
-    seen = all.size();
-    return out;
-  }
   std::vector<int> Geometry(int channel, const Rect& r) {
     const auto p =
         GeometryPayload(f->WindowToOutput(channel, r.Offset(f->m_rcLayout.x(), f->m_rcLayout.y())));
@@ -77,7 +66,6 @@ class UndoTest : public SimFrameTest {
   CDlgTestPage& Picture() { return *qobject_cast<CDlgTestPage*>(f->TabCtrl().PageWindow(0)); }
 
   bool keys = false;
-  std::size_t seen = 0;
 };
 
 TEST_F(UndoTest, TheEditMenuStandsAfterFileAndItsItemsFollowTheHistory) {
