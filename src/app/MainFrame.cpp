@@ -152,6 +152,8 @@ bool CMainFrame::OnCreate() {
   }
   if (!CreateToolBars() || !CreateStatusBar() || !CreateDockingBars()) return false;
   CreateTrafficMonitor();
+  // The Tools menu in its order: the monitor, snapping, then the link helpers.
+  ToolsMenu()->addAction(m_placement->SnapAction());
   m_linkStatus = new CLinkStatus(*this);
 
   // The reply event is the device link's process-wide one.
@@ -174,7 +176,6 @@ bool CMainFrame::OnCreate() {
   }
   m_bProfileLoaded = true;
   UpdateToolButtonTips();
-  ToolsMenu()->addAction(m_placement->SnapAction());
   m_placement->WatchSettings(m_dlgMainSet);
   return true;
 }

@@ -7,6 +7,8 @@ void LinkState::Enter(Kind kind, Phase phase) {
   m_phase = phase;
   m_misses = 0;
   m_outstanding = false;
+  m_keepaliveAwaited = 0;
+  m_operatorAwaited = m_operatorOlder = 0;
   m_sendFailed = false;
 }
 
@@ -86,6 +88,9 @@ void LinkState::SetKeepalive(bool on) {
 bool LinkState::KeepaliveTick(bool busy) {
   const bool heard = m_heard;
   m_heard = false;
+  // The operator's queries unanswered for a whole interval will not be.
+  m_operatorOlder = m_operatorAwaited;
+  m_operatorAwaited = 0;
   if (!m_keepalive || !Up()) {
     m_outstanding = false;
     return false;
@@ -96,15 +101,25 @@ bool LinkState::KeepaliveTick(bool busy) {
   // now could be taken for the answer to a command still on its way.
   if (busy || heard) return false;
   m_outstanding = true;
+  if (m_keepaliveAwaited < kMissesNotAnswering) ++m_keepaliveAwaited;
   return true;
 }
 
 bool LinkState::TakeKeepaliveAnswer() {
-  const bool mine = m_outstanding;
+  if (m_operatorOlder > 0) {
+    --m_operatorOlder;
+    return false;
+  }
+  if (m_operatorAwaited > 0) {
+    --m_operatorAwaited;
+    return false;
+  }
+  if (m_keepaliveAwaited == 0) return false;
+  --m_keepaliveAwaited;
   m_outstanding = false;
   // Its own answer is no sign of the operator's traffic.
-  if (mine) m_heard = false;
-  return mine;
+  m_heard = false;
+  return true;
 }
 
 std::string LinkState::Text() const {

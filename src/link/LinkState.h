@@ -53,14 +53,18 @@ class LinkState {
   // the last query is still unanswered; returns whether to send a query now.
   bool KeepaliveTick(bool busy);
   // A version answer arrived: true when it answers the keepalive's own query
-  // (so that it stays out of the information list).
+  // (so that it stays out of the information list). Every answer reads the
+  // same, so the operator's queries awaiting theirs are served first: each
+  // of his gets its line, and the keepalive's never add one.
   bool TakeKeepaliveAnswer();
-  // The operator asked for the version himself: the next answer is his, and
-  // no keepalive query goes out before it.
+  // The operator asked for the version himself: one more answer is his, and
+  // no keepalive query goes out before the next tick.
   void OperatorAskedVersion() {
-    m_outstanding = false;
+    ++m_operatorAwaited;
     m_heard = true;
   }
+  // Keepalive queries sent and not answered yet.
+  int KeepaliveAwaited() const { return m_keepaliveAwaited; }
   bool NotAnswering() const { return m_misses >= kMissesNotAnswering; }
   int Misses() const { return m_misses; }
 
@@ -84,8 +88,13 @@ class LinkState {
   bool m_reconnect = false, m_reconnecting = false;
   int m_attempts = 0;
   bool m_keepalive = false;
-  bool m_outstanding = false;  // a keepalive query awaits its answer
-  bool m_heard = false;        // the operator's traffic since the last tick
+  bool m_outstanding = false;  // the last tick's query awaits its answer
+  // Queries still awaiting an answer. A late answer must still be told apart,
+  // so the keepalive's stay counted past their tick (a few at most); the
+  // operator's lapse after a whole interval without answer.
+  int m_keepaliveAwaited = 0;
+  int m_operatorAwaited = 0, m_operatorOlder = 0;
+  bool m_heard = false;  // the operator's traffic since the last tick
   int m_misses = 0;
   bool m_sendFailed = false;
 };

@@ -112,6 +112,14 @@ TEST(LinkState, KeepaliveQueriesWhileIdleAndCountsMisses) {
   s.BlockReceived();
   EXPECT_FALSE(s.TakeKeepaliveAnswer());
   EXPECT_FALSE(s.KeepaliveTick(false));
+  // The keepalive's query was out before his: its answer, late as it is,
+  // stays unlisted; one of his that never got an answer lapses after an interval.
+  s.BlockReceived();
+  EXPECT_TRUE(s.TakeKeepaliveAnswer());
+  s.OperatorAskedVersion();
+  EXPECT_FALSE(s.KeepaliveTick(false));
+  EXPECT_TRUE(s.KeepaliveTick(false));
+  EXPECT_TRUE(s.TakeKeepaliveAnswer());
   EXPECT_FALSE(s.KeepaliveTick(true));  // a batch goes out
   EXPECT_EQ(s.Misses(), 0);
 
