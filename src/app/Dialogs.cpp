@@ -44,19 +44,22 @@ class DesktopDialogs final : public IDialogs {
   }
   QString SaveFileName(QWidget* parent, const QString& caption, const QString& dir,
                        const QString& filter) override {
+    return SaveFileNameAndFilter(parent, caption, dir, filter, nullptr);
+  }
+  QString SaveFileNameAndFilter(QWidget* parent, const QString& caption, const QString& dir,
+                                const QString& filter, QString* chosenFilter) override {
     // The suffix is added before the dialog checks the name, so a name typed
-    // without ".cfg" is asked about too when that file exists.
+    // without ".cfg" is asked about too when that file exists. It follows
+    // the filter chosen.
     QFileDialog dlg(parent, caption, dir, filter);
     dlg.setAcceptMode(QFileDialog::AcceptSave);
     dlg.setFileMode(QFileDialog::AnyFile);
-    const int star = filter.indexOf(QStringLiteral("*."));
-    if (star >= 0) {
-      int end = star + 2;
-      while (end < filter.size() && filter[end].isLetterOrNumber()) ++end;
-      dlg.setDefaultSuffix(filter.mid(star + 2, end - star - 2));
-    }
-    return dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty() ? dlg.selectedFiles().first()
-                                                                             : QString();
+    dlg.setDefaultSuffix(FilterSuffix(filter));
+    QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg,
+                     [&dlg](const QString& chosen) { dlg.setDefaultSuffix(FilterSuffix(chosen)); });
+    const bool ok = dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty();
+    if (chosenFilter != nullptr) *chosenFilter = ok ? dlg.selectedNameFilter() : QString();
+    return ok ? dlg.selectedFiles().first() : QString();
   }
 };
 
@@ -64,6 +67,14 @@ DesktopDialogs g_desktop;
 IDialogs* g_current = &g_desktop;
 
 }  // namespace
+
+QString FilterSuffix(const QString& filter) {
+  const qsizetype star = filter.indexOf(QStringLiteral("*."));
+  if (star < 0) return {};
+  qsizetype end = star + 2;
+  while (end < filter.size() && filter[end].isLetterOrNumber()) ++end;
+  return filter.mid(star + 2, end - star - 2);
+}
 
 IDialogs& Dialogs() {
   return *g_current;

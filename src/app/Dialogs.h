@@ -33,7 +33,18 @@ class IDialogs {
                                const QString& filter) = 0;
   virtual QString SaveFileName(QWidget* parent, const QString& caption, const QString& dir,
                                const QString& filter) = 0;
+  // The same, for a caller whose filters mean different formats: also hands
+  // back the filter chosen (empty when unknown).
+  virtual QString SaveFileNameAndFilter(QWidget* parent, const QString& caption, const QString& dir,
+                                        const QString& filter, QString* chosenFilter) {
+    if (chosenFilter != nullptr) chosenFilter->clear();
+    return SaveFileName(parent, caption, dir, filter);
+  }
 };
+
+// The suffix a file filter stands for: "csv" for "CSV (*.csv)", the first
+// one when it names several; empty when it names none.
+QString FilterSuffix(const QString& filter);
 
 // The facade in use.
 IDialogs& Dialogs();

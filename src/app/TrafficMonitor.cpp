@@ -166,11 +166,21 @@ void CTrafficMonitor::OnCopy() {
 }
 
 void CTrafficMonitor::OnSave() {
-  QString path = Dialogs().SaveFileName(this, QStringLiteral("Save traffic"), QString(),
-                                        QStringLiteral("Text (*.txt);;CSV (*.csv)"));
+  QString filter;
+  QString path = Dialogs().SaveFileNameAndFilter(this, QStringLiteral("Save traffic"), QString(),
+                                                 QStringLiteral("Text (*.txt);;CSV (*.csv)"), &filter);
   if (path.isEmpty()) return;
-  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".txt");
-  const bool csv = QFileInfo(path).suffix().compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0;
+  // A name typed as .txt or .csv says the format; otherwise the filter
+  // chosen does, and gives a bare name its suffix.
+  const QString chosen = FilterSuffix(filter).toLower();
+  QString suffix = QFileInfo(path).suffix().toLower();
+  if (suffix.isEmpty()) {
+    suffix = chosen.isEmpty() ? QStringLiteral("txt") : chosen;
+    if (!path.endsWith(QLatin1Char('.'))) path += QLatin1Char('.');
+    path += suffix;
+  }
+  const bool csv =
+      suffix == QStringLiteral("csv") || (suffix != QStringLiteral("txt") && chosen == QStringLiteral("csv"));
   const QByteArray data = (csv ? Csv() : Text()).toUtf8();
   std::string error;
   if (!WriteFileSafely(

@@ -37,7 +37,10 @@ class ScriptedDialogs : public IDialogs {
   }
   // The next file chooser (open or save) must come; it returns `path` ("" = cancelled).
   void ExpectOpenFile(const std::string& path) { m_expected.push_back({false, kOpenFile, 0, {}, path}); }
-  void ExpectSaveFile(const std::string& path) { m_expected.push_back({false, kSaveFile, 0, {}, path}); }
+  // `filter`: the filter the chooser reports as chosen.
+  void ExpectSaveFile(const std::string& path, const std::string& filter = {}) {
+    m_expected.push_back({false, kSaveFile, 0, {}, path, filter});
+  }
   const std::vector<std::string>& Boxes() const { return m_boxes; }
 
   int MessageBox(QWidget*, const QString& text, int) override {
@@ -68,6 +71,12 @@ class ScriptedDialogs : public IDialogs {
   QString SaveFileName(QWidget*, const QString& caption, const QString&, const QString&) override {
     return FileChosen(kSaveFile, caption);
   }
+  QString SaveFileNameAndFilter(QWidget*, const QString& caption, const QString&, const QString&,
+                                QString* chosenFilter) override {
+    const std::string filter = m_expected.empty() ? std::string() : m_expected.front().filter;
+    if (chosenFilter != nullptr) *chosenFilter = QString::fromStdString(filter);
+    return FileChosen(kSaveFile, caption);
+  }
 
  private:
   static constexpr char kOpenFile[] = "<open file>";
@@ -78,6 +87,7 @@ class ScriptedDialogs : public IDialogs {
     int answer;
     std::function<int(QDialog&)> dialog;
     std::string path = {};
+    std::string filter = {};
   };
   QString FileChosen(const char* kind, const QString& caption) {
     if (m_expected.empty() || m_expected.front().box || m_expected.front().what != kind) {

@@ -148,6 +148,19 @@ TEST_F(TrafficTest, CopyAndSaveAsTextAndCsv) {
   EXPECT_EQ(table.rfind("time,direction,bytes,description\n", 0), 0u) << table;
   EXPECT_NE(table.find(",sent,7D 3A 00 0C 30 01 00 00 00 5C 00 17 03 C0 02 1C "), std::string::npos) << table;
   EXPECT_NE(table.find(",received,"), std::string::npos);
+
+  // A bare name takes the chosen filter's suffix and format; a typed ".csv"
+  // is CSV whatever the filter.
+  dialogs.ExpectSaveFile(home.Path() + "/bare", "CSV (*.csv)");
+  Monitor().SaveButton()->click();
+  EXPECT_EQ(QString::fromStdString(Read(home.Path() + "/bare.csv")), Monitor().Csv());
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(home.Path() + "/bare.txt")));
+  dialogs.ExpectSaveFile(home.Path() + "/plain", "Text (*.txt)");
+  Monitor().SaveButton()->click();
+  EXPECT_EQ(QString::fromStdString(Read(home.Path() + "/plain.txt")), Monitor().Text());
+  dialogs.ExpectSaveFile(home.Path() + "/typed.csv", "Text (*.txt)");
+  Monitor().SaveButton()->click();
+  EXPECT_EQ(QString::fromStdString(Read(home.Path() + "/typed.csv")), Monitor().Csv());
 }
 
 TEST_F(TrafficTest, ABlockThatIsNoFrameIsShownAsSuch) {
