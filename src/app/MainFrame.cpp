@@ -295,6 +295,10 @@ void CMainFrame::RecordStep(int setId, int target) {
   m_undo->PanelSet(setId, target);
 }
 
+void CMainFrame::NoteShown(int setId, int target) {
+  m_undo->PanelShown(setId, target);
+}
+
 void CMainFrame::CreateContextMenu() {
   m_ctxMenu = new QMenu(this);
   m_ctxMenu->setObjectName(QStringLiteral("130"));
@@ -468,6 +472,7 @@ bool CMainFrame::CreateDockingBars() {
   m_dlgMainSet = new CDlgMainSet(*this, m_wndSettingsBar);
   m_wndSettingsBar->setWidget(m_dlgMainSet);
   m_undo->AttachPanels(m_dlgMainSet, testPage);
+  m_undo->AttachPages(m_dlgFullSet, borderSet);
   ConnectModeApplication();
 
   // The bottom bar runs the full width, the left bar stands between the
@@ -914,6 +919,8 @@ void CMainFrame::OpenPositionDialog(const PositionRequest& r) {
   CDlgPostSet dlg(*this, this);
   dlg.Open(r.channel, r.x, r.y, r.w, r.h);
   Dialogs().Exec(dlg);  // its result is not used: every nudge was sent already
+  // The whole run is one step: undo puts back the window it opened with.
+  m_undo->PositionSession(r.channel, {r.x, r.y, r.w, r.h}, {dlg.m_nX, dlg.m_nY, dlg.m_nW, dlg.m_nH});
 }
 
 // ---- connecting ----------------------------------------------------------

@@ -394,6 +394,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   void PostHighlightCurrent() override;
   void RefuseStretching() override;
   void RecordStep(int setId, int target) override;
+  void NoteShown(int setId, int target) override;
 
   CCoolTabCtrl* m_wndTabCtrl = nullptr;
   CCoolBar* m_wndPanelBar = nullptr;

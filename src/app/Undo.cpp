@@ -5,15 +5,21 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QSlider>
 
 #include "app/Dialogs.h"
 #include "app/MainFrame.h"
 #include "layout/Arrange.h"
 #include "layout/ChildFrame.h"
+#include "layout/DlgFullSet.h"
 #include "layout/LayoutArea.h"
 #include "layout/TesselView.h"
+#include "link/Commands.h"
+#include "model/FullSetPayloads.h"
 #include "model/ModeController.h"
+#include "model/PicturePayloads.h"
+#include "panels/DlgBorderSet.h"
 #include "panels/DlgMainSet.h"
 #include "panels/DlgTestPage.h"
 
@@ -29,14 +35,16 @@ constexpr int kDisplaySet = 1070;
 constexpr int kContrastSet = 1064;
 constexpr int kBrightnessSet = 1062;
 constexpr int kBorderSet = 1063;
+constexpr int kBezelSet = CDlgBorderSet::kSetId;
 
 struct Key {
   int setId, target;
 };
 constexpr Key kPanelKeys[] = {
-    {kResolutionSet, 0}, {kInputSet, 0},      {kOverlaySet, 0},    {kDisplaySet, 0},    {kBorderSet, 0},
-    {kContrastSet, 0},   {kContrastSet, 1},   {kContrastSet, 2},   {kContrastSet, 3},   {kContrastSet, 4},
-    {kBrightnessSet, 0}, {kBrightnessSet, 1}, {kBrightnessSet, 2}, {kBrightnessSet, 3}, {kBrightnessSet, 4}};
+    {kResolutionSet, 0}, {kInputSet, 0},      {kOverlaySet, 0},    {kDisplaySet, 0},
+    {kBorderSet, 0},     {kContrastSet, 0},   {kContrastSet, 1},   {kContrastSet, 2},
+    {kContrastSet, 3},   {kContrastSet, 4},   {kBrightnessSet, 0}, {kBrightnessSet, 1},
+    {kBrightnessSet, 2}, {kBrightnessSet, 3}, {kBrightnessSet, 4}, {kBezelSet, 0}};
 
 void Put(PanelValue& p, int value) {
   if (p.count < PanelValue::kMax) p.v[static_cast<std::size_t>(p.count++)] = value;
@@ -44,6 +52,21 @@ void Put(PanelValue& p, int value) {
 
 void Check(QButtonGroup* group, int id) {
   if (QAbstractButton* b = group->button(id)) b->setChecked(true);
+}
+
+// The index of the move or zoom button with this id, or -1.
+int MoveZoomIndex(int buttonId) {
+  for (std::size_t i = 0; i < kMoveZoomButtons.size(); ++i)
+    if (kMoveZoomButtons[i].buttonId == buttonId) return static_cast<int>(i);
+  return -1;
+}
+
+// A bezel box as a number, -1 when empty, so that undo shows it empty again.
+int BezelBox(const QLineEdit* box) {
+  return box->text().isEmpty() ? -1 : static_cast<int>(BezelBoxValue(box->text().toStdString()));
+}
+void SetBezelBox(QLineEdit* box, int value) {
+  box->setText(value < 0 ? QString() : QString::number(value));
 }
 
 }  // namespace
@@ -164,6 +187,11 @@ PanelValue CUndo::Capture(int setId, int /*target*/) const {
       default: break;
     }
   }
+  if (m_bezel != nullptr && setId == kBezelSet) {
+    Put(p, BezelBox(m_bezel->m_edH));
+    Put(p, BezelBox(m_bezel->m_edV));
+    return p;
+  }
   if (m_testPage != nullptr) {
     CDlgTestPage& t = *m_testPage;
     switch (setId) {
@@ -181,6 +209,18 @@ PanelValue CUndo::Capture(int setId, int /*target*/) const {
 }
 
 void CUndo::PanelSet(int setId, int target) {
+  const int press = MoveZoomIndex(setId);
+  if (press >= 0) {
+    if (m_bApplying || m_fullSet == nullptr) return;
+    HistoryStep s;
+    s.kind = HistoryStep::kPress;
+    s.what = press;
+    s.target = target;
+    s.step = StepFromText(m_fullSet->m_edStep[static_cast<std::size_t>(press)]->text().toStdString());
+    m_history.Record(s);
+    UpdateActions();
+    return;
+  }
   const PanelValue after = Capture(setId, target);
   PanelValue& now = m_panel[{setId, target}];
   const PanelValue before = now;
@@ -196,8 +236,42 @@ void CUndo::PanelSet(int setId, int target) {
   UpdateActions();
 }
 
+void CUndo::PanelShown(int setId, int target) {
+  m_panel[{setId, target}] = Capture(setId, target);
+}
+
+void CUndo::PositionSession(int channel, const std::array<int, 4>& opened, const std::array<int, 4>& sent) {
+  if (m_bApplying || channel < 0 || channel > 3 || opened == sent) return;
+  HistoryStep s;
+  s.kind = HistoryStep::kPosition;
+  s.what = channel;
+  for (int i = 0; i < 4; ++i) {
+    Put(s.panelBefore, opened[static_cast<std::size_t>(i)]);
+    Put(s.panelAfter, sent[static_cast<std::size_t>(i)]);
+  }
+  m_history.Record(s);
+  UpdateActions();
+}
+
+bool CUndo::SendPosition(int channel, const PanelValue& xywh) {
+  if (xywh.count < 4) return false;
+  // As the dialog's nudge sends it; the layout's windows stay where they are.
+  const auto& v = xywh.v;
+  const auto payload = PositionPayload(PositionEdges::FromWindow(v[0], v[1], v[2], v[3]));
+  m_frame.SendCommand(cmd::kSetGeometry, static_cast<std::uint8_t>(channel), payload.data(),
+                      cmd::kSetGeometryLen, false);
+  return true;
+}
+
 bool CUndo::Replay(int setId, int target, const PanelValue& p) {
   const auto& v = p.v;
+  if (m_bezel != nullptr && setId == kBezelSet) {
+    if (p.count < 2) return false;
+    SetBezelBox(m_bezel->m_edH, v[0]);
+    SetBezelBox(m_bezel->m_edV, v[1]);
+    m_bezel->OnBezelSet();
+    return true;
+  }
   if (m_mainSet != nullptr) {
     CDlgMainSet& m = *m_mainSet;
     switch (setId) {
@@ -276,6 +350,9 @@ bool CUndo::RespectsBusy(const HistoryStep& s) const {
   // The sends that the operator's own gesture or button refuses while a
   // batch goes out.
   if (s.kind == HistoryStep::kWindow) return m_frame.TransportOpen();
+  // The move and zoom buttons, the position dialog and the bezel Set send
+  // while a batch goes out, their frames built apart from it.
+  if (s.kind != HistoryStep::kPanel) return false;
   return s.what == kResolutionSet || s.what == kOverlaySet || s.what == kBorderSet;
 }
 
@@ -287,11 +364,21 @@ bool CUndo::Carry(const HistoryStep& s, bool back) {
   }
   m_bApplying = true;
   bool done = false;
-  if (s.kind == HistoryStep::kWindow) {
-    done = PlaceWindow(s.what, back ? s.windowBefore : s.windowAfter);
-    if (done) m_window[s.what] = TakeWindow(s.what);
-  } else {
-    done = Replay(s.what, s.target, back ? s.panelBefore : s.panelAfter);
+  switch (s.kind) {
+    case HistoryStep::kWindow:
+      done = PlaceWindow(s.what, back ? s.windowBefore : s.windowAfter);
+      if (done) m_window[s.what] = TakeWindow(s.what);
+      break;
+    case HistoryStep::kPanel: done = Replay(s.what, s.target, back ? s.panelBefore : s.panelAfter); break;
+    case HistoryStep::kPress:
+      // The opposite button (left and right, up and down, in and out stand
+      // side by side) with the same step takes a press back.
+      if (m_fullSet != nullptr) {
+        m_fullSet->Press(back ? s.what ^ 1 : s.what, s.target, s.step);
+        done = true;
+      }
+      break;
+    case HistoryStep::kPosition: done = SendPosition(s.what, back ? s.panelBefore : s.panelAfter); break;
   }
   m_bApplying = false;
   return done;

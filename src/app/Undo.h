@@ -1,5 +1,6 @@
 // Undo and redo of the operator's changes: the channel windows (move, size,
-// maximise, restore) and the panels' "Set" buttons. The history itself is
+// maximise, restore), the panels' "Set" buttons, the full-mode page's move
+// and zoom presses and each run of the position dialog. The history itself is
 // model/History; this part takes the values from the windows and panels and
 // puts them back, sending them through the same paths the operator's own
 // gestures and buttons use, with the same busy rule.
@@ -18,6 +19,8 @@ namespace panora {
 class CMainFrame;
 class CDlgMainSet;
 class CDlgTestPage;
+class CDlgFullSet;
+class CDlgBorderSet;
 
 class CUndo {
  public:
@@ -26,6 +29,10 @@ class CUndo {
   void AttachPanels(CDlgMainSet* mainSet, CDlgTestPage* testPage) {
     m_mainSet = mainSet;
     m_testPage = testPage;
+  }
+  void AttachPages(CDlgFullSet* fullSet, CDlgBorderSet* bezel) {
+    m_fullSet = fullSet;
+    m_bezel = bezel;
   }
   // The menu items, enabled only while there is something to undo or redo.
   void SetActions(QAction* undo, QAction* redo);
@@ -39,7 +46,15 @@ class CUndo {
   void WindowChanged(int channel, bool sized);
   // A panel's Set went out: `setId` is its button's id, `target` the picture
   // channel for contrast and brightness, else 0.
+  // A move or zoom button's id with the channel as target is a press.
   void PanelSet(int setId, int target);
+  // The panel shows what the processor answered: where the next step of
+  // that Set starts.
+  void PanelShown(int setId, int target);
+  // One run of the position dialog for `channel` ended: the window the
+  // processor had when it opened and the one last sent, X, Y, W, H. One
+  // step for the run, none when they are the same.
+  void PositionSession(int channel, const std::array<int, 4>& opened, const std::array<int, 4>& sent);
 
   // False when there was nothing to do or the send was refused (busy); the
   // history then stays where it was.
@@ -55,6 +70,7 @@ class CUndo {
   bool PlaceWindow(int channel, const WindowValue& v);
   PanelValue Capture(int setId, int target) const;
   bool Replay(int setId, int target, const PanelValue& v);
+  bool SendPosition(int channel, const PanelValue& xywh);
   bool RespectsBusy(const HistoryStep& s) const;
   bool Carry(const HistoryStep& s, bool back);
   void UpdateActions();
@@ -62,6 +78,8 @@ class CUndo {
   CMainFrame& m_frame;
   CDlgMainSet* m_mainSet = nullptr;
   CDlgTestPage* m_testPage = nullptr;
+  CDlgFullSet* m_fullSet = nullptr;
+  CDlgBorderSet* m_bezel = nullptr;
   QAction* m_undoAction = nullptr;
   QAction* m_redoAction = nullptr;
   History m_history;

@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
+#include <string>
 
 #include "model/FullSetPayloads.h"
 #include "panels/PanelHost.h"
@@ -102,6 +103,16 @@ void CDlgFullSet::OnMoveZoom(int index) {
     m_host.Message("Please input number 1-9");
     return;
   }
+  m_host.SendCommand(frame->command, frame->subCode, frame->payload.data(),
+                     static_cast<int>(frame->payload.size()), false);
+  m_host.RecordStep(kMoveZoomButtons[static_cast<std::size_t>(index)].buttonId, m_nChannel);
+}
+
+void CDlgFullSet::Press(int index, int channel, int step) {
+  const auto frame = BuildMoveZoom(index, channel, std::to_string(step));
+  if (!frame) return;
+  m_nChannel = channel;
+  UpdateData(false);
   m_host.SendCommand(frame->command, frame->subCode, frame->payload.data(),
                      static_cast<int>(frame->payload.size()), false);
 }

@@ -30,6 +30,10 @@ class CDlgFullSet : public QWidget, public ModeRefresh {
   // 1-9" when the box holds no step. Sent at once, even while a worker batch
   // goes out: the frame is built apart from the batch.
   void OnMoveZoom(int index);
+  // The press of button `index` for `channel` with `step` (1..9), as undo
+  // and redo repeat it: the channel shown as chosen, the frame sent as the
+  // button sends it. Not noted as a step.
+  void Press(int index, int channel, int step);
 
   // Its part in a mode change: the eight buttons serve the full modes only
   // (the channel choice and the step boxes stay usable); then the channel

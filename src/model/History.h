@@ -1,6 +1,8 @@
 // The operator's undo and redo history: a bounded list of steps, each a
-// change from one value to another (a channel window's rectangle, or the
-// controls one panel "Set" sends). Values only: the history never acts;
+// change from one value to another (a channel window's rectangle, the
+// controls one panel "Set" sends, the window the position dialog left on
+// the processor) or one relative press (the full-mode page's move and zoom
+// buttons, taken back by the opposite press). Values only: the history never acts;
 // its owner puts a step's value back on screen and sends it, and moves the
 // history only once that went out.
 #pragma once
@@ -31,12 +33,15 @@ struct PanelValue {
 };
 
 struct HistoryStep {
-  enum Kind { kWindow, kPanel };
+  enum Kind { kWindow, kPanel, kPress, kPosition };
   Kind kind = kWindow;
   // kWindow: the channel 0..3. kPanel: the Set's id and its target (the
-  // picture channel for contrast and brightness, else 0).
+  // picture channel for contrast and brightness, else 0). kPress: the
+  // button's index 0..7 and the channel, `step` its step count. kPosition:
+  // the channel; the panel values hold X, Y, W, H in output pixels.
   int what = 0;
   int target = 0;
+  int step = 0;
   WindowValue windowBefore, windowAfter;
   PanelValue panelBefore, panelAfter;
 };

@@ -52,7 +52,7 @@ CDlgBorderSet::CDlgBorderSet(PanelHost& host, QWidget* parent) : QWidget(parent)
   m_edV = digits(1098, QStringLiteral("V-Bezel:"), 1, grid);
   m_btnGet = Named(new QPushButton(QStringLiteral("Get")), 1134);
   m_btnGet->setAccessibleName(QStringLiteral("Bezel Get"));
-  m_btnSet = Named(new QPushButton(QStringLiteral("Set")), 1135);
+  m_btnSet = Named(new QPushButton(QStringLiteral("Set")), kSetId);
   m_btnSet->setAccessibleName(QStringLiteral("Bezel Set"));
   grid->addWidget(m_btnGet, 2, 0, 1, 2);
   grid->addWidget(m_btnSet, 2, 2, 1, 2);
@@ -79,12 +79,14 @@ void CDlgBorderSet::ShowBezel(int h, int v) {
   m_edH->setText(QString::number(h));
   m_edV->setText(QString::number(v));
   if (m_host.CurrentMode() <= 7) m_btnSet->setEnabled(true);
+  m_host.NoteShown(kSetId, 0);
 }
 
 void CDlgBorderSet::OnBezelSet() {
   const auto payload =
       BezelSetPayload(BezelBoxValue(m_edH->text().toStdString()), BezelBoxValue(m_edV->text().toStdString()));
   m_host.SendCommand(cmd::kBezel, cmd::kSubBezelSet, payload.data(), static_cast<int>(payload.size()), false);
+  m_host.RecordStep(kSetId, 0);
 }
 
 void CDlgBorderSet::RefreshBezelEnabling(const ModeRefreshContext& c) {

@@ -22,6 +22,8 @@ class CDlgBorderSet : public QWidget, public ModeRefresh {
       "This block setting is avilable only in zoom out 3times or 4times mode.adjust the bezel size for "
       "compensating in the zoom out 3times or 4times";
 
+  static constexpr int kSetId = 1135;
+
   explicit CDlgBorderSet(PanelHost& host, QWidget* parent = nullptr);
 
   // The page has no members of its own: the values live in the boxes.

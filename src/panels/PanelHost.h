@@ -42,6 +42,9 @@ class PanelHost {
   // `setId` is the button's id; `target` the picture channel for contrast
   // and brightness, else 0.
   virtual void RecordStep(int /*setId*/, int /*target*/) {}
+  // The panel now shows what the processor answered: the next step of that
+  // Set starts from there (this is no step itself).
+  virtual void NoteShown(int /*setId*/, int /*target*/) {}
 };
 
 }  // namespace panora

@@ -4,6 +4,7 @@
 #include "app/Undo.h"
 
 #include <QButtonGroup>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -12,11 +13,13 @@
 
 #include "SimFrameTest.h"
 #include "layout/ChildFrame.h"
+#include "layout/DlgFullSet.h"
 #include "layout/QtRect.h"
 #include "layout/TesselView.h"
 #include "link/Commands.h"
 #include "model/ModeController.h"
 #include "panels/CoolTabCtrl.h"
+#include "panels/DlgBorderSet.h"
 #include "panels/DlgMainSet.h"
 #include "panels/DlgTestPage.h"
 
@@ -64,6 +67,12 @@ class UndoTest : public SimFrameTest {
     return {g.x >> 8, g.x & 255, g.y >> 8, g.y & 255, g.w >> 8, g.w & 255, g.h >> 8, g.h & 255};
   }
   CDlgTestPage& Picture() { return *qobject_cast<CDlgTestPage*>(f->TabCtrl().PageWindow(0)); }
+  sim::State State() { return sim->Server().GetState(); }
+  // A mode in force as after its recall (which clears the history).
+  void InMode(int mode) {
+    f->ApplyMode(mode);
+    f->m_nCurMod = mode;
+  }
 
   bool keys = false;
 };
@@ -220,6 +229,109 @@ TEST_F(UndoTest, PanelSetsAreTakenBackWithTheirOwnFrames) {
   EXPECT_EQ(pic.m_grpOnOff->checkedId(), 0);
   EXPECT_EQ(f->m_Profile.m_DataPrm[kWorkingSlot].m_nBorderAll, 0);
   EXPECT_EQ(Seen(cmd::kBorder).size(), 2u);
+}
+
+TEST_F(UndoTest, TheBezelSetGoesBackToWhatTheProcessorLastAnswered) {
+  auto& bezel = *qobject_cast<CDlgBorderSet*>(f->TabCtrl().PageWindow(2));
+  bezel.m_edH->setText("40");  // typed, never set: not what the processor holds
+  InMode(0);
+  QTest::mouseClick(bezel.m_btnGet, Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return bezel.m_btnSet->isEnabled(); }));
+  ASSERT_EQ(bezel.m_edH->text(), "0");
+  bezel.m_edH->setText("12");
+  bezel.m_edV->setText("7");
+  QTest::mouseClick(bezel.m_btnSet, Qt::LeftButton);
+  bezel.m_edV->clear();
+  QTest::mouseClick(bezel.m_btnSet, Qt::LeftButton);
+  Seen(0);
+  ASSERT_EQ(f->Undo().Steps().UndoCount(), 2u);
+
+  UndoKey();
+  EXPECT_EQ(bezel.m_edV->text(), "7");
+  // Sent while a batch goes out, as the button itself sends.
+  f->m_bSending = 1;
+  UndoKey();
+  f->m_bSending = 0;
+  EXPECT_EQ(bezel.m_edH->text(), "0");
+  EXPECT_EQ(bezel.m_edV->text(), "0");
+  auto frames = Seen(cmd::kBezel);
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0].subCode, cmd::kSubBezelSet);
+  EXPECT_EQ(frames[0].payload, (std::vector<int>{12, 7}));
+  EXPECT_EQ(frames[1].payload, (std::vector<int>{0, 0}));
+  RedoKey();
+  RedoKey();
+  EXPECT_EQ(bezel.m_edH->text(), "12");
+  EXPECT_EQ(bezel.m_edV->text(), "");
+  EXPECT_EQ(Seen(cmd::kBezel).size(), 2u);
+  EXPECT_EQ(State().bezelH, 12);
+  EXPECT_EQ(State().bezelV, 0);
+}
+
+TEST_F(UndoTest, MoveAndZoomPressesAreTakenBackByTheOppositePress) {
+  CDlgFullSet& page = f->FullSet();
+  InMode(8);
+  page.m_grpChannel->button(2)->click();
+  page.m_edStep[1]->setText("5");
+  QTest::mouseClick(page.m_btnMoveZoom[1], Qt::LeftButton);  // Right, CH3, 5
+  page.m_grpChannel->button(0)->click();
+  QTest::mouseClick(page.m_btnMoveZoom[7], Qt::LeftButton);  // VZoomOut, CH1, 2
+  Seen(0);
+  page.m_edStep[1]->setText("9");  // a press keeps its own step
+
+  UndoKey();
+  auto zoom = Seen(cmd::kZoomPicture);
+  ASSERT_EQ(zoom.size(), 1u);
+  EXPECT_EQ(zoom[0].subCode, 0);
+  EXPECT_EQ(zoom[0].payload, (std::vector<int>{3, 2}));  // VZoomIn
+  UndoKey();
+  EXPECT_EQ(page.m_grpChannel->checkedId(), 2);
+  auto move = Seen(cmd::kMovePicture);
+  ASSERT_EQ(move.size(), 1u);
+  EXPECT_EQ(move[0].subCode, 2);
+  EXPECT_EQ(move[0].payload, (std::vector<int>{0, 5}));  // Left
+  EXPECT_EQ(State().shift[2], (std::array<int, 2>{0, 0}));
+  EXPECT_EQ(State().zoom[0], (std::array<int, 2>{0, 0}));
+  EXPECT_FALSE(f->Action(ID_EDIT_UNDO)->isEnabled());
+
+  RedoKey();
+  RedoKey();
+  EXPECT_EQ(page.m_grpChannel->checkedId(), 0);
+  EXPECT_EQ(page.m_edStep[1]->text(), "9");
+  Seen(0);
+  EXPECT_EQ(State().shift[2], (std::array<int, 2>{5, 0}));
+  EXPECT_EQ(State().zoom[0], (std::array<int, 2>{0, -2}));
+}
+
+TEST_F(UndoTest, ARunOfThePositionDialogIsOneStep) {
+  f->m_nCurpod = 1;
+  const sim::Geometry opened = State().setUp.geometry[1];
+  const Rect window = f->ChannelFrame(1)->WindowRect();
+  dialogs.ExpectDialog("176", [](QDialog& d) {
+    for (const char* id : {"1113", "1113", "1114"})
+      d.findChild<QPushButton*>(id)->click();  // right +2, top +1
+    return ClickButton("2")(d);                // "Cancel": the nudges went out all the same
+  });
+  f->OnWindowAdjust();
+  ASSERT_TRUE(WaitUntil([&] { return f->Undo().Steps().UndoCount() == 1; }));
+  const sim::Geometry nudged{opened.x, static_cast<std::uint16_t>(opened.y + 1),
+                             static_cast<std::uint16_t>(opened.w + 2),
+                             static_cast<std::uint16_t>(opened.h - 1)};
+  EXPECT_EQ(State().setUp.geometry[1], nudged);
+  Seen(0);
+
+  UndoKey();
+  auto frames = Seen(cmd::kSetGeometry);
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].subCode, 1);
+  EXPECT_EQ(frames[0].payload,
+            (std::vector<int>{opened.x >> 8, opened.x & 255, opened.y >> 8, opened.y & 255, opened.w >> 8,
+                              opened.w & 255, opened.h >> 8, opened.h & 255}));
+  EXPECT_EQ(State().setUp.geometry[1], opened);
+  EXPECT_EQ(f->ChannelFrame(1)->WindowRect(), window);  // the layout never followed the dialog
+  RedoKey();
+  EXPECT_EQ(Seen(cmd::kSetGeometry).size(), 1u);
+  EXPECT_EQ(State().setUp.geometry[1], nudged);
 }
 
 TEST_F(UndoTest, AModeRecallClearsTheHistory) {
