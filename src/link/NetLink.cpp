@@ -31,8 +31,10 @@ bool Room(int fd, int bytes) {
   if (::getsockopt(fd, SOL_SOCKET, SO_MEMINFO, info, &len) != 0 ||
       len <= SK_MEMINFO_WMEM_QUEUED * sizeof info[0])
     return true;
-  return static_cast<std::uint64_t>(info[SK_MEMINFO_WMEM_QUEUED]) + static_cast<std::uint64_t>(bytes) <
-         info[SK_MEMINFO_SNDBUF];
+  // A send larger than a quarter of the buffer cannot be promised whole anyway.
+  const std::uint64_t need =
+      std::min<std::uint64_t>(static_cast<std::uint64_t>(bytes), info[SK_MEMINFO_SNDBUF] / 4);
+  return info[SK_MEMINFO_WMEM_QUEUED] + need < info[SK_MEMINFO_SNDBUF];
 }
 
 }  // namespace
