@@ -16,6 +16,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "link/TimedLock.h"
+
 namespace panora {
 
 using Clock = std::chrono::steady_clock;
@@ -178,7 +180,7 @@ int CNetLink::ConnectSince(const std::string& address, const std::string& port, 
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   const long portNumber = ParsePort(port);
   if (fd >= 0) {
-    const int sendBuffer = kSendBufferBytes;  // before the connect: it sizes the window scaling
+    const int sendBuffer = kSendBufferBytes;  // set before the connect, as buffer sizes must be
     ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
   }
   if (fd >= 0 && portNumber >= 0) {
@@ -280,7 +282,7 @@ int CNetLink::Send(const std::uint8_t* bytes, int length) {
   std::unique_lock lock(m_mutex, std::defer_lock);
   // A worker's send waiting for room holds the lock: the user-interface
   // thread then finds no room either.
-  const bool locked = stuck ? lock.try_lock() : lock.try_lock_until(deadline);
+  const bool locked = stuck ? lock.try_lock() : LockBy(lock, deadline);
   if (locked && m_sock < 0) return -1;
   // Logged before it leaves, so that its answer cannot be logged first.
   TrafficHook* const hook = m_traffic.load();

@@ -17,6 +17,7 @@
 
 #include "link/SerialBaud.h"
 #include "link/SerialPorts.h"
+#include "link/TimedLock.h"
 
 namespace panora {
 
@@ -264,7 +265,7 @@ int CRsCom::WritePort(int length, const std::uint8_t* bytes) {
   std::unique_lock lock(m_mutex, std::defer_lock);
   // A worker's write waiting for room holds the lock: the user-interface
   // thread then finds no room either.
-  const bool locked = stuck ? lock.try_lock() : lock.try_lock_until(deadline);
+  const bool locked = stuck ? lock.try_lock() : LockBy(lock, deadline);
   const int fd = m_fd.load();
   if (fd < 0) {
     if (locked) lock.unlock();
