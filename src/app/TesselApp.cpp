@@ -12,6 +12,7 @@
 #include "app/DlgNet.h"
 #include "app/MainFrame.h"
 #include "app/SignalPipe.h"
+#include "app/UiProbe.h"
 #include "layout/ChildFrame.h"
 #include "link/SerialPorts.h"
 #include "sim/engine/Server.h"
@@ -76,6 +77,7 @@ void CTesselApp::ConnectOnStart(const ConnectTarget& target) {
     t.port = std::to_string(m_sim->TcpPort());
   }
   QTimer::singleShot(0, f, [f, t] {
+    const UiProbeSpan span("start_connect");
     switch (t.kind) {
       case ConnectTarget::Kind::Tcp: f->ConnectNet(t.host, t.port); break;
       case ConnectTarget::Kind::Serial: f->ConnectSerial(t.device); break;

@@ -8,13 +8,17 @@
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/LinkStatus.h"
+#include "app/LstInforBox.h"
 #include "app/MainFrame.h"
 
 namespace panora {
@@ -34,6 +38,7 @@ class UiProbe : public QObject {
  public:
   UiProbe(CMainFrame* frame, std::string path, std::vector<Action> actions)
       : QObject(qApp), m_frame(frame), m_path(std::move(path)), m_actions(std::move(actions)) {
+    s_probe = this;
     m_clock.start();
     m_tick.setTimerType(Qt::PreciseTimer);
     m_tick.setInterval(10);
@@ -45,28 +50,28 @@ class UiProbe : public QObject {
     });
   }
 
+  static UiProbe* s_probe;
+
+  void SpanEnded(const std::string& name, qint64 ms) {
+    qint64& worst = m_spans[name];
+    worst = std::max(worst, ms);
+  }
+
  private:
   void Tick() {
     const qint64 now = m_clock.elapsed();
-    if (m_actionStart >= 0) {  // a box's loop inside an action: its own work ends here
-      m_credit += now - m_actionStart;
-      m_actionStart = -1;
-    }
     if (m_lastTick >= 0) {
       const qint64 gap = now - m_lastTick;
       m_worstGap = std::max(m_worstGap, gap);
-      // What the pressed control's own work took is not the link's doing.
       // Each long one with its monotonic time, so that a reader can tell
       // the machine's own pauses from ours.
-      if (m_lastTick >= kSettleMs && gap - m_credit > kLongMs && m_long.size() < 1000)
-        m_long += std::to_string(m_clock.msecsSinceReference() - (now - m_lastTick)) + ":" +
-                  std::to_string(gap - m_credit) + " ";
-      if (m_lastTick >= kSettleMs && gap - m_credit > m_worstStall) {
-        m_worstStall = gap - m_credit;
+      if (m_lastTick >= kSettleMs && gap > kLongMs && m_long.size() < 1000)
+        m_long += std::to_string(m_clock.msecsSinceReference() - gap) + ":" + std::to_string(gap) + " ";
+      if (m_lastTick >= kSettleMs && gap > m_worstStall) {
+        m_worstStall = gap;
         m_worstStallAt = m_lastTick;
       }
     }
-    m_credit = 0;
     m_lastTick = now;
     const bool sending = m_frame != nullptr && !m_frame->IsShutDown() && m_frame->m_bSending.load() == 1;
     if (sending && m_batchStart < 0) m_batchStart = now;
@@ -96,10 +101,7 @@ class UiProbe : public QObject {
 
   void Run(const std::string& what) {
     if (m_frame == nullptr || m_frame->IsShutDown()) return;
-    m_actionStart = m_clock.elapsed();
     Press(what);
-    if (m_actionStart >= 0) m_credit += m_clock.elapsed() - m_actionStart;
-    m_actionStart = -1;
   }
 
   void Press(const std::string& what) {
@@ -112,15 +114,35 @@ class UiProbe : public QObject {
     } else if (what.rfind("drag", 0) == 0) {
       const int n = std::atoi(what.c_str() + 4);
       if (n <= 0) return;
+      const int boxes = m_boxes;
       m_frame->SendWindowGeometry(0);
+      if (m_boxes != boxes) {
+        ++m_dragsEnded;
+        return;
+      }
+      ++m_dragSends;
       QTimer::singleShot(0, this, [this, n] { Run("drag" + std::to_string(n - 1)); });
     }
   }
 
   void Write() {
     m_lastWrite = m_clock.elapsed();
+    // As they last were before the frame shut down.
+    if (m_frame != nullptr && !m_frame->IsShutDown()) {
+      if (CLinkStatus* link = m_frame->LinkStatus(); link != nullptr && link->Pane() != nullptr)
+        m_status = link->Pane()->text().toStdString();
+      if (const auto* box = m_frame->findChild<CLstInforBox*>()) {
+        m_info.clear();
+        for (int i = std::max(0, box->count() - 40); i < box->count(); ++i)
+          m_info += (m_info.empty() ? "" : "|") + box->item(i)->text().toStdString();
+      }
+    }
     std::FILE* f = std::fopen(m_path.c_str(), "we");
     if (f == nullptr) return;
+    for (const auto& [name, ms] : m_spans)
+      std::fprintf(f, "%s_ms=%lld\n", name.c_str(), static_cast<long long>(ms));
+    std::fprintf(f, "drag_sends=%d\ndrags_ended_by_box=%d\nlink_status=%s\ninfo_texts=%s\n", m_dragSends,
+                 m_dragsEnded, m_status.c_str(), m_info.c_str());
     std::fprintf(f,
                  "ui_worst_gap_ms=%lld\nui_worst_stall_ms=%lld\nui_worst_stall_at_ms=%lld\nbatch_worst_ms=%"
                  "lld\nbatches=%d\nboxes=%"
@@ -138,14 +160,31 @@ class UiProbe : public QObject {
   QTimer m_tick;
   QElapsedTimer m_clock;
   qint64 m_lastTick = -1, m_lastWrite = 0, m_worstGap = 0, m_batchStart = -1, m_worstBatch = 0;
-  qint64 m_worstStall = 0, m_worstStallAt = 0;  // gaps less the pressed controls' own work
-  qint64 m_actionStart = -1, m_credit = 0;
-  int m_batches = 0, m_boxes = 0;
-  std::string m_long;      // "MONOTONIC_MS:LENGTH " of each stall over kLongMs
-  std::string m_boxTexts;  // the distinct texts, '|' between
+  qint64 m_worstStall = 0, m_worstStallAt = 0;  // gaps from kSettleMs on
+  int m_batches = 0, m_boxes = 0, m_dragSends = 0, m_dragsEnded = 0;
+  std::map<std::string, qint64> m_spans;  // the longest of each UiProbeSpan
+  std::string m_long;                     // "MONOTONIC_MS:LENGTH " of each stall over kLongMs
+  std::string m_boxTexts;                 // the distinct texts, '|' between
+  std::string m_status, m_info;           // the link status pane, the information list ('|' between)
 };
 
+UiProbe* UiProbe::s_probe = nullptr;
+
+long long NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 }  // namespace
+
+UiProbeSpan::UiProbeSpan(const char* name)
+    : m_name(name), m_startNs(UiProbe::s_probe != nullptr ? NowNs() : 0) {}
+
+UiProbeSpan::~UiProbeSpan() {
+  if (UiProbe::s_probe != nullptr && m_startNs != 0)
+    UiProbe::s_probe->SpanEnded(m_name, (NowNs() - m_startNs) / 1000000);
+}
 
 void ArmUiProbe(CMainFrame* frame) {
   const char* path = std::getenv("PANORA_UI_PROBE");

@@ -47,9 +47,9 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
   }
   if (!tessel.InitInstance()) return 1;
+  panora::ArmUiProbe(tessel.MainFrame());  // before the link starts: it measures the connect too
   tessel.ConnectOnStart(cl.connect);
   panora::ArmStartScreenshot(tessel.MainFrame());
-  panora::ArmUiProbe(tessel.MainFrame());
 
   // For the start-up benchmark: report when the window is up, then end.
   if (qEnvironmentVariableIntValue("PANORA_QUIT_AFTER_SHOW") == 1) {

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -11,10 +12,34 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <system_error>
 
+#include "link/TimedLock.h"
+
 namespace panora {
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// Whether the socket's send buffer takes `bytes` more without a new block
+// failing for lack of room (the system's own test allocates while the
+// queued bytes are below the buffer's size). True when the system does not say.
+bool Room(int fd, int bytes) {
+  std::uint32_t info[SK_MEMINFO_VARS] = {};
+  socklen_t len = sizeof info;
+  if (::getsockopt(fd, SOL_SOCKET, SO_MEMINFO, info, &len) != 0 ||
+      len <= SK_MEMINFO_WMEM_QUEUED * sizeof info[0])
+    return true;
+  // A send larger than a quarter of the buffer cannot be promised whole anyway.
+  const std::uint64_t need =
+      std::min<std::uint64_t>(static_cast<std::uint64_t>(bytes), info[SK_MEMINFO_SNDBUF] / 4);
+  return info[SK_MEMINFO_WMEM_QUEUED] + need < info[SK_MEMINFO_SNDBUF];
+}
+
+}  // namespace
 
 // One connect in progress; Close, a newer Connect or shut-down wake it
 // through its event descriptor so that nobody waits for a system time-out.
@@ -58,18 +83,18 @@ long CNetLink::ParsePort(const std::string& text) {
 }
 
 void CNetLink::SetNetAddress(const std::string& ip, const std::string& port) {
-  std::lock_guard<std::mutex> lock(m_mutex);
+  std::lock_guard lock(m_mutex);
   m_strNetIP = ip;
   m_strNetPort = port;
 }
 
 std::string CNetLink::NetIP() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
+  std::lock_guard lock(m_mutex);
   return m_strNetIP;
 }
 
 std::string CNetLink::NetPort() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
+  std::lock_guard lock(m_mutex);
   return m_strNetPort;
 }
 
@@ -105,7 +130,7 @@ void CNetLink::CloseLocked() {
     m_stopRecv.store(true);
     // Shutting the socket down releases a receive that is waiting.
     if (m_sock >= 0) ::shutdown(m_sock, SHUT_RDWR);
-    if (m_window != nullptr) m_window->WakeWaiters();
+    if (HandOver* window = m_window.load()) window->WakeWaiters();
     m_recv.join();
   }
   if (m_sock >= 0) {
@@ -116,7 +141,7 @@ void CNetLink::CloseLocked() {
 }
 
 void CNetLink::Close() {
-  std::lock_guard<std::mutex> lock(m_mutex);
+  std::lock_guard lock(m_mutex);
   ++m_nCloseGen;
   CancelAttemptsLocked();
   CloseLocked();
@@ -125,7 +150,7 @@ void CNetLink::Close() {
 int CNetLink::Connect(const std::string& address, const std::string& port, HandOver* window) {
   std::uint64_t gen;
   {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard lock(m_mutex);
     gen = m_nCloseGen;
   }
   return ConnectSince(address, port, window, gen);
@@ -138,7 +163,7 @@ int CNetLink::ConnectSince(const std::string& address, const std::string& port, 
   attempt->efd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (attempt->efd < 0) return 0;
   {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard lock(m_mutex);
     // A Close or Shutdown that came before this attempt could register has
     // already cancelled it.
     if (m_shutdown.load() || gen != m_nCloseGen) {
@@ -154,6 +179,10 @@ int CNetLink::ConnectSince(const std::string& address, const std::string& port, 
   bool ok = false;
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   const long portNumber = ParsePort(port);
+  if (fd >= 0) {
+    const int sendBuffer = kSendBufferBytes;  // set before the connect, as buffer sizes must be
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+  }
   if (fd >= 0 && portNumber >= 0) {
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
@@ -177,22 +206,21 @@ int CNetLink::ConnectSince(const std::string& address, const std::string& port, 
     }
   }
 
-  std::lock_guard<std::mutex> lock(m_mutex);
+  std::lock_guard lock(m_mutex);
   m_attempts.erase(std::remove(m_attempts.begin(), m_attempts.end(), attempt), m_attempts.end());
   ::close(attempt->efd);
   if (!ok || attempt->cancelled.load() || m_shutdown.load()) {
     if (fd >= 0) ::close(fd);
     return 0;
   }
-  // Blocking from now on: the receive thread waits in recv, and a send
-  // waits at most a second for room.
+  // Blocking from now on for the receive thread's recv; sends do not block
+  // but wait for room themselves, each with its own bound.
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  timeval bound{kSendBoundMs / 1000, (kSendBoundMs % 1000) * 1000};
-  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
   const int one = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 
   m_sock = fd;
+  m_uiStuck.store(false);
   m_bRun.store(1);
   m_bEnded.store(0);
   m_stopRecv.store(false);
@@ -246,28 +274,73 @@ void CNetLink::ReceiveThread(int fd, HandOver* window, unsigned generation) {
 }
 
 int CNetLink::Send(const std::uint8_t* bytes, int length) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  if (m_sock < 0 || bytes == nullptr || length <= 0) return -1;
+  if (bytes == nullptr || length <= 0) return -1;
+  HandOver* const window = m_window.load();
+  const bool fromUi = window != nullptr && window->IsUiThread();
+  const bool stuck = fromUi && m_uiStuck.load();
+  auto deadline = Clock::now() + std::chrono::milliseconds(fromUi ? kUiSendBoundMs : kSendBoundMs);
+  std::unique_lock lock(m_mutex, std::defer_lock);
+  // A worker's send waiting for room holds the lock: the user-interface
+  // thread then finds no room either.
+  const bool locked = stuck ? lock.try_lock() : LockBy(lock, deadline);
+  if (locked && m_sock < 0) return -1;
   // Logged before it leaves, so that its answer cannot be logged first.
   TrafficHook* const hook = m_traffic.load();
   if (hook != nullptr) hook->OnTraffic(TrafficDir::Sent, bytes, length, TrafficClock::now());
-  ssize_t r;
-  do {
-    r = ::send(m_sock, bytes, static_cast<std::size_t>(length), MSG_NOSIGNAL);
-  } while (r < 0 && errno == EINTR);
-  if (hook != nullptr && r != length) hook->OnTraffic(TrafficDir::Unsent, bytes, length, TrafficClock::now());
-  if (r != length) {
-    const int err = r < 0 ? errno : 0;
-    // A broken connection is lost; a send that ran out of time only failed.
-    if (err == EPIPE || err == ECONNRESET || err == ENOTCONN || err == ESHUTDOWN)
-      ReportLost(m_window, m_generation->load());
-    if (m_window != nullptr && m_onSendFailed) m_window->Post(m_onSendFailed);
+  int sent = 0, err = 0;
+  auto writable = [this] {
+    pollfd p{m_sock, POLLOUT, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & POLLOUT) != 0;
+  };
+  // After a send that found no room, the next ones of the user-interface
+  // thread fail at once instead of each waiting its bound.
+  bool ok = locked && (!stuck || writable());
+  while (ok && sent < length) {
+    // Sent only when the whole rest fits: the system takes a part of it
+    // when its buffer fills in between, and that part cannot be taken back.
+    if (!Room(m_sock, length - sent)) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) break;
+      pollfd p{m_sock, POLLOUT, 0};
+      ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 5)));
+      continue;
+    }
+    const ssize_t r =
+        ::send(m_sock, bytes + sent, static_cast<std::size_t>(length - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (r > 0) {
+      // Part of a frame is on its way: the rest must follow, or the
+      // processor reads the next frame's start as this one's tail.
+      if (sent == 0 && r < length)
+        deadline = std::max(deadline, Clock::now() + std::chrono::milliseconds(kSendBoundMs));
+      sent += static_cast<int>(r);
+      continue;
+    }
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      err = errno;
+      break;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) break;
+    pollfd p{m_sock, POLLOUT, 0};
+    ::poll(&p, 1, static_cast<int>(left));
   }
-  return static_cast<int>(r);
+  if (sent == length) {
+    m_uiStuck.store(false);
+    return sent;
+  }
+  if (hook != nullptr) hook->OnTraffic(TrafficDir::Unsent, bytes, length, TrafficClock::now());
+  if (fromUi) m_uiStuck.store(true);
+  // A broken connection is lost; a send that found no room only failed.
+  if (err == EPIPE || err == ECONNRESET || err == ENOTCONN || err == ESHUTDOWN)
+    ReportLost(window, m_generation->load());
+  if (window != nullptr && m_onSendFailed) window->Post(m_onSendFailed);
+  return sent > 0 ? sent : -1;
 }
 
 void CNetLink::StartConnector(HandOver* window, std::function<void(int)> onResult) {
-  std::lock_guard<std::mutex> lock(m_mutex);
+  std::lock_guard lock(m_mutex);
   if (m_shutdown.load()) return;
   // Connectors that have reported are joined here, the rest at shut-down.
   for (auto it = m_connectors.begin(); it != m_connectors.end();) {
@@ -294,7 +367,7 @@ void CNetLink::Shutdown() {
   m_shutdown.store(true);
   std::vector<std::unique_ptr<Connector>> connectors;
   {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard lock(m_mutex);
     ++m_nCloseGen;
     CancelAttemptsLocked();
     connectors.swap(m_connectors);

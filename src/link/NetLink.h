@@ -22,6 +22,13 @@ class CNetLink {
   static constexpr int kBlockSize = 1024;
   static constexpr int kMaxAddress = 255;    // characters of the address text used
   static constexpr int kSendBoundMs = 1000;  // a send never blocks longer
+  // A send from the user-interface thread waits for room at most this long:
+  // a drag must never freeze the window behind a processor that stopped reading.
+  static constexpr int kUiSendBoundMs = 50;
+  // The socket's send buffer: a control link must not queue megabytes of
+  // stale commands for a processor that does not read (the system would
+  // otherwise grow it up to its TCP maximum).
+  static constexpr int kSendBufferBytes = 32 * 1024;
 
   using DataFn = std::function<void(const std::uint8_t*, int)>;
   using MessageFn = std::function<void(const char*)>;
@@ -42,8 +49,11 @@ class CNetLink {
   // The link counts as connected while its receive thread exists, even after
   // the peer has gone (sends then fail).
   bool IsConnected() const { return m_bConnected.load(); }
-  // One send; returns the count the system reported, -1 on failure. Safe
-  // from the user-interface thread and the reply-wait worker.
+  // One send, whole or not at all: waits for room at most kSendBoundMs, or
+  // kUiSendBoundMs on the user-interface thread, where after one send that
+  // found no room the next fail at once until the socket is writable again.
+  // Returns the count sent, -1 on failure. Safe from the user-interface
+  // thread and the reply-wait worker.
   int Send(const std::uint8_t* bytes, int length);
   // True once the receive thread has ended (peer closed or receive error).
   bool ReceiveEnded() const { return m_bEnded.load() != 0; }
@@ -89,10 +99,12 @@ class CNetLink {
   MessageFn m_showMessage;
   std::atomic<TrafficHook*> m_traffic{nullptr};
 
-  mutable std::mutex m_mutex;  // everything below but the flags
+  // Everything below but the flags; timed, so that the user-interface
+  // thread never waits out a worker's send that waits for room.
+  mutable std::timed_mutex m_mutex;
   int m_sock = -1;
   std::thread m_recv;
-  HandOver* m_window = nullptr;
+  std::atomic<HandOver*> m_window{nullptr};
   std::vector<std::shared_ptr<Attempt>> m_attempts;
   std::vector<std::unique_ptr<Connector>> m_connectors;
   std::function<void()> m_onLost;
@@ -108,6 +120,7 @@ class CNetLink {
   std::atomic<int> m_bEnded{0};  // set to 1 by the receive thread when it ends
   std::atomic<bool> m_stopRecv{false};
   std::atomic<bool> m_shutdown{false};
+  std::atomic<bool> m_uiStuck{false};  // a send of the user-interface thread found no room
   // Counts Close and Shutdown calls (under m_mutex), so that an attempt that
   // had not registered yet when one came gives up instead of connecting.
   std::uint64_t m_nCloseGen = 0;

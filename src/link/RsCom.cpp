@@ -17,6 +17,7 @@
 
 #include "link/SerialBaud.h"
 #include "link/SerialPorts.h"
+#include "link/TimedLock.h"
 
 namespace panora {
 
@@ -158,14 +159,14 @@ int CRsCom::OpenPort(const std::string& name, HandOver* hwnd) {
   ::ioctl(fd, TIOCEXCL);
   const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard lock(m_mutex);
     m_fd.store(fd);
     m_wake.store(wake);
     m_strLockPath = lockPath;
   }
   m_generation->fetch_add(1);
   if (wake < 0 || !ConfigurePort(12, 0, 4, 0)) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard lock(m_mutex);
     CloseLocked();
     return 0;
   }
@@ -177,7 +178,7 @@ int CRsCom::OpenPort(const std::string& name, HandOver* hwnd) {
     m_reader = std::thread([this] { ReaderThread(); });
   } catch (const std::system_error&) {
     {
-      std::lock_guard<std::mutex> lock(m_mutex);
+      std::lock_guard lock(m_mutex);
       CloseLocked();
     }
     m_bRun.store(0);
@@ -257,29 +258,47 @@ int CRsCom::ConfigurePort(int speed, int parity, int dataBits, int stopBits) {
 }
 
 int CRsCom::WritePort(int length, const std::uint8_t* bytes) {
-  std::unique_lock<std::mutex> lock(m_mutex);
+  HandOver* const hwnd = m_hwnd.load();
+  const bool fromUi = hwnd != nullptr && hwnd->IsUiThread();
+  const bool stuck = fromUi && m_uiStuck.load();
+  const auto deadline = Clock::now() + std::chrono::milliseconds(fromUi ? kUiWriteBoundMs : kWriteBoundMs);
+  std::unique_lock lock(m_mutex, std::defer_lock);
+  // A worker's write waiting for room holds the lock: the user-interface
+  // thread then finds no room either.
+  const bool locked = stuck ? lock.try_lock() : LockBy(lock, deadline);
   const int fd = m_fd.load();
   if (fd < 0) {
-    lock.unlock();
+    if (locked) lock.unlock();
     ShowMessage("have not opened COM");
     return 0;
   }
   if (bytes == nullptr || length <= 0) return 0;
   const int wake = m_wake.load();
   const int n = length > kMaxWrite ? kMaxWrite : length;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(kWriteBoundMs);
   // Logged before it leaves, so that its answer cannot be logged first; a
   // write that fails is logged again as not sent.
   TrafficHook* const hook = m_traffic.load();
   if (hook != nullptr) hook->OnTraffic(TrafficDir::Sent, bytes, n, TrafficClock::now());
   // A write cut short by a close is no fault of the line.
-  auto failed = [this, wake] {
+  auto failed = [this, wake, hwnd, fromUi] {
     struct pollfd c = {wake, POLLIN, 0};
     const bool closing = ::poll(&c, 1, 0) != 0;
-    HandOver* const hwnd = m_hwnd.load();
+    if (fromUi && !closing) m_uiStuck.store(true);
     if (!closing && hwnd != nullptr && m_onWriteFailed) hwnd->Post(m_onWriteFailed);
     return 0;
   };
+  // After a write that found no room, the next ones of the user-interface
+  // thread fail at once until the line takes bytes again.
+  auto writable = [fd] {
+    int queued = 0;
+    struct pollfd w = {fd, POLLOUT, 0};
+    return ::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued == 0 && ::poll(&w, 1, 0) > 0 &&
+           (w.revents & POLLOUT) != 0;
+  };
+  if (!locked || (stuck && !writable())) {
+    if (hook != nullptr) hook->OnTraffic(TrafficDir::Unsent, bytes, n, TrafficClock::now());
+    return failed();
+  }
   // A frame goes out only once the frames before it have left the driver's
   // queue: should this one be cut, the flush below then takes nothing but
   // its own rest. (A pseudo-terminal reports no queue and goes on at once.)
@@ -313,7 +332,10 @@ int CRsCom::WritePort(int length, const std::uint8_t* bytes) {
         (p[1].revents & POLLIN) != 0)
       break;
   }
-  if (written == n) return n;
+  if (written == n) {
+    m_uiStuck.store(false);
+    return n;
+  }
   if (hook != nullptr) hook->OnTraffic(TrafficDir::Unsent, bytes, n, TrafficClock::now());
   // The processor's parser would take the rest of a cut frame as the start
   // of the next one: drop what has not left yet.
@@ -362,7 +384,7 @@ void CRsCom::ClosePort() {
   StopWaiting();
   m_generation->fetch_add(1);
   StopReader();
-  std::lock_guard<std::mutex> lock(m_mutex);
+  std::lock_guard lock(m_mutex);
   CloseLocked();
   m_bRun.store(0);
   m_bEnded.store(0);

@@ -21,6 +21,9 @@ class CRsCom {
   static constexpr int kBlockSize = 1024;  // largest block handed over
   static constexpr int kMaxWrite = 1022;   // a longer frame loses its tail
   static constexpr int kWriteBoundMs = 1000;
+  // A write from the user-interface thread waits for room at most this
+  // long: a drag must never freeze the window behind a line that stopped.
+  static constexpr int kUiWriteBoundMs = 50;
 
   // Runs on the user-interface thread with a copy of the received bytes.
   using DataFn = std::function<void(const std::uint8_t*, int)>;
@@ -46,7 +49,9 @@ class CRsCom {
   // a half, 2 = two (other = one). The settings are read back: 0 when the
   // driver did not take them all.
   int ConfigurePort(int speed, int parity, int dataBits, int stopBits);
-  // Writes at most 1022 bytes as a whole, waiting at most 1000 ms for room;
+  // Writes at most 1022 bytes as a whole, waiting at most 1000 ms for room
+  // (kUiWriteBoundMs on the user-interface thread, whose writes fail at once
+  // after one that found no room until the port is writable again);
   // returns the count written. A write that cannot finish in time (or that
   // a close interrupts) discards its unsent rest with the line's other
   // unsent bytes and returns 0, so that no part of a frame is sent later
@@ -106,7 +111,10 @@ class CRsCom {
   std::atomic<int> m_nReadIntervalMs{50};
   // Counts opens and closes; a loss report of an earlier one is stale.
   std::shared_ptr<std::atomic<unsigned>> m_generation = std::make_shared<std::atomic<unsigned>>(0);
-  mutable std::mutex m_mutex;  // the descriptors against a concurrent write, the lock file
+  // The descriptors against a concurrent write, the lock file; timed, so
+  // that the user-interface thread never waits out a worker's write.
+  mutable std::timed_mutex m_mutex;
+  std::atomic<bool> m_uiStuck{false};  // a write of the user-interface thread found no room
   mutable std::mutex m_nameMutex;
   std::string m_strName;
   std::string m_strLockPath;  // our UUCP lock file, or empty

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
 
@@ -214,6 +215,63 @@ TEST(NetLink, ASendToAPeerThatReadsNothingGivesUpInsteadOfHanging) {
   EXPECT_GE(lastSend, 900ms);
   EXPECT_LT(lastSend, 3s);
   EXPECT_TRUE(f.net.IsConnected());
+  f.net.Close();
+  ::close(peer);
+}
+
+TEST(NetLink, UiThreadSendsWaitBrieflyForRoomThenFailAtOnceAndFramesStayWhole) {
+  std::atomic<int> failed{0};  // outlives the calls posted to the loop
+  Fixture f;
+  f.net.SetSendFailedHandler([&] { ++failed; });
+  Listener l;
+  ASSERT_EQ(f.net.Connect("127.0.0.1", l.PortText(), &f.ui), 1);
+  const int peer = l.Accept();
+  ASSERT_GE(peer, 0);
+  // The peer reads nothing: 20-byte frames from the user-interface thread,
+  // as a drag sends them, fill the bounded buffers.
+  std::vector<std::uint8_t> frame(20);
+  for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>(i + 1);
+  int whole = 0, refused = 0;
+  std::chrono::steady_clock::duration refusing{}, longest{};
+  f.ui.RunAndWait([&] {
+    for (int i = 0; i < 200000 && refused < 200; ++i) {
+      const auto start = std::chrono::steady_clock::now();
+      if (f.net.Send(frame.data(), 20) == 20) {
+        ++whole;
+      } else {
+        ++refused;
+        const auto took = std::chrono::steady_clock::now() - start;
+        refusing += took;
+        longest = std::max(longest, took);
+      }
+    }
+  });
+  ASSERT_EQ(refused, 200);
+  // One short wait, then at once: 200 full waits would take ten seconds.
+  EXPECT_LT(refusing, 2s);
+  EXPECT_LT(longest, 500ms);  // far below the worker's one-second bound
+  // Nothing like megabytes of stale commands queued.
+  EXPECT_LT(whole * 20, 1 << 20);
+  f.ui.RunAndWait([] {});
+  EXPECT_EQ(failed.load(), 200);
+  // What the peer finally reads is whole frames only.
+  std::vector<std::uint8_t> got;
+  const auto until = std::chrono::steady_clock::now() + 5s;
+  while (got.size() < static_cast<std::size_t>(whole) * 20 && std::chrono::steady_clock::now() < until) {
+    pollfd p{peer, POLLIN, 0};
+    if (::poll(&p, 1, 100) <= 0) continue;
+    std::uint8_t buf[65536];
+    const ssize_t r = ::recv(peer, buf, sizeof buf, 0);
+    if (r <= 0) break;
+    got.insert(got.end(), buf, buf + r);
+  }
+  ASSERT_EQ(got.size(), static_cast<std::size_t>(whole) * 20);
+  for (std::size_t at = 0; at < got.size(); at += 20)
+    ASSERT_TRUE(std::equal(frame.begin(), frame.end(), got.begin() + static_cast<std::ptrdiff_t>(at))) << at;
+  // Room again: the next send goes.
+  int again = 0;
+  f.ui.RunAndWait([&] { again = f.net.Send(frame.data(), 20); });
+  EXPECT_EQ(again, 20);
   f.net.Close();
   ::close(peer);
 }

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -258,6 +259,44 @@ TEST(RsCom, AWriteThatCannotFinishLeavesNoPartOfItsFrameOnTheLine) {
   f.Close();
   f.ui.RunAndWait([] {});
   EXPECT_EQ(failed.load(), 1);  // the cut write is reported, the whole ones are not
+}
+
+TEST(RsCom, UiThreadWritesWaitBrieflyForRoomThenFailAtOnce) {
+  std::atomic<int> failed{0};  // outlives the calls posted to the loop
+  Fixture f;
+  Pty pty;
+  f.com.SetWriteFailedHandler([&] { ++failed; });
+  ASSERT_EQ(f.Open(pty.slave), 1);
+  // The far end reads nothing. Single bytes from another thread fill the
+  // line (a single byte is never cut, so nothing is flushed to make room);
+  // the last one waits out the worker's bound.
+  const std::uint8_t one = 1;
+  for (int i = 0; i < 1 << 20 && f.com.WritePort(1, &one) == 1; ++i) {
+  }
+  const auto frame = Bytes(20, 3);
+  int refused = 0;
+  std::chrono::steady_clock::duration refusing{}, longest{};
+  f.ui.RunAndWait([&] {
+    for (int i = 0; i < 200; ++i) {
+      const auto start = std::chrono::steady_clock::now();
+      if (f.com.WritePort(20, frame.data()) != 20) ++refused;
+      const auto took = std::chrono::steady_clock::now() - start;
+      refusing += took;
+      longest = std::max(longest, took);
+    }
+  });
+  ASSERT_EQ(refused, 200);
+  // One short wait, then at once: 200 full waits would take 200 seconds.
+  EXPECT_LT(refusing, 2s);
+  EXPECT_LT(longest, 500ms);  // far below the worker's one-second bound
+  f.ui.RunAndWait([] {});
+  EXPECT_EQ(failed.load(), 201);
+  // Once the far end reads, the line takes frames again.
+  EXPECT_FALSE(pty.Read(1 << 20, 300ms).empty());
+  int again = 0;
+  f.ui.RunAndWait([&] { again = f.com.WritePort(20, frame.data()); });
+  EXPECT_EQ(again, 20);
+  f.Close();
 }
 
 TEST(RsCom, UucpLockFilesAreHonouredMadeAndRemoved) {
