@@ -244,8 +244,9 @@ void CDeviceLink::SendWorker(int job, bool transportOpen, std::vector<std::uint8
 void CDeviceLink::Shutdown() {
   m_stop.store(true);
   if (m_hwnd != nullptr) m_hwnd->WakeWaiters();
-  // A worker may be waiting for room on a serial line that takes nothing.
+  // A worker may be waiting for room on a line or socket that takes nothing.
   m_RsCom.StopWaiting();
+  m_NetLink.StopWaiting();
   std::vector<std::unique_ptr<Worker>> workers;
   {
     std::lock_guard<std::mutex> lock(m_workersMutex);

@@ -83,18 +83,18 @@ long CNetLink::ParsePort(const std::string& text) {
 }
 
 void CNetLink::SetNetAddress(const std::string& ip, const std::string& port) {
-  std::lock_guard lock(m_mutex);
+  std::lock_guard lock(m_addrMutex);
   m_strNetIP = ip;
   m_strNetPort = port;
 }
 
 std::string CNetLink::NetIP() const {
-  std::lock_guard lock(m_mutex);
+  std::lock_guard lock(m_addrMutex);
   return m_strNetIP;
 }
 
 std::string CNetLink::NetPort() const {
-  std::lock_guard lock(m_mutex);
+  std::lock_guard lock(m_addrMutex);
   return m_strNetPort;
 }
 
@@ -140,8 +140,17 @@ void CNetLink::CloseLocked() {
   m_bConnected.store(false);
 }
 
+void CNetLink::StopWaiting() {
+  m_sendAborts.fetch_add(1);
+}
+
 void CNetLink::Close() {
+  // A worker's send waiting for room gives the lock up within one slice,
+  // and sends that come meanwhile do not take it again.
+  m_closing.fetch_add(1);
+  StopWaiting();
   std::lock_guard lock(m_mutex);
+  m_closing.fetch_sub(1);
   ++m_nCloseGen;
   CancelAttemptsLocked();
   CloseLocked();
@@ -242,6 +251,7 @@ int CNetLink::ConnectSince(const std::string& address, const std::string& port, 
     return 0;
   }
   m_bConnected.store(true);
+  std::lock_guard addrLock(m_addrMutex);
   m_strNetIP = address;
   m_strNetPort = port;
   return 1;
@@ -278,6 +288,8 @@ int CNetLink::Send(const std::uint8_t* bytes, int length) {
   HandOver* const window = m_window.load();
   const bool fromUi = window != nullptr && window->IsUiThread();
   const bool stuck = fromUi && m_uiStuck.load();
+  const unsigned aborts = m_sendAborts.load();
+  if (m_closing.load() > 0 || m_shutdown.load()) return -1;
   auto deadline = Clock::now() + std::chrono::milliseconds(fromUi ? kUiSendBoundMs : kSendBoundMs);
   std::unique_lock lock(m_mutex, std::defer_lock);
   // A worker's send waiting for room holds the lock: the user-interface
@@ -301,9 +313,9 @@ int CNetLink::Send(const std::uint8_t* bytes, int length) {
     if (!Room(m_sock, length - sent)) {
       const auto left =
           std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      if (left <= 0) break;
+      if (left <= 0 || m_sendAborts.load() != aborts || m_closing.load() > 0) break;
       pollfd p{m_sock, POLLOUT, 0};
-      ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 5)));
+      ::poll(&p, 1, static_cast<int>(std::min<long long>(left, kWaitSliceMs)));
       continue;
     }
     const ssize_t r =
@@ -322,9 +334,9 @@ int CNetLink::Send(const std::uint8_t* bytes, int length) {
       break;
     }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) break;
+    if (left <= 0 || m_sendAborts.load() != aborts || m_closing.load() > 0) break;
     pollfd p{m_sock, POLLOUT, 0};
-    ::poll(&p, 1, static_cast<int>(left));
+    ::poll(&p, 1, static_cast<int>(std::min<long long>(left, kWaitSliceMs)));
   }
   if (sent == length) {
     m_uiStuck.store(false);
@@ -354,8 +366,14 @@ void CNetLink::StartConnector(HandOver* window, std::function<void(int)> onResul
   auto connector = std::make_unique<Connector>();
   Connector* c = connector.get();
   c->window = window;
-  c->thread = std::thread([this, c, window, onResult = std::move(onResult), ip = m_strNetIP,
-                           port = m_strNetPort, gen = m_nCloseGen] {
+  std::string ip, port;
+  {
+    std::lock_guard addrLock(m_addrMutex);
+    ip = m_strNetIP;
+    port = m_strNetPort;
+  }
+  c->thread = std::thread([this, c, window, onResult = std::move(onResult), ip = std::move(ip),
+                           port = std::move(port), gen = m_nCloseGen] {
     const int result = ConnectSince(ip, port, window, gen);
     if (window != nullptr && onResult) window->Send([onResult, result] { onResult(result); }, &m_shutdown);
     c->done.store(true);
@@ -365,6 +383,7 @@ void CNetLink::StartConnector(HandOver* window, std::function<void(int)> onResul
 
 void CNetLink::Shutdown() {
   m_shutdown.store(true);
+  StopWaiting();
   std::vector<std::unique_ptr<Connector>> connectors;
   {
     std::lock_guard lock(m_mutex);

@@ -25,6 +25,7 @@ class CNetLink {
   // A send from the user-interface thread waits for room at most this long:
   // a drag must never freeze the window behind a processor that stopped reading.
   static constexpr int kUiSendBoundMs = 50;
+  static constexpr int kWaitSliceMs = 5;  // a waiting send looks for StopWaiting this often
   // The socket's send buffer: a control link must not queue megabytes of
   // stale commands for a processor that does not read (the system would
   // otherwise grow it up to its TCP maximum).
@@ -45,6 +46,9 @@ class CNetLink {
   // Ends the connection and abandons any attempt in progress; joins the
   // receive thread. Safe when not connected.
   void Close();
+  // Makes a send waiting for room give up within kWaitSliceMs (Close and
+  // Shutdown do it first, so that they never wait out a send's bound).
+  void StopWaiting();
 
   // The link counts as connected while its receive thread exists, even after
   // the peer has gone (sends then fail).
@@ -102,6 +106,7 @@ class CNetLink {
   // Everything below but the flags; timed, so that the user-interface
   // thread never waits out a worker's send that waits for room.
   mutable std::timed_mutex m_mutex;
+  mutable std::mutex m_addrMutex;  // the address texts: never held across a send
   int m_sock = -1;
   std::thread m_recv;
   std::atomic<HandOver*> m_window{nullptr};
@@ -120,7 +125,9 @@ class CNetLink {
   std::atomic<int> m_bEnded{0};  // set to 1 by the receive thread when it ends
   std::atomic<bool> m_stopRecv{false};
   std::atomic<bool> m_shutdown{false};
-  std::atomic<bool> m_uiStuck{false};  // a send of the user-interface thread found no room
+  std::atomic<unsigned> m_sendAborts{0};  // counts StopWaiting calls
+  std::atomic<int> m_closing{0};          // Close calls waiting for the lock
+  std::atomic<bool> m_uiStuck{false};     // a send of the user-interface thread found no room
   // Counts Close and Shutdown calls (under m_mutex), so that an attempt that
   // had not registered yet when one came gives up instead of connecting.
   std::uint64_t m_nCloseGen = 0;

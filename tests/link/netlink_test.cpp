@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <future>
+#include <thread>
 
 #include "link/LinkTestSupport.h"
 
@@ -273,6 +274,34 @@ TEST(NetLink, UiThreadSendsWaitBrieflyForRoomThenFailAtOnceAndFramesStayWhole) {
   f.ui.RunAndWait([&] { again = f.net.Send(frame.data(), 20); });
   EXPECT_EQ(again, 20);
   f.net.Close();
+  ::close(peer);
+}
+
+TEST(NetLink, CloseDoesNotWaitOutAWorkersSendWaitingForRoom) {
+  Fixture f;
+  Listener l;
+  ASSERT_EQ(f.net.Connect("127.0.0.1", l.PortText(), &f.ui), 1);
+  const int peer = l.Accept();
+  ASSERT_GE(peer, 0);
+  // Off the user-interface thread a send waits up to its full bound; the
+  // peer reads nothing, so the sender soon waits for room.
+  std::atomic<bool> waiting{false};
+  std::thread sender([&] {
+    std::vector<std::uint8_t> frame(20, 7);
+    while (f.net.Send(frame.data(), 20) == 20) {
+    }
+    waiting.store(true);
+    while (f.net.Send(frame.data(), 20) == 20 || f.net.IsConnected()) {
+    }
+  });
+  const auto until = std::chrono::steady_clock::now() + 20s;
+  while (!waiting.load() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(waiting.load());
+  std::this_thread::sleep_for(50ms);  // the sender is inside its wait again
+  const auto start = std::chrono::steady_clock::now();
+  f.net.Close();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);  // the bound is 1000 ms
+  sender.join();
   ::close(peer);
 }
 
