@@ -61,8 +61,10 @@ class UndoTest : public SimFrameTest {
         GeometryPayload(f->WindowToOutput(channel, r.Offset(f->m_rcLayout.x(), f->m_rcLayout.y())));
     return {p.begin(), p.end()};
   }
+  // The simulator's state once it has taken everything sent so far.
   std::vector<int> SimGeometry(int channel) {
-    const sim::State state = sim->Server().GetState();
+    ReceivedFrames();
+    const sim::State state = State();
     const auto& g = state.setUp.geometry[channel];
     return {g.x >> 8, g.x & 255, g.y >> 8, g.y & 255, g.w >> 8, g.w & 255, g.h >> 8, g.h & 255};
   }
@@ -317,8 +319,8 @@ TEST_F(UndoTest, ARunOfThePositionDialogIsOneStep) {
   const sim::Geometry nudged{opened.x, static_cast<std::uint16_t>(opened.y + 1),
                              static_cast<std::uint16_t>(opened.w + 2),
                              static_cast<std::uint16_t>(opened.h - 1)};
+  Seen(0);  // the simulator has taken the nudges
   EXPECT_EQ(State().setUp.geometry[1], nudged);
-  Seen(0);
 
   UndoKey();
   auto frames = Seen(cmd::kSetGeometry);
