@@ -9,8 +9,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=build-tsan
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPANORA_TSAN=ON -DPANORA_GUI=ON \
-  -DPANORA_BENCH=OFF -DPANORA_WERROR=ON >/dev/null
+# -O1 is enough for ThreadSanitizer and compiles a tenth faster than -O2;
+# assertions stay on.
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DCMAKE_C_FLAGS=-O1 -DPANORA_TSAN=ON \
+  -DPANORA_GUI=ON -DPANORA_BENCH=OFF -DPANORA_WERROR=ON "${launcher[@]}" >/dev/null
 tests=(link_unit_test link_logic_test link_transport_test link_sim_test sim_server_test gui_connect_test)
 cmake --build "$dir" -j"$(nproc)" --target "${tests[@]}" panora-sim
 export QT_QPA_PLATFORM=offscreen
