@@ -66,14 +66,6 @@ static void InitPanoraResources() {
 
 namespace panora {
 
-void CUiHandOver::Dispatch(std::function<void()> call) {
-  QMetaObject::invokeMethod(m_target, std::move(call), Qt::QueuedConnection);
-}
-
-bool CUiHandOver::OnUiThread() const {
-  return QThread::currentThread() == m_target->thread();
-}
-
 namespace {
 constexpr char kCaption[] = "Panora";
 }  // namespace

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "app/UiHandOver.h"
 #include "layout/Arrange.h"
 #include "layout/LayoutHost.h"
 #include "link/AutoResetEvent.h"
@@ -49,19 +50,6 @@ class CModeStatus;
 class CPlacementStatus;
 class CLinkStatus;
 class CUndo;
-
-// Hands worker calls to the user-interface thread through its event loop.
-class CUiHandOver final : public HandOver {
- public:
-  explicit CUiHandOver(QObject* target) : m_target(target) {}
-
- protected:
-  void Dispatch(std::function<void()> call) override;
-  bool OnUiThread() const override;
-
- private:
-  QObject* m_target;
-};
 
 // Command ids of the menus and toolbars.
 enum CommandId : int {
