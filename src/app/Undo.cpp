@@ -10,6 +10,7 @@
 
 #include "app/Dialogs.h"
 #include "app/MainFrame.h"
+#include "app/PlacementStatus.h"
 #include "layout/Arrange.h"
 #include "layout/ChildFrame.h"
 #include "layout/DlgFullSet.h"
@@ -78,7 +79,8 @@ void CUndo::SetActions(QAction* undo, QAction* redo) {
 }
 
 void CUndo::UpdateActions() {
-  if (m_undoAction != nullptr) m_undoAction->setEnabled(m_history.CanUndo());
+  const bool burst = m_frame.PlacementReady() && m_frame.Placement().BurstPending();
+  if (m_undoAction != nullptr) m_undoAction->setEnabled(m_history.CanUndo() || burst);
   if (m_redoAction != nullptr) m_redoAction->setEnabled(m_history.CanRedo());
 }
 
@@ -384,7 +386,15 @@ bool CUndo::Carry(const HistoryStep& s, bool back) {
   return done;
 }
 
+void CUndo::EndGestures() {
+  // An arrow-key burst still open is the latest change: it goes out and
+  // becomes a step before anything is taken back.
+  CPlacementStatus& placement = m_frame.Placement();
+  if (placement.BurstPending()) placement.EndBurst();
+}
+
 bool CUndo::Undo() {
+  EndGestures();
   const HistoryStep* s = m_history.NextUndo();
   if (s == nullptr || !Carry(*s, true)) return false;
   m_history.CommitUndo();
@@ -393,6 +403,7 @@ bool CUndo::Undo() {
 }
 
 bool CUndo::Redo() {
+  EndGestures();
   const HistoryStep* s = m_history.NextRedo();
   if (s == nullptr || !Carry(*s, false)) return false;
   m_history.CommitRedo();
