@@ -87,8 +87,17 @@ void CUndo::UpdateActions() {
 void CUndo::Reset() {
   m_history.Clear();
   for (int ch = 0; ch < 4; ++ch) m_window[ch] = TakeWindow(ch);
-  m_panel.clear();
-  for (const Key& k : kPanelKeys) m_panel[{k.setId, k.target}] = Capture(k.setId, k.target);
+  std::map<std::pair<int, int>, PanelValue> panel;
+  for (const Key& k : kPanelKeys) {
+    const std::pair<int, int> key{k.setId, k.target};
+    // A mode leaves the contrast slider and the bezel boxes as they are, so
+    // what they show may be moved or typed without Set: they keep what was
+    // last sent or answered. The other panels show what the mode set.
+    const auto kept = m_panel.find(key);
+    const bool keep = k.setId == kContrastSet || k.setId == kBezelSet;
+    panel[key] = keep && kept != m_panel.end() ? kept->second : Capture(k.setId, k.target);
+  }
+  m_panel = std::move(panel);
   UpdateActions();
 }
 
