@@ -88,8 +88,13 @@ void CLinkStatus::Store(const char* key, bool on) {
 
 // ---- what the procedures report -----------------------------------------
 
+void CLinkStatus::Supersede() {
+  ++m_netTry;
+  m_netPending = 0;
+}
+
 void CLinkStatus::SerialOpened(int connKind, const std::string& device) {
-  ++m_netTry;  // the operator's procedure: a loop's try on its way is stale
+  Supersede();  // the operator's procedure: a loop's try on its way is stale
   m_reconnectHandshake = false;
   m_state.SerialOpened(SerialKind(connKind), device);
   Refresh();
@@ -102,14 +107,14 @@ void CLinkStatus::HandshakeAnswered(bool accepted) {
 }
 
 void CLinkStatus::NotConnected() {
-  ++m_netTry;
+  Supersede();
   m_reconnectHandshake = false;
   m_state.NotConnected();
   Refresh();
 }
 
 void CLinkStatus::NetConnecting(const std::string& address, const std::string& port) {
-  ++m_netTry;
+  Supersede();
   m_reconnectHandshake = false;
   m_state.NetConnecting(address, port);
   Refresh();
@@ -150,7 +155,13 @@ bool CLinkStatus::TakeKeepaliveAnswer() {
 
 void CLinkStatus::SetReconnect(bool on) {
   m_state.SetReconnect(on);
-  if (!on) ++m_netTry;
+  if (!on) {
+    // Every other procedure that makes a try stale closes the transports
+    // itself; here the try is abandoned, or what it has just connected is
+    // closed, so that no socket stays open behind a pane that says "lost".
+    if (m_netPending != 0) m_frame.NetLink().Close();
+    Supersede();
+  }
   Refresh();
 }
 
@@ -160,7 +171,7 @@ void CLinkStatus::StartReconnect() {
                                                              : 1;
   // The dead socket goes at once: frames are dropped instead of failing.
   if (m_reconnectKind == 3) m_frame.NetLink().Close();
-  ++m_netTry;
+  Supersede();
   if (!m_stopped && !m_reconnectTimer.isActive()) m_reconnectTimer.start();
 }
 
@@ -170,14 +181,16 @@ void CLinkStatus::TryReconnect() {
     return;
   }
   // One try at a time: a handshake or a connect still awaited goes first.
-  if (m_reconnectHandshake || (m_reconnectKind == 3 && m_netPending)) return;
+  if (m_reconnectHandshake || (m_reconnectKind == 3 && m_netPending != 0)) return;
   m_state.ReconnectAttempt();
   if (m_reconnectKind == 3) {
     const unsigned attempt = ++m_netTry;
-    m_netPending = true;
+    m_netPending = attempt;
     m_frame.NetLink().StartConnector(&m_frame.Hand(), [this, attempt](int result) {
-      if (attempt != m_netTry) return;  // the operator chose otherwise since
-      m_netPending = false;
+      if (m_netPending == attempt) m_netPending = 0;
+      // The operator chose otherwise since; whatever made this try stale
+      // has closed what it may have connected.
+      if (attempt != m_netTry) return;
       // A success is the frame's own network result, with its line.
       if (result == 1) m_frame.OnNetResult(1);
       Refresh();

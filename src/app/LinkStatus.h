@@ -64,6 +64,9 @@ class CLinkStatus : public QObject {
   void TryReconnect();
   void KeepaliveTick();
   void Store(const char* key, bool on);
+  // Another procedure or the operator's choice: a try on its way is stale
+  // and no longer holds the loop back.
+  void Supersede();
 
   CMainFrame& m_frame;
   LinkState m_state;
@@ -75,8 +78,8 @@ class CLinkStatus : public QObject {
   int m_reconnectKind = 0;            // m_nConnKind of the lost link
   bool m_reconnectHandshake = false;  // the handshake awaited is the loop's
   unsigned m_netTry = 0;              // counts tries and procedures; a result of an older try is stale
-  bool m_netPending = false;
-  bool m_stopped = false;  // the loop's network try still awaited
+  unsigned m_netPending = 0;          // the loop's network try still awaited, 0 for none
+  bool m_stopped = false;
 };
 
 }  // namespace panora

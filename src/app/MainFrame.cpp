@@ -570,6 +570,9 @@ void CMainFrame::SetModeRefresh(int place, ModeRefresh* panel) {
 }
 
 void CMainFrame::ApplyMode(int mode) {
+  // An arrow-key burst not sent yet moved a window the mode now places:
+  // sent later, it would undo the mode's geometry in the processor.
+  if (m_placement != nullptr) m_placement->DropBurst();
   ArrangeChannels(mode);
   RefreshPanels(mode);
   // Every recall, Open and factory reset come here: the steps before it

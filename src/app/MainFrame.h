@@ -238,6 +238,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   QMenu* ToolsMenu();
   CModeStatus& ModeStatus() { return *m_modeStatus; }
   CPlacementStatus& Placement() { return *m_placement; }
+  bool PlacementReady() const { return m_placement != nullptr; }
   // The traffic monitor's docking bar (hidden at start) and the log it shows.
   CCoolBar& TrafficBar() { return *m_wndTrafficBar; }
   CTrafficMonitor& TrafficMonitor() { return *m_trafficMonitor; }

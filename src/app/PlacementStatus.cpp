@@ -9,6 +9,7 @@
 #include <QStatusBar>
 
 #include "app/MainFrame.h"
+#include "app/Undo.h"
 #include "layout/ChildFrame.h"
 #include "layout/LayoutArea.h"
 #include "layout/QtRect.h"
@@ -116,6 +117,7 @@ void CPlacementStatus::Nudge(int dx, int dy) {
   if (m_nBurstChannel < 0) {
     m_nBurstChannel = m_frame.m_nCurpod;
     m_rcBurstStart = f->WindowRect();
+    m_frame.Undo().UpdateActions();
   }
   const QWidget* client = f->parentWidget();
   const Rect r = DragStep(f->WindowRect(), dx, dy, client->width(), client->height());
@@ -131,6 +133,13 @@ void CPlacementStatus::EndBurst() {
   if (f == nullptr) return;
   if (f->WindowRect() != m_rcBurstStart) m_frame.SendWindowGeometry(channel);
   m_frame.HighlightWindow(f);
+  m_frame.Undo().UpdateActions();
+}
+
+void CPlacementStatus::DropBurst() {
+  m_burstEnd.stop();
+  m_nBurstChannel = -1;
+  m_frame.Undo().UpdateActions();
 }
 
 bool CPlacementStatus::KeyEvent(QEvent* event) {

@@ -56,6 +56,8 @@ class CPlacementStatus : public QObject {
   void Nudge(int dx, int dy);
   // Ends a burst now: the geometry when the window moved, and the outline.
   void EndBurst();
+  // Forgets a burst without sending it: the windows are being rearranged.
+  void DropBurst();
   bool BurstPending() const { return m_nBurstChannel >= 0; }
 
  protected:

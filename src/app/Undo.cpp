@@ -10,6 +10,7 @@
 
 #include "app/Dialogs.h"
 #include "app/MainFrame.h"
+#include "app/PlacementStatus.h"
 #include "layout/Arrange.h"
 #include "layout/ChildFrame.h"
 #include "layout/DlgFullSet.h"
@@ -78,15 +79,25 @@ void CUndo::SetActions(QAction* undo, QAction* redo) {
 }
 
 void CUndo::UpdateActions() {
-  if (m_undoAction != nullptr) m_undoAction->setEnabled(m_history.CanUndo());
+  const bool burst = m_frame.PlacementReady() && m_frame.Placement().BurstPending();
+  if (m_undoAction != nullptr) m_undoAction->setEnabled(m_history.CanUndo() || burst);
   if (m_redoAction != nullptr) m_redoAction->setEnabled(m_history.CanRedo());
 }
 
 void CUndo::Reset() {
   m_history.Clear();
   for (int ch = 0; ch < 4; ++ch) m_window[ch] = TakeWindow(ch);
-  m_panel.clear();
-  for (const Key& k : kPanelKeys) m_panel[{k.setId, k.target}] = Capture(k.setId, k.target);
+  std::map<std::pair<int, int>, PanelValue> panel;
+  for (const Key& k : kPanelKeys) {
+    const std::pair<int, int> key{k.setId, k.target};
+    // A mode leaves the contrast slider and the bezel boxes as they are, so
+    // what they show may be moved or typed without Set: they keep what was
+    // last sent or answered. The other panels show what the mode set.
+    const auto kept = m_panel.find(key);
+    const bool keep = k.setId == kContrastSet || k.setId == kBezelSet;
+    panel[key] = keep && kept != m_panel.end() ? kept->second : Capture(k.setId, k.target);
+  }
+  m_panel = std::move(panel);
   UpdateActions();
 }
 
@@ -384,7 +395,15 @@ bool CUndo::Carry(const HistoryStep& s, bool back) {
   return done;
 }
 
+void CUndo::EndGestures() {
+  // An arrow-key burst still open is the latest change: it goes out and
+  // becomes a step before anything is taken back.
+  CPlacementStatus& placement = m_frame.Placement();
+  if (placement.BurstPending()) placement.EndBurst();
+}
+
 bool CUndo::Undo() {
+  EndGestures();
   const HistoryStep* s = m_history.NextUndo();
   if (s == nullptr || !Carry(*s, true)) return false;
   m_history.CommitUndo();
@@ -393,6 +412,7 @@ bool CUndo::Undo() {
 }
 
 bool CUndo::Redo() {
+  EndGestures();
   const HistoryStep* s = m_history.NextRedo();
   if (s == nullptr || !Carry(*s, false)) return false;
   m_history.CommitRedo();

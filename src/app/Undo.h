@@ -62,6 +62,9 @@ class CUndo {
   bool Redo();
 
   const History& Steps() const { return m_history; }
+  // Enables the menu items by the history, and Undo also while an
+  // arrow-key burst is open (it is the change Undo takes back first).
+  void UpdateActions();
 
  private:
   WindowValue TakeWindow(int channel) const;
@@ -73,7 +76,7 @@ class CUndo {
   bool SendPosition(int channel, const PanelValue& xywh);
   bool RespectsBusy(const HistoryStep& s) const;
   bool Carry(const HistoryStep& s, bool back);
-  void UpdateActions();
+  void EndGestures();
 
   CMainFrame& m_frame;
   CDlgMainSet* m_mainSet = nullptr;

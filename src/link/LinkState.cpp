@@ -79,6 +79,13 @@ void LinkState::StopReconnect() {
 }
 
 void LinkState::SetKeepalive(bool on) {
+  if (on && !m_keepalive) {
+    // No tick aged the operator's queries while it was off: those still
+    // awaited lapse at the first tick, a whole interval from now, before
+    // the first query of ours can be answered.
+    m_operatorOlder += m_operatorAwaited;
+    m_operatorAwaited = 0;
+  }
   m_keepalive = on;
   m_outstanding = false;
   m_misses = 0;

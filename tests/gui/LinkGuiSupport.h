@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -128,14 +129,18 @@ class EmbeddedSim {
 
 // A loopback port whose connects hang: its accept queue is full, so the
 // system drops every further connection request until its own time-out.
+// `port`: a given one (a listener that has just gone), else any free one.
 class HangingPort {
  public:
-  HangingPort() {
+  explicit HangingPort(int port = 0) {
     m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(m_listen, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (::bind(m_listen, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return;
     ::listen(m_listen, 0);
     socklen_t len = sizeof a;
     ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&a), &len);

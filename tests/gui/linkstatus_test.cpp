@@ -148,6 +148,45 @@ TEST_F(LinkStatusTest, TcpPeerGoneIsLostAndReconnectsUntilDisconnect) {
   EXPECT_EQ(InfoCount(*f, "Connect NET success!"), 0);  // Disconnect replaced the list
 }
 
+// A try that hangs (the port's accept queue is full) when the operator turns
+// reconnect off: nothing it could still connect stays open, and it does not
+// hold a later loop back.
+TEST_F(LinkStatusTest, AnAbandonedTryLeavesNoSocketAndDoesNotBlockTheNextLoop) {
+  sim::ServerOptions opt;
+  opt.tcpPort = 0;
+  auto server = StartServer(opt);
+  opt.tcpPort = server->TcpPort();
+  const std::string port = std::to_string(opt.tcpPort);
+  CLinkStatus& ls = *f->LinkStatus();
+  ls.ReconnectAction()->trigger();
+  f->ConnectNet("127.0.0.1", port);
+  ASSERT_TRUE(WaitUntil([&] { return Pane(*f).endsWith(kDot + "connected"); }));
+
+  server->Stop();
+  auto hanging = std::make_unique<HangingPort>(opt.tcpPort);
+  ASSERT_TRUE(hanging->Hangs());
+  ASSERT_TRUE(WaitUntil([&] { return Pane(*f).contains("reconnecting (try 1)"); }, 4000))
+      << Pane(*f).toStdString();
+  ls.ReconnectAction()->trigger();
+  EXPECT_TRUE(Pane(*f).endsWith(kDot + "lost")) << Pane(*f).toStdString();
+  // The processor is back where the try's next connection request goes.
+  hanging.reset();
+  server = StartServer(opt);
+  WaitUntil([] { return false; }, 1500);
+  EXPECT_FALSE(f->NetLink().IsConnected());
+  EXPECT_TRUE(Pane(*f).endsWith(kDot + "lost")) << Pane(*f).toStdString();
+
+  // Reconnect on again, a manual connect, a loss: the loop tries and connects.
+  ls.ReconnectAction()->trigger();
+  f->ConnectNet("127.0.0.1", port);
+  ASSERT_TRUE(WaitUntil([&] { return Pane(*f).endsWith(kDot + "connected"); }));
+  server->Stop();
+  ASSERT_TRUE(WaitUntil([&] { return Pane(*f).contains("reconnecting"); }));
+  server = StartServer(opt);
+  EXPECT_TRUE(WaitUntil([&] { return Pane(*f).endsWith(kDot + "connected"); }, 5000))
+      << Pane(*f).toStdString();
+}
+
 TEST_F(LinkStatusTest, VanishedPtyIsLostAndReopenedWithTheHandshake) {
   sim::ServerOptions opt;
   opt.useTcp = false;

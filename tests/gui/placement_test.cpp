@@ -16,6 +16,7 @@
 #include "app/DlgModSet.h"
 #include "app/ModeStatus.h"
 #include "app/PlacementStatus.h"
+#include "app/Undo.h"
 #include "layout/ChildFrame.h"
 #include "layout/LayoutArea.h"
 #include "layout/TesselView.h"
@@ -221,6 +222,38 @@ TEST_F(PlacementTest, ArrowKeysMoveTheCurrentWindowAndSendOneFramePerBurst) {
   frames = Geometry();
   ASSERT_EQ(frames.size(), 2u);
   EXPECT_EQ(frames[1].payload, Payload(1, Rect{0, 89, 200, 209}));
+}
+
+// Undo right after a burst takes that burst back; a mode recall forgets it
+// unsent, since the mode places the window anew.
+TEST_F(PlacementTest, UndoEndsABurstFirstAndAModeRecallDropsIt) {
+  CChildFrame* ch2 = f->ChannelFrame(1);
+  const Rect start{100, 80, 300, 200};
+  ch2->MoveTo(start);
+  Press(ch2->View(), QPoint(50, 40));
+  Release(ch2->View());
+  f->Undo().Reset();
+
+  Tap(Qt::Key_Right, Qt::ShiftModifier);
+  ASSERT_TRUE(f->Placement().BurstPending());
+  f->Action(ID_EDIT_UNDO)->trigger();
+  EXPECT_FALSE(f->Placement().BurstPending());
+  EXPECT_EQ(ch2->WindowRect(), start);
+  EXPECT_TRUE(f->Action(ID_EDIT_REDO)->isEnabled());
+  WaitUntil([] { return false; }, CPlacementStatus::kBurstEndMs + 100);
+  auto frames = Geometry();
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0].payload, Payload(1, start.Offset(10, 0)));
+  EXPECT_EQ(frames[1].payload, Payload(1, start));
+  f->Action(ID_EDIT_REDO)->trigger();
+  EXPECT_EQ(ch2->WindowRect(), start.Offset(10, 0));
+
+  Tap(Qt::Key_Down, Qt::ShiftModifier);
+  ClickToolbar(ID_QUICK_MODE_FIRST + 1);
+  EXPECT_FALSE(f->Placement().BurstPending());
+  WaitUntil([] { return false; }, CPlacementStatus::kBurstEndMs + 100);
+  EXPECT_EQ(Geometry().size(), 3u);
+  EXPECT_FALSE(f->Action(ID_EDIT_UNDO)->isEnabled());
 }
 
 TEST_F(PlacementTest, SnappingIsOffByDefaultAndOnceOnPullsEdgesOntoTheLines) {

@@ -339,10 +339,25 @@ TEST_F(UndoTest, ARunOfThePositionDialogIsOneStep) {
 TEST_F(UndoTest, AModeRecallClearsTheHistory) {
   Drag(f->ChannelFrame(2)->View(), QPoint(30, 30), 20, 20);
   ASSERT_TRUE(f->Action(ID_EDIT_UNDO)->isEnabled());
+  // Contrast of CH2 set to 150, then the slider moved without Set.
+  CDlgTestPage& pic = Picture();
+  pic.m_grpPicChannel->button(1)->click();
+  pic.m_sldContrast->setValue(150);
+  QTest::mouseClick(pic.m_btnContrastSet, Qt::LeftButton);
+  pic.m_sldContrast->setValue(90);
   f->Modes().Quick(5);
   EXPECT_FALSE(f->Undo().Steps().CanUndo());
   EXPECT_FALSE(f->Action(ID_EDIT_UNDO)->isEnabled());
   EXPECT_FALSE(f->Action(ID_EDIT_REDO)->isEnabled());
+
+  // What the recall starts from is what CH2 was last sent, not the slider.
+  pic.m_sldContrast->setValue(170);
+  QTest::mouseClick(pic.m_btnContrastSet, Qt::LeftButton);
+  Seen(0);
+  UndoKey();
+  EXPECT_EQ(pic.m_sldContrast->value(), 150);
+  ASSERT_EQ(Seen(cmd::kContrast).size(), 1u);
+  EXPECT_EQ(State().contrast[1], 150);
 }
 
 TEST_F(UndoTest, AHundredAndTwentyStepsGoBackToTheStart) {

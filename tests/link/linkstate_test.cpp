@@ -138,5 +138,24 @@ TEST(LinkState, KeepaliveQueriesWhileIdleAndCountsMisses) {
   EXPECT_FALSE(s.KeepaliveTick(false));
 }
 
+TEST(LinkState, TheOperatorsQueriesFromWhileKeepaliveWasOffLapse) {
+  LinkState s;
+  s.NetConnecting("127.0.0.1", "4001");
+  s.NetResult(true);
+  // Off: his query never gets an answer. It lapses by the first tick, so
+  // the answer to our first query stays unlisted.
+  s.OperatorAskedVersion();
+  s.SetKeepalive(true);
+  EXPECT_TRUE(s.KeepaliveTick(false));
+  s.BlockReceived();
+  EXPECT_TRUE(s.TakeKeepaliveAnswer());
+  // One asked just before it was turned on is still his.
+  s.SetKeepalive(false);
+  s.OperatorAskedVersion();
+  s.SetKeepalive(true);
+  s.BlockReceived();
+  EXPECT_FALSE(s.TakeKeepaliveAnswer());
+}
+
 }  // namespace
 }  // namespace panora
