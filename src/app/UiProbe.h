@@ -1,7 +1,7 @@
 // A measuring probe for the fault tests, off unless PANORA_UI_PROBE names a
 // file: a 10 ms timer on the user-interface thread records the longest gap
-// between its ticks (how long that thread was blocked; from 0.5 s on, the
-// window's first paint being start-up), how long the start-up connect held
+// between its ticks (how long that thread was blocked, from arming on; the
+// window's first paint is start-up and done before), how long the start-up connect held
 // that thread and how long each worker batch ran, and writes them with the
 // link status and the information list to the file every second and at exit.
 // PANORA_UI_ACTIONS ("MS:ACTION ...", times from start-up) presses controls
