@@ -154,7 +154,8 @@ bool CLinkStatus::TakeKeepaliveAnswer() {
 // ---- reconnect ------------------------------------------------------------
 
 void CLinkStatus::SetReconnect(bool on) {
-  m_state.SetReconnect(on);
+  // Switched on while the link is lost: the loop starts now, not at the next loss.
+  if (m_state.SetReconnect(on)) StartReconnect();
   if (!on) {
     // Every other procedure that makes a try stale closes the transports
     // itself; here the try is abandoned, or what it has just connected is

@@ -54,6 +54,7 @@ bool LinkState::Lost() {
   // not a refusal or a handshake that never came.
   const bool wasUp = Up() || m_phase == Phase::Lost || m_reconnecting;
   Enter(m_kind, Phase::Lost);
+  m_lostWasUp = wasUp;
   m_reconnecting = m_reconnect && wasUp;
   return m_reconnecting;
 }
@@ -68,9 +69,15 @@ void LinkState::BlockReceived() {
   m_sendFailed = false;
 }
 
-void LinkState::SetReconnect(bool on) {
+bool LinkState::SetReconnect(bool on) {
   m_reconnect = on;
-  if (!on) StopReconnect();
+  if (!on) {
+    StopReconnect();
+    return false;
+  }
+  if (m_reconnecting || m_kind == Kind::None || m_phase != Phase::Lost || !m_lostWasUp) return false;
+  m_reconnecting = true;
+  return true;
 }
 
 void LinkState::StopReconnect() {

@@ -36,7 +36,9 @@ class LinkState {
   void BlockReceived();
 
   // ---- reconnect (off by default) ----
-  void SetReconnect(bool on);
+  // Whether the loop is to start now: switched on while a link that was up
+  // is lost.
+  bool SetReconnect(bool on);
   bool Reconnect() const { return m_reconnect; }
   // Whether the reconnect loop runs: on, and a link that was up is lost.
   bool Reconnecting() const { return m_reconnecting; }
@@ -86,6 +88,7 @@ class LinkState {
   Phase m_phase = Phase::Idle;
   std::string m_device, m_address, m_port;
   bool m_reconnect = false, m_reconnecting = false;
+  bool m_lostWasUp = false;  // the link now lost had been up
   int m_attempts = 0;
   bool m_keepalive = false;
   bool m_outstanding = false;  // the last tick's query awaits its answer

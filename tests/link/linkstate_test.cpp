@@ -90,6 +90,15 @@ TEST(LinkState, ReconnectRetriesOnlyWhatWasUpUntilTheOperatorTakesOver) {
   s.SetReconnect(false);
   EXPECT_FALSE(s.Reconnecting());
   EXPECT_EQ(s.Text(), "TCP 127.0.0.1:4001" + kDot + "lost");
+  // Switched on again while that link is lost: the loop starts at once.
+  EXPECT_TRUE(s.SetReconnect(true));
+  EXPECT_TRUE(s.Reconnecting());
+  EXPECT_FALSE(s.SetReconnect(true));  // already running
+  s.NotConnected();
+  s.SetReconnect(false);
+  s.SerialOpened(Kind::Rs232, "/dev/ttyS0");
+  EXPECT_FALSE(s.Lost());  // never up: switching on does not retry it
+  EXPECT_FALSE(s.SetReconnect(true));
 }
 
 TEST(LinkState, KeepaliveQueriesWhileIdleAndCountsMisses) {
