@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -267,6 +268,29 @@ inline long long ContextSwitches() {
   }
   ::closedir(dir);
   return total;
+}
+
+// Calls `send` (true when the frame went whole) up to `maxCalls` times or
+// until `stopAfter` were refused, timing the refused ones.
+struct RefusedSends {
+  int whole = 0, refused = 0;
+  std::chrono::steady_clock::duration total{}, longest{};
+};
+template <typename Send>
+RefusedSends TimeRefusedSends(int maxCalls, int stopAfter, Send send) {
+  RefusedSends r;
+  for (int i = 0; i < maxCalls && r.refused < stopAfter; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    if (send()) {
+      ++r.whole;
+      continue;
+    }
+    ++r.refused;
+    const auto took = std::chrono::steady_clock::now() - start;
+    r.total += took;
+    r.longest = std::max(r.longest, took);
+  }
+  return r;
 }
 
 }  // namespace panora::test

@@ -14,6 +14,8 @@ using namespace std::chrono_literals;
 using test::Listener;
 using test::LoopHandOver;
 using test::Recorder;
+using test::RefusedSends;
+using test::TimeRefusedSends;
 
 namespace {
 struct Fixture {
@@ -232,25 +234,14 @@ TEST(NetLink, UiThreadSendsWaitBrieflyForRoomThenFailAtOnceAndFramesStayWhole) {
   // as a drag sends them, fill the bounded buffers.
   std::vector<std::uint8_t> frame(20);
   for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>(i + 1);
-  int whole = 0, refused = 0;
-  std::chrono::steady_clock::duration refusing{}, longest{};
-  f.ui.RunAndWait([&] {
-    for (int i = 0; i < 200000 && refused < 200; ++i) {
-      const auto start = std::chrono::steady_clock::now();
-      if (f.net.Send(frame.data(), 20) == 20) {
-        ++whole;
-      } else {
-        ++refused;
-        const auto took = std::chrono::steady_clock::now() - start;
-        refusing += took;
-        longest = std::max(longest, took);
-      }
-    }
-  });
-  ASSERT_EQ(refused, 200);
+  RefusedSends r;
+  f.ui.RunAndWait(
+      [&] { r = TimeRefusedSends(200000, 200, [&] { return f.net.Send(frame.data(), 20) == 20; }); });
+  const int whole = r.whole;
+  ASSERT_EQ(r.refused, 200);
   // One short wait, then at once: 200 full waits would take ten seconds.
-  EXPECT_LT(refusing, 2s);
-  EXPECT_LT(longest, 500ms);  // far below the worker's one-second bound
+  EXPECT_LT(r.total, 2s);
+  EXPECT_LT(r.longest, 500ms);  // far below the worker's one-second bound
   // Nothing like megabytes of stale commands queued.
   EXPECT_LT(whole * 20, 1 << 20);
   f.ui.RunAndWait([] {});

@@ -18,6 +18,8 @@ using namespace panora;
 using namespace std::chrono_literals;
 using test::LoopHandOver;
 using test::Pty;
+using test::RefusedSends;
+using test::TimeRefusedSends;
 using test::Recorder;
 
 namespace {
@@ -274,21 +276,13 @@ TEST(RsCom, UiThreadWritesWaitBrieflyForRoomThenFailAtOnce) {
   for (int i = 0; i < 1 << 20 && f.com.WritePort(1, &one) == 1; ++i) {
   }
   const auto frame = Bytes(20, 3);
-  int refused = 0;
-  std::chrono::steady_clock::duration refusing{}, longest{};
-  f.ui.RunAndWait([&] {
-    for (int i = 0; i < 200; ++i) {
-      const auto start = std::chrono::steady_clock::now();
-      if (f.com.WritePort(20, frame.data()) != 20) ++refused;
-      const auto took = std::chrono::steady_clock::now() - start;
-      refusing += took;
-      longest = std::max(longest, took);
-    }
-  });
-  ASSERT_EQ(refused, 200);
+  RefusedSends r;
+  f.ui.RunAndWait(
+      [&] { r = TimeRefusedSends(200, 200, [&] { return f.com.WritePort(20, frame.data()) == 20; }); });
+  ASSERT_EQ(r.refused, 200);
   // One short wait, then at once: 200 full waits would take 200 seconds.
-  EXPECT_LT(refusing, 2s);
-  EXPECT_LT(longest, 500ms);  // far below the worker's one-second bound
+  EXPECT_LT(r.total, 2s);
+  EXPECT_LT(r.longest, 500ms);  // far below the worker's one-second bound
   f.ui.RunAndWait([] {});
   EXPECT_EQ(failed.load(), 201);
   // Once the far end reads, the line takes frames again.
