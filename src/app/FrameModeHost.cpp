@@ -49,12 +49,12 @@ void CFrameModeHost::ModeChanged() {
 }
 
 std::array<double, 4> CFrameModeHost::Measure(int channel) const {
-  const ChannelFractions f = m_frame.MeasureChannel(channel);
+  const ChannelFractions f = m_frame.Windows().MeasureChannel(channel);
   return {f.x, f.y, f.w, f.h};
 }
 
 void CFrameModeHost::Sink() {
-  m_frame.SinkChannels();
+  m_frame.Windows().SinkChannels();
 }
 
 }  // namespace panora

@@ -134,7 +134,7 @@ bool CMainFrame::OnCreate() {
   CreateUndoItems();
   CreateContextMenu();
   m_layoutArea = new CLayoutArea(this);
-  m_layoutArea->SetHost(this);
+  m_windows.Attach(m_layoutArea);
   setCentralWidget(m_layoutArea);
 
   // Centred on the desktop.
@@ -506,48 +506,13 @@ void CMainFrame::CreateTrafficMonitor() {
   ToolsMenu()->addAction(toggle);
 }
 
-CChildFrame* CMainFrame::OpenChannelWindow() {
-  CChildFrame* frame = m_layoutArea->CreateChannelWindow();
-  if (m_placement != nullptr) m_placement->WatchFrame(frame);
-  return frame;
-}
-
-CChildFrame* CMainFrame::ChannelFrame(int channel) const {
-  return m_layoutArea->Frame(channel);
-}
-
-void CMainFrame::UpdateLayoutRect() {
+void CMainFrame::OpenChannelWindows() {
+  for (int i = 0; i < 4; ++i)  // CH1..CH4, in this order
+    if (CChildFrame* frame = m_windows.OpenChannelWindow(); frame != nullptr && m_placement != nullptr)
+      m_placement->WatchFrame(frame);
   // Lay the bars out now, so that the central area has its final place.
   if (layout() != nullptr) layout()->activate();
-  TakeLayoutRect();
-  // A bar closed or resized later changes the area; every conversion to
-  // output pixels must use the area as it is, so follow it.
-  m_layoutArea->installEventFilter(this);
-}
-
-void CMainFrame::TakeLayoutRect() {
-  // The area's client region: 2 pixels inside its sunken edge.
-  m_rcLayout = m_layoutArea->geometry().adjusted(CLayoutArea::kEdge, CLayoutArea::kEdge, -CLayoutArea::kEdge,
-                                                 -CLayoutArea::kEdge);
-}
-
-bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
-  if (m_layoutArea != nullptr && watched == m_layoutArea &&
-      (event->type() == QEvent::Resize || event->type() == QEvent::Move)) {
-    const QRect before = m_rcLayout;
-    TakeLayoutRect();
-    // The area stands for the output picture: when a bar closes or is sized,
-    // the windows keep their share of it, so what the screen shows and what
-    // the processor shows still agree and nothing needs sending.
-    if (before.size() != m_rcLayout.size() && !before.isEmpty() && !m_rcLayout.isEmpty()) {
-      const Rect old{0, 0, before.width(), before.height()};
-      for (int ch = 0; ch < 4; ++ch)
-        if (CChildFrame* frame = ChannelFrame(ch))
-          frame->MoveTo(PlaceFractions(MeasureFractions(frame->WindowRect(), old), m_rcLayout.width(),
-                                       m_rcLayout.height()));
-    }
-  }
-  return QMainWindow::eventFilter(watched, event);
+  m_windows.UpdateLayoutRect();
 }
 
 // ---- the mode application ---------------------------------------------------
@@ -555,7 +520,7 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 void CMainFrame::ConnectModeApplication() {
   SetModeRefresh(1, m_dlgFullSet);
   SetModeRefresh(3, m_dlgMainSet);
-  m_dlgMainSet->SetRefreshOutput([this] { RefreshOutput(); });
+  m_dlgMainSet->SetRefreshOutput([this] { m_windows.RefreshOutput(); });
   m_dlgMainSet->SetShowInputs([this](const std::array<int, 4>& inputs) {
     for (int ch = 0; ch < 4; ++ch)
       if (CChildFrame* frame = ChannelFrame(ch)) {
@@ -573,28 +538,11 @@ void CMainFrame::ApplyMode(int mode) {
   // An arrow-key burst not sent yet moved a window the mode now places:
   // sent later, it would undo the mode's geometry in the processor.
   if (m_placement != nullptr) m_placement->DropBurst();
-  ArrangeChannels(mode);
+  m_windows.ArrangeChannels(mode, m_Profile.m_DataPrm);
   RefreshPanels(mode);
   // Every recall, Open and factory reset come here: the steps before it
   // belong to another arrangement.
   m_undo->Reset();
-}
-
-void CMainFrame::ArrangeChannels(int mode) {
-  m_nCurpod = 3;
-  const ChannelArrangement a =
-      panora::ArrangeChannels(mode, m_rcLayout.width(), m_rcLayout.height(), m_Profile.m_DataPrm);
-  if (!a.placed) return;
-  for (int ch = 0; ch < 4; ++ch)
-    if (CChildFrame* frame = ChannelFrame(ch)) frame->MoveTo(a.frames[ch]);
-  if (a.sink) SinkChannels();
-  if (a.select >= 0) SelectWindow(a.select);
-  for (int ch = 0; ch < 4; ++ch) {
-    CChildFrame* frame = ChannelFrame(ch);
-    if (frame == nullptr) continue;
-    frame->View()->m_nInput = a.inputs[ch];
-    frame->View()->update();
-  }
 }
 
 void CMainFrame::RefreshPanels(int mode) {
@@ -613,57 +561,29 @@ void CMainFrame::RefreshPanels(int mode) {
   RunModeRefresh(m_modeRefresh, c);
 }
 
-void CMainFrame::SinkChannels() {
-  for (int ch = 0; ch < 4; ++ch)
-    if (CChildFrame* frame = ChannelFrame(ch)) frame->lower();
+// ---- what the channel windows ask ------------------------------------------
+
+int CMainFrame::OutputResolutionIndex(int channel) {
+  return MainSet().GetOutputResolution(channel);
 }
 
-ChannelFractions CMainFrame::MeasureChannel(int channel) const {
-  CChildFrame* frame = ChannelFrame(channel);
-  if (frame == nullptr) return {};
-  // Both in layout coordinates: the layout rectangle starts at (0, 0) there.
-  return MeasureFractions(frame->WindowRect(), Rect{0, 0, m_rcLayout.width(), m_rcLayout.height()});
-}
-
-void CMainFrame::MeasureChannel(int channel, double& x, double& y, double& w, double& h) const {
-  const ChannelFractions f = MeasureChannel(channel);
-  x = f.x;
-  y = f.y;
-  w = f.w;
-  h = f.h;
-}
-
-void CMainFrame::RefreshOutput() {
+void CMainFrame::SendGeometryFrame(int channel, const std::array<std::uint8_t, 8>& payload) {
   if (!TransportOpen()) return;
-  // The batch is built where the worker's running batch would be read from.
   if (RefuseWhileSending()) return;
-  constexpr int kFrameBytes = cmd::kSetGeometryLen + 12;
-  for (int ch = 0; ch < 4; ++ch) {
-    CChildFrame* frame = ChannelFrame(ch);
-    if (frame == nullptr) return;
-    const Rect client = frame->WindowRect().Offset(m_rcLayout.x(), m_rcLayout.y());
-    const std::array<std::uint8_t, 8> payload = GeometryPayload(WindowToOutput(ch, client));
-    BuildFrame(g_TxBuf + ch * kFrameBytes, payload.data(), static_cast<int>(payload.size()),
-               cmd::kSetGeometry, static_cast<std::uint8_t>(ch));
-  }
-  m_nJobType = kJobGeometry;
-  StartSendWorker();
+  SendCommand(cmd::kSetGeometry, static_cast<std::uint8_t>(channel), payload.data(),
+              static_cast<int>(payload.size()));
 }
 
-// ---- the channel windows -------------------------------------------------
-
-void CMainFrame::SelectWindow(int channel) {
-  CChildFrame* frame = ChannelFrame(channel);
-  if (frame == nullptr) return;
-  frame->raise();
-  m_layoutArea->SetActiveFrame(frame);
-  m_nPrevPod = m_nCurpod;
-  m_nCurpod = channel;
-  if (m_placement != nullptr) m_placement->Refresh();
+void CMainFrame::SendGeometryBatch(const std::uint8_t* frames, int frameSize, int count) {
+  if (!TransportOpen()) return;
+  StartBatch(kJobGeometry, frames, frameSize, count);
 }
 
-void CMainFrame::SetCurrentPod(int channel) {
-  m_nCurpod = channel;
+void CMainFrame::WindowChanged(int channel, bool sized) {
+  m_undo->WindowChanged(channel, sized);
+}
+
+void CMainFrame::CurrentWindowChanged() {
   if (m_placement != nullptr) m_placement->Refresh();
 }
 
@@ -671,62 +591,8 @@ bool CMainFrame::SnapToEdges() const {
   return m_placement != nullptr && m_placement->Snap();
 }
 
-void CMainFrame::HighlightWindow(CChildFrame* frame) {
-  m_layoutArea->HighlightWindow(frame);
-}
-
-void CMainFrame::PostHighlightCurrent() {
-  QMetaObject::invokeMethod(
-      this, [this] { HighlightWindow(ChannelFrame(m_nCurpod)); }, Qt::QueuedConnection);
-}
-
-void CMainFrame::MaximizeWindow(int channel) {
-  CChildFrame* frame = ChannelFrame(channel);
-  if (frame == nullptr) return;
-  frame->MoveTo(Rect{0, 0, m_rcLayout.width(), m_rcLayout.height()});
-}
-
-void CMainFrame::RestoreWindow(int channel, const Rect& r) {
-  CChildFrame* frame = ChannelFrame(channel);
-  if (frame == nullptr || !RestoreAllowed(r, ToRect(m_rcLayout))) return;
-  frame->MoveTo(r);
-}
-
-bool CMainFrame::TakeSkipButtonUp() {
-  if (m_bSkipButtonUp != 1) return false;
-  m_bSkipButtonUp = 0;
-  return true;
-}
-
 void CMainFrame::RefuseStretching() {
   MessageBox(this, QStringLiteral("Sorry, stretching function is unavailable in this mode"));
-}
-
-OutputGeometry CMainFrame::WindowToOutput(int channel, const Rect& client) {
-  return panora::WindowToOutput(client, ToRect(m_rcLayout),
-                                OutputResolution(MainSet().GetOutputResolution(channel)));
-}
-
-void CMainFrame::SendWindowGeometry(int channel) {
-  CChildFrame* frame = ChannelFrame(channel);
-  if (frame == nullptr) return;
-  // Layout coordinates start at the layout rectangle's corner.
-  SendGeometry(channel, frame->WindowRect().Offset(m_rcLayout.x(), m_rcLayout.y()));
-  m_undo->WindowChanged(channel, false);
-}
-
-void CMainFrame::SendSizedGeometry(int channel, const Rect& screen) {
-  const QPoint origin = mapFromGlobal(QPoint(screen.left, screen.top));
-  SendGeometry(channel, screen.Offset(origin.x() - screen.left, origin.y() - screen.top));
-  m_undo->WindowChanged(channel, true);
-}
-
-void CMainFrame::SendGeometry(int channel, const Rect& client) {
-  if (!TransportOpen()) return;
-  if (RefuseWhileSending()) return;
-  const std::array<std::uint8_t, 8> payload = GeometryPayload(WindowToOutput(channel, client));
-  SendCommand(cmd::kSetGeometry, static_cast<std::uint8_t>(channel), payload.data(),
-              static_cast<int>(payload.size()));
 }
 
 CDataPrm& CMainFrame::WorkingRecord() {
@@ -1175,10 +1041,10 @@ void CMainFrame::OnWindowButton(int index) {
   if (index < 0 || index > 3) return;
   // Nothing may be built into the transmit buffer while a batch goes out.
   if (RefuseWhileSending()) return;
-  SelectWindow(index);
+  m_windows.SelectWindow(index);
   const int target = m_modes->WindowButtonTarget(index);
   if (target < 0) {
-    HighlightWindow(ChannelFrame(index));
+    m_windows.HighlightWindow(ChannelFrame(index));
     return;
   }
   if (target == m_nCurMod) return;
@@ -1187,7 +1053,7 @@ void CMainFrame::OnWindowButton(int index) {
   m_nPrevMod = m_nCurMod;
   m_nCurMod = target;
   UpdateModeMenuItems();
-  SelectWindow(index);                 // the arrangement may have raised another window
+  m_windows.SelectWindow(index);                 // the arrangement may have raised another window
   std::uint8_t bytes[kFrameOverhead];  // a recall frame has no payload
   const CKezCmd frame = BuildModeRecall(target, bytes);
   NoteCommand(frame.Data()[4], frame.Data()[5]);

@@ -16,8 +16,7 @@
 #include <string>
 
 #include "app/UiHandOver.h"
-#include "layout/Arrange.h"
-#include "layout/LayoutHost.h"
+#include "layout/ChannelWindows.h"
 #include "link/AutoResetEvent.h"
 #include "link/DeviceLink.h"
 #include "link/HandOver.h"
@@ -88,7 +87,7 @@ struct PositionRequest {
   int right = 0, bottom = 0;  // x + w, y + h
 };
 
-class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
+class CMainFrame : public QMainWindow, public WindowsHost, public PanelHost {
   Q_OBJECT
 
   // Declared first: the hand-over target outlives every call queued to it,
@@ -100,6 +99,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   CRsCom m_RsCom;
   CNetLink m_NetLink;
   CDeviceLink m_DeviceLink;
+  CChannelWindows m_windows{*this};
 
  public:
   static constexpr int kWidth = 1120;
@@ -115,47 +115,19 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   // could not be made; the frame is then unusable.
   bool OnCreate();
 
-  // Opens the next channel window (CH1 first).
-  CChildFrame* OpenChannelWindow();
-  // m_rcLayout: the client area left by the bars, 2 pixels in on each side.
-  void UpdateLayoutRect();
+  // The four channel windows CH1..CH4, then the layout rectangle.
+  void OpenChannelWindows();
   // The mode application: the windows for `mode`, then the panels. Sends
   // nothing; callers send the recall themselves and update m_nCurMod after.
   void ApplyMode(int mode);
-  // Places the four windows, sinks and selects as the mode asks and sets
-  // each view's input. m_nCurpod ends at 3 unless a window is selected.
-  void ArrangeChannels(int mode);
   // Runs the mode-refresh steps over the registered panels.
   void RefreshPanels(int mode);
-  // CH1..CH4 each sent to the bottom without moving: CH1 ends above CH4.
-  void SinkChannels();
   // A panel that follows mode changes, at its place in the steps' order:
   // 0..2 the tab pages in tab order, 3 the main settings panel.
   static constexpr int kModeRefreshPlaces = 4;
   void SetModeRefresh(int place, ModeRefresh* panel);
-  // Channel `channel`'s window as fractions of the layout area (zeros for
-  // a channel outside 0..3), as "Save mode" stores it.
-  ChannelFractions MeasureChannel(int channel) const;
-  void MeasureChannel(int channel, double& x, double& y, double& w, double& h) const;
-  // The geometry of all four windows as one batch through the reply-wait
-  // worker (job 2). Nothing without a connection; refused while a batch goes out.
-  void RefreshOutput();
-
-  // The four channel windows. SelectWindow raises a window without moving
-  // it and makes it the active and current one; the outline marks the
-  // window last worked on. Channels outside 0..3 are ignored.
-  void SelectWindow(int channel);
-  void HighlightWindow(CChildFrame* frame) override;
-  void MaximizeWindow(int channel) override;
-  void RestoreWindow(int channel, const Rect& r) override;
-  // The geometry command (0x30) for a channel's window as it stands, and for
-  // a rectangle in screen coordinates that a sizing ended with. Nothing
-  // without a transport; refused while a worker sends.
-  void SendWindowGeometry(int channel) override;
-  void SendSizedGeometry(int channel, const Rect& screen) override;
-  // A window in the main window's client coordinates as output pixels, at
-  // the resolution the main settings panel shows for output channel + 1.
-  OutputGeometry WindowToOutput(int channel, const Rect& client);
+  // The four channel windows and every operation on them.
+  CChannelWindows& Windows() { return m_windows; }
 
   // Orderly end: closes the hand-over (so that no worker waits on us), ends
   // and joins every thread of the device link, then saves the profile. Runs
@@ -249,7 +221,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   QMenu* EditMenu();
   CUndo& Undo() { return *m_undo; }
   CLayoutArea* LayoutArea() const { return m_layoutArea; }
-  CChildFrame* ChannelFrame(int channel) const;
+  CChildFrame* ChannelFrame(int channel) const { return m_windows.Frame(channel); }
   CDlgMainSet& MainSet() { return *m_dlgMainSet; }
   CCoolTabCtrl& TabCtrl() { return *m_wndTabCtrl; }
   CDlgFullSet& FullSet() { return *m_dlgFullSet; }
@@ -269,16 +241,15 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   // Shared state, as the rest of the program names it. The busy flag, the
   // job, the answer status and the last-command bookkeeping are the device
   // link's own atomics, named here as the frame's.
-  // Main-window client coordinates. QRect's right() and bottom() are the last
-  // pixel inside, one less than a Windows RECT's: use left() + width().
-  QRect m_rcLayout;
+  QRect& m_rcLayout = m_windows.m_rcLayout;  // the layout area in client coordinates
   std::atomic<int> m_nConnKind{0};  // 0 none, 1 RS232, 2 USB, 3 TCP/IP
   std::atomic<int>& m_bSending = m_DeviceLink.m_bSending;
   std::atomic<int>& m_nJobType = m_DeviceLink.m_nJobType;
   std::atomic<int>& m_nReplyStatus = m_DeviceLink.m_nReplyStatus;  // 0 ok, 1 time-out, 2 not connected,
                                                                    // 3 short, 4 pending
   int m_nPrevMod = -1, m_nCurMod = -1;
-  int m_nPrevPod = 0, m_nCurpod = 0;
+  int& m_nPrevPod = m_windows.m_nPrevPod;
+  int& m_nCurpod = m_windows.m_nCurpod;
   std::atomic<int>& m_nPrevCmd = m_DeviceLink.m_nPrevCmd;
   std::atomic<int>& m_nPrevSub = m_DeviceLink.m_nPrevSub;
   std::atomic<int>& m_nCurCmd = m_DeviceLink.m_nCurCmd;
@@ -286,8 +257,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   CProfile m_Profile;  // m_Profile.m_DataPrm, m_nToolMode, m_strModeName, m_strProfilePath
   int m_nPosX = 0, m_nPosY = 0, m_nPosW = 0, m_nPosH = 0;
   int m_nDots = 0;
-  QRect m_rcSelected;  // the window last sized by the operator
-  int m_bSkipButtonUp = 0;
+  int& m_bSkipButtonUp = m_windows.m_bSkipButtonUp;
 
  public slots:
   // Messages handed over by the workers.
@@ -336,7 +306,6 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QAction* AddCommand(QMenu* menu, int id, const QString& text, void (CMainFrame::*handler)());
@@ -356,10 +325,7 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   void CloseTransports();
   void OnNetResultOf(int attempt, int result);
   void OpenPositionDialog(const PositionRequest& request);
-  void SendGeometry(int channel, const Rect& client);
   bool RefuseWhileSending();
-  // m_rcLayout from where the layout area's client region is now.
-  void TakeLayoutRect();
   void ConnectModeApplication();
   CTesselView* ActiveView() const;
   // "Save" and "Save as": writes the profile to `path` (becoming the
@@ -368,10 +334,12 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
 
   // What the channel windows ask of the frame.
   int CurrentMode() const override { return m_nCurMod; }
-  void SetCurrentPod(int channel) override;
+  int OutputResolutionIndex(int channel) override;
+  void SendGeometryFrame(int channel, const std::array<std::uint8_t, 8>& payload) override;
+  void SendGeometryBatch(const std::uint8_t* frames, int frameSize, int count) override;
+  void WindowChanged(int channel, bool sized) override;
+  void CurrentWindowChanged() override;
   bool SnapToEdges() const override;
-  void SetSkipButtonUp() override { m_bSkipButtonUp = 1; }
-  bool TakeSkipButtonUp() override;
 
   // What the docked panels ask of the frame.
   CDataPrm& WorkingRecord() override;
@@ -380,7 +348,6 @@ class CMainFrame : public QMainWindow, public LayoutHost, public PanelHost {
   bool Sending() const override { return m_bSending.load() == 1; }
   void AddInfoLine(const std::string& text) override { AddInfo(QString::fromStdString(text)); }
   int Message(const std::string& text, int type) override;
-  void PostHighlightCurrent() override;
   void RefuseStretching() override;
   void RecordStep(int setId, int target) override;
   void NoteShown(int setId, int target) override;

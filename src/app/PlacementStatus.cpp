@@ -94,9 +94,9 @@ void CPlacementStatus::Refresh() {
   CChildFrame* f = ShownFrame();
   QString text;
   if (f != nullptr) {
-    const Rect client = f->WindowRect().Offset(m_frame.m_rcLayout.x(), m_frame.m_rcLayout.y());
-    text = Text(f->m_nChannel, WindowToOutput(client, ToRect(m_frame.m_rcLayout),
-                                              OutputResolution(ResolutionOf(f->m_nChannel))));
+    // What the geometry command would send for the window as it stands.
+    text = Text(f->m_nChannel, FractionsToOutput(m_frame.Windows().MeasureChannel(f->m_nChannel),
+                                                 OutputResolution(ResolutionOf(f->m_nChannel))));
   }
   if (m_pane->text() != text) m_pane->setText(text);
 }
@@ -131,8 +131,8 @@ void CPlacementStatus::EndBurst() {
   m_nBurstChannel = -1;
   CChildFrame* f = m_frame.ChannelFrame(channel);
   if (f == nullptr) return;
-  if (f->WindowRect() != m_rcBurstStart) m_frame.SendWindowGeometry(channel);
-  m_frame.HighlightWindow(f);
+  if (f->WindowRect() != m_rcBurstStart) m_frame.Windows().SendWindowGeometry(channel);
+  m_frame.Windows().HighlightWindow(f);
   m_frame.Undo().UpdateActions();
 }
 

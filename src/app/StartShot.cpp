@@ -23,7 +23,7 @@ void ArmStartScreenshot(CMainFrame* frame) {
     QTimer::singleShot(0, frame, [frame] { frame->TrafficBar().toggleViewAction()->trigger(); });
     // A geometry frame, the version query and their answers after the handshake.
     QTimer::singleShot(700, frame, [frame] {
-      frame->SendWindowGeometry(1);
+      frame->Windows().SendWindowGeometry(1);
       frame->OnFirmwareVersion();
     });
     QTimer::singleShot(1400, frame, [frame, traffic] {

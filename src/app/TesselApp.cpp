@@ -93,8 +93,7 @@ bool CTesselApp::InitInstance() {
   m_pMainWnd = std::move(frame);
   CMainFrame* f = m_pMainWnd.get();
 
-  for (int i = 0; i < 4; ++i) f->OpenChannelWindow();  // CH1..CH4, in this order
-  f->UpdateLayoutRect();
+  f->OpenChannelWindows();
 
   // Mode 17 on the PC side only: nothing is sent to the processor.
   f->ApplyMode(kStartupMode);

@@ -113,7 +113,7 @@ class UiProbe : public QObject {
       const int n = std::atoi(what.c_str() + 4);
       if (n <= 0) return;
       const int boxes = m_boxes;
-      m_frame->SendWindowGeometry(0);
+      m_frame->Windows().SendWindowGeometry(0);
       if (m_boxes != boxes) {
         ++m_dragsEnded;
         return;

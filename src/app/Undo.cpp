@@ -107,41 +107,24 @@ WindowValue CUndo::TakeWindow(int channel) const {
   WindowValue v;
   CChildFrame* frame = m_frame.ChannelFrame(channel);
   if (frame == nullptr) return v;
-  const Rect r = frame->WindowRect();
+  // Exact places, so that a step taken before the area changed size puts
+  // the window back where it was on the output.
+  CChannelWindows& windows = m_frame.Windows();
+  const ChannelFractions f = windows.MeasureChannel(channel);
+  const ChannelFractions rf = windows.RestoreFractions(channel);
   const Rect restore = frame->View()->m_rcRestore;
-  v.left = r.left;
-  v.top = r.top;
-  v.right = r.right;
-  v.bottom = r.bottom;
-  v.areaW = m_frame.m_rcLayout.width();
-  v.areaH = m_frame.m_rcLayout.height();
+  v.place = {f.x, f.y, f.w, f.h};
   v.maximized = frame->View()->m_bMaximized;
   v.restore = {restore.left, restore.top, restore.right, restore.bottom};
+  v.restorePlace = {rf.x, rf.y, rf.w, rf.h};
   return v;
-}
-
-WindowValue CUndo::AtAreaSize(const WindowValue& v) const {
-  const int w = m_frame.m_rcLayout.width(), h = m_frame.m_rcLayout.height();
-  if ((v.areaW == w && v.areaH == h) || v.areaW <= 0 || v.areaH <= 0) return v;
-  // The windows keep their share of the area when it changes size; so does
-  // every step taken before.
-  const Rect old{0, 0, v.areaW, v.areaH};
-  const Rect r = PlaceFractions(MeasureFractions(Rect{v.left, v.top, v.right, v.bottom}, old), w, h);
-  WindowValue out = v;
-  out.left = r.left;
-  out.top = r.top;
-  out.right = r.right;
-  out.bottom = r.bottom;
-  out.areaW = w;
-  out.areaH = h;
-  return out;
 }
 
 void CUndo::WindowChanged(int channel, bool sized) {
   if (channel < 0 || channel > 3) return;
   WindowValue after = TakeWindow(channel);
   if (sized) after.maximized = 0;  // the sizing clears the flag once this returns
-  const WindowValue before = AtAreaSize(m_window[channel]);
+  const WindowValue before = m_window[channel];
   m_window[channel] = after;
   if (m_bApplying || before == after) return;
   HistoryStep s;
@@ -156,17 +139,20 @@ void CUndo::WindowChanged(int channel, bool sized) {
 bool CUndo::PlaceWindow(int channel, const WindowValue& stored) {
   CChildFrame* frame = m_frame.ChannelFrame(channel);
   if (frame == nullptr) return false;
-  const WindowValue v = AtAreaSize(stored);
-  frame->MoveTo(Rect{v.left, v.top, v.right, v.bottom});
+  const WindowValue& v = stored;
+  CChannelWindows& windows = m_frame.Windows();
+  windows.PlaceChannel(channel, {v.place[0], v.place[1], v.place[2], v.place[3]});
   CTesselView* view = frame->View();
   view->m_bMaximized = v.maximized;
   view->m_rcRestore = Rect{v.restore[0], v.restore[1], v.restore[2], v.restore[3]};
+  windows.SetRestore(channel, view->m_rcRestore,
+                     {v.restorePlace[0], v.restorePlace[1], v.restorePlace[2], v.restorePlace[3]});
   // As after the operator's own drag: the window is the current one, its
   // geometry goes out, the outline marks it.
   m_frame.m_nCurpod = channel;
   m_frame.LayoutArea()->SetActiveFrame(frame);
-  m_frame.SendWindowGeometry(channel);
-  m_frame.HighlightWindow(frame);
+  windows.SendWindowGeometry(channel);
+  windows.HighlightWindow(frame);
   return true;
 }
 

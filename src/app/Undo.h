@@ -68,8 +68,6 @@ class CUndo {
 
  private:
   WindowValue TakeWindow(int channel) const;
-  // v at the layout area's present size.
-  WindowValue AtAreaSize(const WindowValue& v) const;
   bool PlaceWindow(int channel, const WindowValue& v);
   PanelValue Capture(int setId, int target) const;
   bool Replay(int setId, int target, const PanelValue& v);

@@ -114,8 +114,11 @@ ChannelArrangement ArrangeChannels(int mode, int width, int height,
     }
     default: {  // 26..33: the stored windows of the slot
       const CDataPrm slot = records[mode - 21].Sanitized();
-      for (int i = 0; i < 4; ++i)
-        a.frames[i] = PlaceFractions({slot.m_dX[i], slot.m_dY[i], slot.m_dW[i], slot.m_dH[i]}, W, H);
+      for (int i = 0; i < 4; ++i) {
+        a.fractions[i] = {slot.m_dX[i], slot.m_dY[i], slot.m_dW[i], slot.m_dH[i]};
+        a.exact[i] = true;
+        a.frames[i] = PlaceFractions(a.fractions[i], W, H);
+      }
       a.inputs = slot.m_nChInput;
       break;
     }

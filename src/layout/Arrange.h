@@ -20,6 +20,10 @@ struct ChannelArrangement {
   bool sink = false;
   int select = -1;
   std::array<int, 4> inputs{};  // m_nInput of the views, 0..3 = In1..In4
+  // A stored user mode's windows are the fractions it was saved with; the
+  // others are what their frames measure at this size.
+  std::array<bool, 4> exact{};
+  std::array<ChannelFractions, 4> fractions{};
 };
 
 // The arrangement of `mode` on a layout area `width` x `height`. User modes
@@ -32,11 +36,8 @@ ChannelArrangement ArrangeChannels(int mode, int width, int height,
 Rect CentredHalf(const Rect& r);
 
 // A window (l, t, r, b) and the layout rectangle, both in the same
-// coordinates, as fractions of the layout: x, y of the top-left corner, w, h
-// of the size. An empty layout gives zeros.
-struct ChannelFractions {
-  double x = 0, y = 0, w = 0, h = 0;
-};
+// coordinates, as fractions of the layout (see ChannelFractions). An empty
+// layout gives zeros.
 ChannelFractions MeasureFractions(const Rect& window, const Rect& layout);
 
 // A stored window on a layout area `width` x `height`: the left and top edges

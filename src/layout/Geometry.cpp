@@ -114,15 +114,18 @@ Size OutputResolution(int index) {
   return kTable[index];
 }
 
+OutputGeometry FractionsToOutput(const ChannelFractions& f, Size res) {
+  return {static_cast<int>(f.x * res.width), static_cast<int>(f.y * res.height),
+          static_cast<int>(f.w * res.width), static_cast<int>(f.h * res.height)};
+}
+
 OutputGeometry WindowToOutput(const Rect& r, const Rect& layout, Size res) {
   const int lw = layout.Width(), lh = layout.Height();
   if (lw <= 0 || lh <= 0) return {};
-  const double fx = static_cast<double>(r.left - layout.left) / lw;
-  const double fy = static_cast<double>(r.top - layout.top) / lh;
-  const double fw = static_cast<double>(r.Width()) / lw;
-  const double fh = static_cast<double>(r.Height()) / lh;
-  return {static_cast<int>(fx * res.width), static_cast<int>(fy * res.height),
-          static_cast<int>(fw * res.width), static_cast<int>(fh * res.height)};
+  return FractionsToOutput({static_cast<double>(r.left - layout.left) / lw,
+                            static_cast<double>(r.top - layout.top) / lh, static_cast<double>(r.Width()) / lw,
+                            static_cast<double>(r.Height()) / lh},
+                           res);
 }
 
 std::array<std::uint8_t, 8> GeometryPayload(const OutputGeometry& g) {

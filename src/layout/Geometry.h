@@ -109,6 +109,17 @@ struct OutputGeometry {
   friend bool operator==(const OutputGeometry&, const OutputGeometry&) = default;
 };
 
+// A window as fractions of the layout area: x, y of the top-left corner,
+// w, h of the size.
+struct ChannelFractions {
+  double x = 0, y = 0, w = 0, h = 0;
+  friend bool operator==(const ChannelFractions&, const ChannelFractions&) = default;
+};
+
+// A window's fractions times the output resolution, each truncated toward
+// zero; nothing is clamped.
+OutputGeometry FractionsToOutput(const ChannelFractions& f, Size resolution);
+
 // The window `r` and the layout rectangle `layout`, both in the main
 // window's client coordinates, as fractions of the layout times the output
 // resolution, each truncated toward zero. Nothing is clamped: a window left

@@ -1,9 +1,69 @@
 #include "layout/LayoutArea.h"
 
+#include <QEvent>
+#include <QPainter>
+#include <QRegion>
+#include <QStringList>
+#include <algorithm>
+
 #include "layout/ChildFrame.h"
+#include "layout/TesselView.h"
 #include "ui/Accessible.h"
 
 namespace panora {
+
+// Above the four windows, invisible to the mouse: the dashed outline and
+// label of each window that the others hide completely.
+class CLayoutArea::CoverOverlay final : public QWidget {
+ public:
+  explicit CoverOverlay(CLayoutArea& area, QWidget* client) : QWidget(client), m_area(area) {
+    setObjectName(QStringLiteral("coverOverlay"));
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFocusPolicy(Qt::NoFocus);
+  }
+
+ public:
+  // Takes the covered windows anew; screen readers hear them by name.
+  void Follow() {
+    const std::vector<int> covered = m_area.CoveredChannels();
+    if (covered != m_covered) {
+      m_covered = covered;
+      QStringList names;
+      for (int ch : covered) names << QStringLiteral("CH%1").arg(ch + 1);
+      SetAccessibleRole(this, QAccessible::StaticText,
+                        names.isEmpty() ? QString() : QStringLiteral("Covered: %1").arg(names.join(QStringLiteral(", "))));
+    }
+    update();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    const std::vector<int>& covered = m_covered;
+    if (covered.empty()) return;
+    QPainter p(this);
+    p.setFont(CTesselView::LabelFont());
+    for (int ch : covered) {
+      const CChildFrame* frame = m_area.Frame(ch);
+      const QRect r = frame->geometry();
+      // White under black dashes: visible on any picture.
+      p.setPen(QPen(Qt::white, 2));
+      p.drawRect(r.adjusted(1, 1, -2, -2));
+      p.setPen(QPen(Qt::black, 2, Qt::DashLine));
+      p.drawRect(r.adjusted(1, 1, -2, -2));
+      const QString label = QStringLiteral("CH%1 In%2 (covered)").arg(ch + 1).arg(frame->View()->m_nInput + 1);
+      const QFontMetrics fm(p.font());
+      const QRect text(r.left() + 6, r.bottom() - fm.height() - 5, fm.horizontalAdvance(label) + 6, fm.height() + 2);
+      p.fillRect(text, Qt::white);
+      p.setPen(Qt::black);
+      p.drawText(text, Qt::AlignCenter, label);
+    }
+  }
+
+ private:
+  CLayoutArea& m_area;
+  std::vector<int> m_covered;
+};
 
 CLayoutArea::CLayoutArea(QWidget* parent) : QFrame(parent) {
   setObjectName(QStringLiteral("layoutArea"));
@@ -16,11 +76,45 @@ CLayoutArea::CLayoutArea(QWidget* parent) : QFrame(parent) {
   pal.setColor(QPalette::Window, QColor(128, 128, 128));  // the application workspace grey
   m_client->setPalette(pal);
   SetAccessibleRole(m_client, QAccessible::Client, QStringLiteral("Layout"));
+  m_overlay = new CoverOverlay(*this, m_client);
 }
 
 void CLayoutArea::resizeEvent(QResizeEvent* event) {
   QFrame::resizeEvent(event);
   m_client->setGeometry(contentsRect());
+  m_overlay->setGeometry(m_client->rect());
+}
+
+bool CLayoutArea::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::ZOrderChange:
+      // A window raised above the overlay: the overlay goes back on top.
+      if (watched != m_overlay) m_overlay->raise();
+      m_overlay->Follow();
+      break;
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Show:
+    case QEvent::Hide: m_overlay->Follow(); break;
+    default: break;
+  }
+  return QFrame::eventFilter(watched, event);
+}
+
+std::vector<int> CLayoutArea::CoveredChannels() const {
+  std::vector<int> covered;
+  // The client's children in stacking order, lowest first.
+  std::vector<const CChildFrame*> stack;
+  for (const QObject* o : m_client->children())
+    if (auto* frame = qobject_cast<const CChildFrame*>(o); frame != nullptr && frame->isVisible())
+      stack.push_back(frame);
+  for (std::size_t i = 0; i < stack.size(); ++i) {
+    QRegion rest(stack[i]->geometry());
+    for (std::size_t j = i + 1; j < stack.size() && !rest.isEmpty(); ++j) rest -= stack[j]->geometry();
+    if (rest.isEmpty()) covered.push_back(stack[i]->m_nChannel);
+  }
+  std::sort(covered.begin(), covered.end());
+  return covered;
 }
 
 CChildFrame* CLayoutArea::CreateChannelWindow() {
@@ -29,6 +123,8 @@ CChildFrame* CLayoutArea::CreateChannelWindow() {
   const int step = 26;
   frame->move(m_nFrames * step, m_nFrames * step);
   frame->show();
+  frame->installEventFilter(this);
+  m_overlay->raise();
   m_frames[m_nFrames++] = frame;
   m_pActive = frame;  // the newest window is the active one
   return frame;

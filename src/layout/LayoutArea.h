@@ -5,6 +5,7 @@
 
 #include <QFrame>
 #include <array>
+#include <vector>
 
 namespace panora {
 
@@ -43,11 +44,19 @@ class CLayoutArea : public QFrame {
   // that at most one frame carries the outline.
   void HighlightWindow(CChildFrame* frame);
 
+  // The channels whose windows others cover entirely, in channel order.
+  // Their outlines and labels are drawn dashed on top of everything, so
+  // that all four windows can always be seen and found.
+  std::vector<int> CoveredChannels() const;
+
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  class CoverOverlay;
   QWidget* m_client;
+  CoverOverlay* m_overlay = nullptr;
   std::array<CChildFrame*, 4> m_frames{};
   int m_nFrames = 0;
   CChildFrame* m_pActive = nullptr;

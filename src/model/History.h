@@ -17,10 +17,10 @@ namespace panora {
 // coordinates (exclusive right and bottom) within an area of that size, so
 // that it can be placed again after the area changed size.
 struct WindowValue {
-  int left = 0, top = 0, right = 0, bottom = 0;
-  int areaW = 0, areaH = 0;
-  int maximized = 0;             // the view's maximise flag after the change
-  std::array<int, 4> restore{};  // where a double-click on it restores to
+  std::array<double, 4> place{};  // x, y, w, h as exact fractions of the layout area
+  int maximized = 0;              // the view's maximise flag after the change
+  std::array<int, 4> restore{};   // where a double-click on it restores to
+  std::array<double, 4> restorePlace{};  // and that place as exact fractions
   bool operator==(const WindowValue&) const = default;
 };
 

@@ -11,6 +11,8 @@
 #include "GuiTest.h"
 #include "app/MainFrame.h"
 #include "app/TesselApp.h"
+#include "layout/ChildFrame.h"
+#include "layout/TesselView.h"
 #include "panels/DlgMainSet.h"
 #include "ui/CoolBar.h"
 #include "ui/TrueColorToolBar.h"
@@ -190,6 +192,56 @@ TEST_F(ChromeTest, TheEdgeSizesTheBarDownToItsMinimumWhateverTheChildAsks) {
   EXPECT_EQ(bottom.layout()->minimumSize(), CCoolBar::kMinFloating);
   bottom.resize(10, 10);
   EXPECT_EQ(bottom.size(), CCoolBar::kMinFloating);
+}
+
+TEST_F(ChromeTest, SizingClosingAndReopeningABarLeavesEveryWindowWhereItIsOnTheOutput) {
+  CCoolBar& left = f->PanelBar();
+  left.setStyle(&fullWindowDrag);
+  CChannelWindows& windows = f->Windows();
+  auto place = [&] {
+    std::vector<std::pair<Rect, OutputGeometry>> v;
+    for (int ch = 0; ch < 4; ++ch) v.emplace_back(f->ChannelFrame(ch)->WindowRect(), windows.OutputOf(ch));
+    return v;
+  };
+  // The bar resized at every mouse move, 2 pixels at a time, 60 out and back.
+  auto wiggle = [&] {
+    QWidget* edge = left.SizingEdge();
+    for (int dir : {1, -1}) {
+      const QPoint start = edge->mapToGlobal(edge->rect().center());
+      MouseAt(edge, QEvent::MouseButtonPress, start, Qt::LeftButton);
+      for (int d = 2; d <= 60; d += 2) MouseAt(edge, QEvent::MouseMove, start + QPoint(dir * d, 0), Qt::LeftButton);
+      MouseAt(edge, QEvent::MouseButtonRelease, start + QPoint(dir * 60, 0), Qt::NoButton);
+      Pump();
+    }
+  };
+  for (int mode : {13, 14, 17}) {
+    f->ApplyMode(mode);
+    f->m_nCurMod = mode;
+    const auto before = place();
+    const int w0 = f->m_rcLayout.width();
+    for (int round = 0; round < 4; ++round) wiggle();
+    ASSERT_EQ(f->m_rcLayout.width(), w0);
+    EXPECT_EQ(place(), before) << mode;
+    left.CloseButton()->click();
+    Pump();
+    EXPECT_GT(f->m_rcLayout.width(), w0);
+    for (int ch = 0; ch < 4; ++ch) EXPECT_EQ(windows.OutputOf(ch), before[ch].second) << mode << " CH" << ch + 1;
+    left.show();
+    Pump();
+    EXPECT_EQ(place(), before) << mode;
+  }
+  // A window maximised before the area changed comes back to its exact place.
+  CTesselView* view = f->ChannelFrame(1)->View();
+  const auto before = place();
+  view->m_rcRestore = f->ChannelFrame(1)->WindowRect();
+  windows.MaximizeWindow(1);
+  left.CloseButton()->click();
+  Pump();
+  windows.RestoreWindow(1, view->m_rcRestore);
+  EXPECT_EQ(windows.OutputOf(1), before[1].second);
+  left.show();
+  Pump();
+  EXPECT_EQ(place(), before);
 }
 
 TEST_F(ChromeTest, WithoutFullWindowDragAHalftoneLineShowsTheEdgeUntilRelease) {

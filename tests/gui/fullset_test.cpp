@@ -130,8 +130,11 @@ TEST_F(FullSetTest, PositionDialogNudgesMoveTheProcessorsWindowButNotTheLayout) 
     return ClickButton(QStringLiteral("1"))(d);  // Save
   });
   f->OnWindowAdjust();
-  ASSERT_TRUE(WaitUntil([&] { return State().setUp.geometry[1].x == 959; }));
-  EXPECT_EQ(State().setUp.geometry[1], (sim::Geometry{959, 0, 962, 540}));
+  // Every nudge moved one edge by one step: the last of them decides, so
+  // wait for the whole window, not for the first value that matches.
+  const sim::Geometry nudged{959, 0, 962, 540};
+  EXPECT_TRUE(WaitUntil([&] { return State().setUp.geometry[1] == nudged; }));
+  EXPECT_EQ(State().setUp.geometry[1], nudged);
   const std::vector<SeenFrame> sent = Sent(cmd::kSetGeometry);
   const std::vector<std::vector<int>> payloads = {{0x03, 0xC0, 0, 0, 0x03, 0xC1, 0x02, 0x1C},
                                                   {0x03, 0xBF, 0, 0, 0x03, 0xC2, 0x02, 0x1C},

@@ -41,7 +41,7 @@ class LayoutTest : public SimFrameTest {
   }
   std::vector<int> Payload(int channel, const Rect& layoutRect) {
     const OutputGeometry g =
-        f->WindowToOutput(channel, layoutRect.Offset(f->m_rcLayout.x(), f->m_rcLayout.y()));
+        f->Windows().WindowToOutput(channel, layoutRect.Offset(f->m_rcLayout.x(), f->m_rcLayout.y()));
     const auto p = GeometryPayload(g);
     return {p.begin(), p.end()};
   }
@@ -169,12 +169,14 @@ TEST_F(LayoutTest, CornerSizingKeepsTheRatioAndEndsWithOneFrame) {
 
   // A border click without a move sizes and sends nothing, but activates
   // and raises the window, as a border press does.
-  f->SelectWindow(2);
+  f->Windows().SelectWindow(2);
   Press(frame, QPoint(100, 189));
   Release(frame);
   EXPECT_EQ(Received().size(), 2u);
   EXPECT_EQ(f->LayoutArea()->ActiveFrame(), frame);
-  EXPECT_EQ(f->LayoutArea()->Client()->children().last(), frame);
+  const QObjectList stack = f->LayoutArea()->Client()->children();
+  EXPECT_EQ(*std::find_if(stack.rbegin(), stack.rend(), [](QObject* o) { return qobject_cast<CChildFrame*>(o); }),
+            frame);  // the highest window; only the drawing of covered ones is above it
 
   // No sizing makes a window smaller than its grip, nor pulls an edge out
   // of the area.
@@ -205,7 +207,7 @@ TEST_F(LayoutTest, AnInterruptedDoubleClickOrAClosedBarLosesNoGeometry) {
   // Closing the left bar widens the area: the windows keep their share of
   // it, so a refresh sends what the processor already shows.
   frame->MoveTo(Rect{0, 0, f->m_rcLayout.width() / 2, f->m_rcLayout.height()});
-  f->SendWindowGeometry(1);
+  f->Windows().SendWindowGeometry(1);
   const std::vector<int> half = Received().back().payload;
   const QRect before = f->m_rcLayout;
   f->PanelBar().close();
@@ -214,7 +216,7 @@ TEST_F(LayoutTest, AnInterruptedDoubleClickOrAClosedBarLosesNoGeometry) {
   EXPECT_GT(f->m_rcLayout.width(), before.width());
   EXPECT_EQ(f->m_rcLayout, QRect(client->mapTo(f, QPoint(0, 0)), client->size()));
   EXPECT_EQ(frame->WindowRect(), (Rect{0, 0, client->width() / 2, client->height()}));
-  f->SendWindowGeometry(1);
+  f->Windows().SendWindowGeometry(1);
   EXPECT_EQ(Received().back().payload, half);
   EXPECT_EQ(frame->View()->cursor().shape(), Qt::ArrowCursor);
 }
@@ -307,7 +309,7 @@ TEST_F(LayoutTest, WithoutAConnectionNothingIsSentAndNothingShown) {
 }
 
 TEST_F(LayoutTest, PrintingTheActiveViewWritesItsPicture) {
-  f->SelectWindow(1);
+  f->Windows().SelectWindow(1);
   const QString pdf = QString::fromStdString(home.Path() + "/ch2.pdf");
   dialogs.ExpectDialog("printDialog", [&](QDialog& d) {
     auto& dlg = static_cast<QPrintDialog&>(d);
@@ -395,6 +397,25 @@ TEST_F(LayoutTest, ModesArrangeTheWindowsAndTheMainSettingsFromStartUpOn) {
   f->ApplyMode(14);
   EXPECT_EQ(f->ChannelFrame(3)->WindowRect(), (Rect{3 * (W / 4), 2 * (H / 3), W, H}));
   EXPECT_EQ(Stacking(*f), (std::vector<int>{3, 2, 1, 0}));
+  // The windows CH1 hides are drawn dashed on top, with their labels, and
+  // named for screen readers; the drawing lets the mouse through to CH1.
+  CLayoutArea* area = f->LayoutArea();
+  EXPECT_EQ(area->CoveredChannels(), (std::vector<int>{1, 2, 3}));
+  QWidget* overlay = area->Client()->findChild<QWidget*>(QStringLiteral("coverOverlay"));
+  ASSERT_NE(overlay, nullptr);
+  EXPECT_EQ(area->Client()->children().back(), overlay);
+  EXPECT_TRUE(overlay->testAttribute(Qt::WA_TransparentForMouseEvents));
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(overlay)->text(QAccessible::Name),
+            QStringLiteral("Covered: CH2, CH3, CH4"));
+  const QImage shot = area->Client()->grab().toImage();
+  const QPoint edge = f->ChannelFrame(2)->geometry().topLeft() + QPoint(1, 20);
+  const QColor c = shot.pixelColor(edge);
+  EXPECT_TRUE(c == Qt::black || c == Qt::white) << c.name().toStdString();
+  // Raising a covered window uncovers it; the drawing stays above all.
+  f->Windows().SelectWindow(2);
+  EXPECT_EQ(area->CoveredChannels(), (std::vector<int>{1, 3}));
+  EXPECT_EQ(area->Client()->children().back(), overlay);
+  f->ApplyMode(14);
   EXPECT_EQ(f->m_nCurpod, 3);
   EXPECT_FALSE(left->isEnabled());
   EXPECT_TRUE(p.m_btnRefreshOutput->isVisible());
@@ -456,12 +477,11 @@ TEST_F(LayoutTest, AUserModeShowsItsSlotAndTheShownModeKeepsItsOutputDisplay) {
 
   // The windows measured as fractions are what "Save mode" stores.
   f->ChannelFrame(1)->MoveTo(Rect{W / 4, H / 4, W / 4 + W / 2, H / 4 + H / 2});
-  double x = -1, y = -1, w = -1, h = -1;
-  f->MeasureChannel(1, x, y, w, h);
-  EXPECT_DOUBLE_EQ(x, double(W / 4) / W);
-  EXPECT_DOUBLE_EQ(h, double(H / 2) / H);
-  EXPECT_EQ(PlaceFractions(f->MeasureChannel(1), W, H), f->ChannelFrame(1)->WindowRect());
-  EXPECT_DOUBLE_EQ(f->MeasureChannel(4).w, 0);
+  const ChannelFractions m = f->Windows().MeasureChannel(1);
+  EXPECT_DOUBLE_EQ(m.x, double(W / 4) / W);
+  EXPECT_DOUBLE_EQ(m.h, double(H / 2) / H);
+  EXPECT_EQ(PlaceFractions(f->Windows().MeasureChannel(1), W, H), f->ChannelFrame(1)->WindowRect());
+  EXPECT_DOUBLE_EQ(f->Windows().MeasureChannel(4).w, 0);
 }
 
 TEST_F(LayoutTest, RefreshOutputSendsTheFourWindowsAsOneBatch) {

@@ -56,7 +56,7 @@ class PlacementTest : public SimFrameTest {
     return frames;
   }
   OutputGeometry Output(int channel, const Rect& layoutRect) {
-    return f->WindowToOutput(channel, layoutRect.Offset(f->m_rcLayout.x(), f->m_rcLayout.y()));
+    return f->Windows().WindowToOutput(channel, layoutRect.Offset(f->m_rcLayout.x(), f->m_rcLayout.y()));
   }
   std::vector<int> Payload(int channel, const Rect& layoutRect) {
     const auto p = GeometryPayload(Output(channel, layoutRect));

@@ -58,7 +58,7 @@ class UndoTest : public SimFrameTest {
 
   std::vector<int> Geometry(int channel, const Rect& r) {
     const auto p =
-        GeometryPayload(f->WindowToOutput(channel, r.Offset(f->m_rcLayout.x(), f->m_rcLayout.y())));
+        GeometryPayload(f->Windows().WindowToOutput(channel, r.Offset(f->m_rcLayout.x(), f->m_rcLayout.y())));
     return {p.begin(), p.end()};
   }
   // The simulator's state once it has taken everything sent so far.

@@ -9,8 +9,8 @@ namespace {
 HistoryStep Move(int channel, int from, int to) {
   HistoryStep s;
   s.what = channel;
-  s.windowBefore.left = from;
-  s.windowAfter.left = to;
+  s.windowBefore.place[0] = from;
+  s.windowAfter.place[0] = to;
   return s;
 }
 
@@ -33,7 +33,7 @@ TEST(History, UndoAndRedoWalkTheStepsAndANewStepDropsTheRedoBranch) {
   EXPECT_EQ(h.RedoCount(), 2u);
   EXPECT_EQ(h.NextUndo()->what, 0);
   EXPECT_EQ(h.NextRedo()->what, 1);
-  EXPECT_EQ(h.NextRedo()->windowAfter.left, 15);
+  EXPECT_EQ(h.NextRedo()->windowAfter.place[0], 15);
   h.CommitRedo();
   EXPECT_EQ(h.NextRedo()->what, 2);
 
@@ -54,7 +54,7 @@ TEST(History, KeepsTheNewestStepsUpToItsDepth) {
   EXPECT_EQ(h.UndoCount(), h.Depth());
   int oldest = -1;
   while (h.CanUndo()) {
-    oldest = h.NextUndo()->windowBefore.left;
+    oldest = h.NextUndo()->windowBefore.place[0];
     h.CommitUndo();
   }
   EXPECT_EQ(oldest, 25);
