@@ -36,6 +36,7 @@
 #include "app/LstInforBox.h"
 #include "app/ModeStatus.h"
 #include "app/PlacementStatus.h"
+#include "app/ProfileFiles.h"
 #include "app/TrafficMonitor.h"
 #include "app/Undo.h"
 #include "layout/Arrange.h"
@@ -143,6 +144,7 @@ bool CMainFrame::OnCreate() {
     move(avail.center() - QPoint(kWidth / 2, kHeight / 2));
   }
   if (!CreateToolBars() || !CreateStatusBar() || !CreateDockingBars()) return false;
+  CreateBarItems();
   CreateTrafficMonitor();
   // The Tools menu in its order: the monitor, snapping, then the link helpers.
   ToolsMenu()->addAction(m_placement->SnapAction());
@@ -167,6 +169,7 @@ bool CMainFrame::OnCreate() {
     AddInfo(QStringLiteral("Stored profile unreadable: factory set-up in use"));
   }
   m_bProfileLoaded = true;
+  m_profileFiles->AfterStartup();
   UpdateToolButtonTips();
   m_placement->WatchSettings(m_dlgMainSet);
   return true;
@@ -196,6 +199,7 @@ void CMainFrame::CreateMenus() {
   AddCommand(file, ID_FILE_OPEN, QStringLiteral("Open"), &CMainFrame::OnOpen);
   AddCommand(file, ID_FILE_SAVE, QStringLiteral("Save"), &CMainFrame::OnSave);
   AddCommand(file, ID_FILE_SAVE_AS, QStringLiteral("Save as"), &CMainFrame::OnSaveAs);
+  m_profileFiles = new CProfileFiles(*this, file);
 
   QMenu* conn = menuBar()->addMenu(QStringLiteral("&Connection"));
   struct Item {
@@ -476,6 +480,22 @@ bool CMainFrame::CreateDockingBars() {
   resizeDocks({m_wndPanelBar}, {m_wndPanelBar->DefaultSize().width()}, Qt::Horizontal);
   resizeDocks({m_wndSettingsBar}, {m_wndSettingsBar->DefaultSize().height()}, Qt::Vertical);
   return true;
+}
+
+void CMainFrame::CreateBarItems() {
+  // A bar or toolbar closed with its button comes back from here; the marks
+  // follow whatever shows or hides them.
+  m_viewMenu->addSeparator();
+  const std::pair<QAction*, const char*> items[] = {
+      {m_wndPanelBar->toggleViewAction(), "Control panels"},
+      {m_wndSettingsBar->toggleViewAction(), "Main settings"},
+      {m_wndModeToolBar->toggleViewAction(), "Modes toolbar"},
+      {m_wndWindowToolBar->toggleViewAction(), "Windows toolbar"},
+      {m_wndToolButtonBar->toggleViewAction(), "Tool buttons toolbar"}};
+  for (const auto& [action, text] : items) {
+    action->setText(QString::fromLatin1(text));
+    m_viewMenu->addAction(action);
+  }
 }
 
 void CMainFrame::CreateTrafficMonitor() {
@@ -956,49 +976,16 @@ void CMainFrame::OnRedraw() {}
 
 // ---- profiles from the File menu -------------------------------------------
 
-namespace {
-const QString kProfileFilter = QStringLiteral("(*.cfg)");
-}  // namespace
-
 void CMainFrame::OnOpen() {
-  const QString path = Dialogs().OpenFileName(this, QStringLiteral("Open"),
-                                              QString::fromStdString(DataFolder()), kProfileFilter);
-  if (path.isEmpty()) return;
-  // All or nothing: a broken file leaves every member as it was.
-  if (!ReadProfile(QFile::encodeName(path).toStdString(), m_Profile)) {
-    MessageBox(this, QString::fromLatin1(kBrokenProfileText));
-    return;
-  }
-  m_modes->AfterOpen();
+  m_profileFiles->OnOpen();
 }
 
 void CMainFrame::OnSave() {
-  // Once a profile was read or written, "Save" writes the start-up profile.
-  if (!m_Profile.m_strProfilePath.empty()) {
-    m_Profile.m_strProfilePath = StartupProfilePath();
-    SaveProfileReporting(m_Profile.m_strProfilePath);
-    return;
-  }
-  OnSaveAs();
+  m_profileFiles->OnSave();
 }
 
 void CMainFrame::OnSaveAs() {
-  QString path = Dialogs().SaveFileName(this, QStringLiteral("Save as"), QString::fromStdString(DataFolder()),
-                                        kProfileFilter);
-  if (path.isEmpty()) return;
-  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".cfg");
-  SaveProfileReporting(QFile::encodeName(path).toStdString());
-}
-
-bool CMainFrame::SaveProfileReporting(const std::string& path) {
-  ProfileError err;
-  if (SaveProfileTo(m_Profile, path, &err)) return true;
-  // The writer replaces the file only once the new one is complete.
-  MessageBox(this,
-             QStringLiteral("The set-up could not be saved to\n%1\n\n%2")
-                 .arg(QString::fromStdString(path), QString::fromStdString(err.message)),
-             kMbOk | kMbIconError);
-  return false;
+  m_profileFiles->OnSaveAs();
 }
 
 // ---- modes ------------------------------------------------------------------
@@ -1132,7 +1119,10 @@ bool CMainFrame::SaveProfileNow(bool interactive) {
   ProfileError err;
   const std::string startup = StartupProfilePath();
   m_bSaveFailed = !SaveProfileAtExit(m_Profile, startup, &err);
-  if (!m_bSaveFailed) return true;
+  if (!m_bSaveFailed) {
+    m_profileFiles->ExitSaved();
+    return true;
+  }
   const std::string path = m_Profile.m_strProfilePath.empty() ? startup : m_Profile.m_strProfilePath;
   std::fprintf(stderr, "panora: the set-up could not be saved to %s: %s\n", path.c_str(),
                err.message.c_str());
@@ -1168,9 +1158,8 @@ void CMainFrame::Shutdown(bool interactive) {
 
 void CMainFrame::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
-  // The caption is the program's name, whatever sets another.
-  if (event->type() == QEvent::WindowTitleChange && windowTitle() != QLatin1String(kCaption))
-    setWindowTitle(QString::fromLatin1(kCaption));
+  // The caption names the profile in use, whatever sets another.
+  if (event->type() == QEvent::WindowTitleChange && m_profileFiles != nullptr) m_profileFiles->UpdateCaption();
   // Nor maximised or full screen, whoever asks: the window has one size.
   if (event->type() == QEvent::WindowStateChange &&
       (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) != 0) {

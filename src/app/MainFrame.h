@@ -49,6 +49,7 @@ class CModeStatus;
 class CPlacementStatus;
 class CLinkStatus;
 class CUndo;
+class CProfileFiles;
 
 // Command ids of the menus and toolbars.
 enum CommandId : int {
@@ -220,6 +221,7 @@ class CMainFrame : public QMainWindow, public WindowsHost, public PanelHost {
   // The "Edit" menu, between "File" and "Connection", made on first use.
   QMenu* EditMenu();
   CUndo& Undo() { return *m_undo; }
+  CProfileFiles& ProfileFiles() { return *m_profileFiles; }
   CLayoutArea* LayoutArea() const { return m_layoutArea; }
   CChildFrame* ChannelFrame(int channel) const { return m_windows.Frame(channel); }
   CDlgMainSet& MainSet() { return *m_dlgMainSet; }
@@ -312,6 +314,7 @@ class CMainFrame : public QMainWindow, public WindowsHost, public PanelHost {
   bool CreateToolBars();
   bool CreateStatusBar();
   bool CreateDockingBars();
+  void CreateBarItems();
   void CreateTrafficMonitor();
   void CreateMenus();
   void CreateContextMenu();
@@ -328,9 +331,6 @@ class CMainFrame : public QMainWindow, public WindowsHost, public PanelHost {
   bool RefuseWhileSending();
   void ConnectModeApplication();
   CTesselView* ActiveView() const;
-  // "Save" and "Save as": writes the profile to `path` (becoming the
-  // current one); a failure is shown with the writer's reason.
-  bool SaveProfileReporting(const std::string& path);
 
   // What the channel windows ask of the frame.
   int CurrentMode() const override { return m_nCurMod; }
@@ -382,6 +382,7 @@ class CMainFrame : public QMainWindow, public WindowsHost, public PanelHost {
   CTrafficMonitor* m_trafficMonitor = nullptr;
   bool m_bTrafficPlaced = false;
   CLinkStatus* m_linkStatus = nullptr;
+  CProfileFiles* m_profileFiles = nullptr;
   QMenu* m_editMenu = nullptr;
   QMenu* m_ctxMenu = nullptr;
   std::map<int, QAction*> m_actions;

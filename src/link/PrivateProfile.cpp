@@ -189,6 +189,14 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
   return Rewrite(path, [&](std::vector<std::string>& lines) { SetValue(lines, section, key, value); });
 }
 
+bool WritePrivateProfileStrings(const std::string& section,
+                                const std::vector<std::pair<std::string, std::string>>& keyValues,
+                                const std::string& path) {
+  return Rewrite(path, [&](std::vector<std::string>& lines) {
+    for (const auto& [key, value] : keyValues) SetValue(lines, section, key, value);
+  });
+}
+
 std::string NetSettings::IpText() const {
   return std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." + std::to_string(ip[2]) + "." +
          std::to_string(ip[3]);

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace panora {
 
@@ -24,6 +26,10 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
 // cannot be written.
 bool WritePrivateProfileString(const std::string& section, const std::string& key, const std::string& value,
                                const std::string& path);
+// Several keys of one section in one read and one write.
+bool WritePrivateProfileStrings(const std::string& section,
+                                const std::vector<std::pair<std::string, std::string>>& keyValues,
+                                const std::string& path);
 
 // The network settings: "IP address" (IP0..IP3) and "IP port" (port).
 struct NetSettings {

@@ -4,9 +4,11 @@
 #include <QApplication>
 #include <QEnterEvent>
 #include <QLayout>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProxyStyle>
+#include <map>
 
 #include "GuiTest.h"
 #include "app/MainFrame.h"
@@ -111,7 +113,28 @@ TEST_F(ChromeTest, CloseButtonIsFlatRaisedWhenHotSunkenWhenPushedAndHidesTheBar)
   EXPECT_LT(f->centralWidget()->geometry().left(), layoutLeft);
 }
 
-TEST_F(ChromeTest, AClosedBarComesBackAtTheNextStart) {
+TEST_F(ChromeTest, AClosedBarComesBackFromTheViewMenuAndAtTheNextStart) {
+  // The View menu names both bars and the three toolbars, marked while shown.
+  std::map<QString, QAction*> items;
+  for (QAction* a : f->ViewMenu()->actions())
+    if (a->isCheckable()) items[a->text()] = a;
+  const std::pair<const char*, QWidget*> bars[] = {{"Control panels", &f->PanelBar()},
+                                                   {"Main settings", &f->SettingsBar()},
+                                                   {"Modes toolbar", &f->ModeToolBar()},
+                                                   {"Windows toolbar", &f->WindowToolBar()},
+                                                   {"Tool buttons toolbar", &f->ToolButtonBar()}};
+  for (const auto& [text, bar] : bars) {
+    QAction* item = items[QString::fromLatin1(text)];
+    ASSERT_NE(item, nullptr) << text;
+    EXPECT_TRUE(item->isChecked()) << text;
+    bar->close();
+    Pump();
+    EXPECT_FALSE(item->isChecked()) << text;
+    item->trigger();
+    Pump();
+    EXPECT_TRUE(bar->isVisible()) << text;
+    EXPECT_TRUE(item->isChecked()) << text;
+  }
   f->SettingsBar().CloseButton()->click();
   Pump();
   EXPECT_FALSE(f->SettingsBar().isVisible());

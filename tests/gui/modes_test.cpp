@@ -16,6 +16,7 @@
 #include "app/DlgModSet.h"
 #include "app/DlgModeNameSet.h"
 #include "app/DlgToolNumSet.h"
+#include "app/ProfileFiles.h"
 #include "layout/ChildFrame.h"
 #include "model/ModeController.h"
 #include "ui/BaseButton.h"
@@ -285,6 +286,12 @@ TEST_F(ModesTest, OpenReadsAProfileSavedBySaveAsAndRecallsMode17FromAUserMode) {
   const std::string stage = folder + "/stage.cfg";
   EXPECT_TRUE(std::filesystem::exists(stage));
   EXPECT_EQ(f->m_Profile.m_strProfilePath, stage);
+  // The title names the file in use; the list says where the set-up went;
+  // File offers it again.
+  EXPECT_EQ(f->windowTitle(), QStringLiteral("stage.cfg - Panora"));
+  EXPECT_TRUE(InfoHas(*f, QStringLiteral("Saved to %1").arg(QString::fromStdString(stage))));
+  ASSERT_EQ(f->ProfileFiles().RecentActions().size(), 1u);
+  EXPECT_EQ(f->ProfileFiles().RecentActions()[0]->text(), QStringLiteral("&1 stage.cfg"));
 
   f->Modes().SetModeName(5, "Other");
   f->Modes().AssignToolButton(1, 7);
@@ -312,12 +319,26 @@ TEST_F(ModesTest, OpenReadsAProfileSavedBySaveAsAndRecallsMode17FromAUserMode) {
   EXPECT_TRUE(SimReaches(17));
   EXPECT_EQ(ModeFrames(), (std::vector<std::pair<int, int>>{{0x01, 0x21}, {0x01, 0x04}}));
 
-  // "Save" now writes the start-up profile, not the file opened last.
+  EXPECT_EQ(f->windowTitle(), QStringLiteral("stage.cfg - Panora"));
+
+  // "Save" now writes the start-up profile, not the file opened last, and says so.
   std::filesystem::remove(home.ProfilePath());
   const auto stageTime = std::filesystem::last_write_time(stage);
   f->Action(ID_FILE_SAVE)->trigger();
   EXPECT_TRUE(std::filesystem::exists(home.ProfilePath()));
   EXPECT_EQ(std::filesystem::last_write_time(stage), stageTime);
+  EXPECT_EQ(f->windowTitle(), QStringLiteral("default.cfg - Panora"));
+  EXPECT_TRUE(InfoHas(*f, QStringLiteral("Saved to %1").arg(QString::fromStdString(home.ProfilePath()))));
+
+  // A recent entry opens its file; one that is gone says so and leaves the list.
+  f->Modes().SetModeName(5, "Other");
+  f->ProfileFiles().RecentActions()[0]->trigger();
+  EXPECT_EQ(f->m_Profile.m_strModeName[5], "Saved");
+  EXPECT_EQ(f->windowTitle(), QStringLiteral("stage.cfg - Panora"));
+  std::filesystem::remove(stage);
+  dialogs.ExpectBox("is no longer there");
+  f->ProfileFiles().RecentActions()[0]->trigger();
+  EXPECT_TRUE(f->ProfileFiles().RecentActions().empty());
   // A write that fails says why.
   dialogs.ExpectSaveFile(home.Path() + "/no-such-folder/x.cfg");
   dialogs.ExpectBox("could not be saved");

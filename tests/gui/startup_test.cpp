@@ -14,6 +14,8 @@
 #include "GuiTest.h"
 #include "app/LstInforBox.h"
 #include "app/MainFrame.h"
+#include "app/ProfileFiles.h"
+#include "model/ModeController.h"
 #include "app/TesselApp.h"
 #include "layout/ChildFrame.h"
 #include "layout/LayoutArea.h"
@@ -51,7 +53,7 @@ TEST(Startup, BuildsEveryPartOfTheWindow) {
   CMainFrame& f = *app.MainFrame();
   Pump();
 
-  EXPECT_EQ(f.windowTitle(), "Panora");
+  EXPECT_EQ(f.windowTitle(), "default.cfg - Panora");
   EXPECT_TRUE(f.isVisible());
 
   // Three toolbars in one row, fixed: 12 quick modes in groups of 4, 5 and 3,
@@ -201,9 +203,11 @@ TEST(Startup, WindowKeepsItsCaptionAndSize) {
   CTesselApp app;
   ASSERT_TRUE(app.InitInstance());
   CMainFrame& f = *app.MainFrame();
+  // The caption names the profile the set-up is kept in, whatever sets another.
+  EXPECT_EQ(f.windowTitle(), "default.cfg - Panora");
   f.setWindowTitle("something else");
   f.setWindowFilePath("/tmp/other.cfg");
-  EXPECT_EQ(f.windowTitle(), "Panora");
+  EXPECT_EQ(f.windowTitle(), "default.cfg - Panora");
   f.resize(800, 600);
   Pump();
   EXPECT_EQ(f.size(), QSize(1120, 720));
@@ -217,6 +221,45 @@ TEST(Startup, WindowKeepsItsCaptionAndSize) {
   f.showMaximized();
   Pump();
   EXPECT_EQ(f.size(), QSize(1120, 720));
+}
+
+TEST(Startup, TheListSaysWhenTheLastExitSavedIntoAnotherProfile) {
+  TempHome home;
+  ScriptedDialogs dialogs;
+  const std::string lobby = home.Path() + "/VideoLib/lobby.cfg";
+  auto lines = [](CMainFrame& f) {
+    QStringList out;
+    for (int i = 0; i < f.MainSet().InfoList()->count(); ++i)
+      out << f.MainSet().InfoList()->item(i)->text().section(QLatin1Char(' '), 2);
+    return out;
+  };
+  {
+    // Saved as lobby.cfg: the exit save follows it there.
+    CTesselApp app;
+    ASSERT_TRUE(app.InitInstance());
+    dialogs.ExpectSaveFile(lobby);
+    app.MainFrame()->Action(ID_FILE_SAVE_AS)->trigger();
+    app.MainFrame()->Modes().SetModeName(3, "Lobby");
+    app.ExitInstance();
+  }
+  {
+    CTesselApp again;
+    ASSERT_TRUE(again.InitInstance());
+    CMainFrame& f = *again.MainFrame();
+    EXPECT_TRUE(lines(f).contains(QStringLiteral("Last exit saved to lobby.cfg, not default.cfg"))) << lines(f).join('|').toStdString();
+    EXPECT_EQ(f.windowTitle(), QStringLiteral("default.cfg - Panora"));
+    EXPECT_NE(f.m_Profile.m_strModeName[3], "Lobby");
+    // The work is there, one click away.
+    ASSERT_FALSE(f.ProfileFiles().RecentActions().empty());
+    f.ProfileFiles().RecentActions()[0]->trigger();
+    EXPECT_EQ(f.m_Profile.m_strModeName[3], "Lobby");
+    f.Action(ID_FILE_SAVE)->trigger();  // into the start-up profile from now on
+    again.ExitInstance();
+  }
+  CTesselApp third;
+  ASSERT_TRUE(third.InitInstance());
+  EXPECT_FALSE(lines(*third.MainFrame()).join('|').contains(QStringLiteral("Last exit")));
+  EXPECT_EQ(third.MainFrame()->m_Profile.m_strModeName[3], "Lobby");
 }
 
 TEST(Startup, ChannelPicturesComeFromTheCurrentFolderFirst) {

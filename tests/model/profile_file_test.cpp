@@ -20,6 +20,8 @@
 #include "model/ModeTable.h"
 #include "model/Paths.h"
 #include "model/Profile.h"
+#include "model/RecentFiles.h"
+#include "link/PrivateProfile.h"
 
 using namespace panora;
 namespace fs = std::filesystem;
@@ -448,3 +450,37 @@ TEST(Paths, DataFolderIsCreatedInPanoraHome) {
   EXPECT_EQ(ExecutableFolder(), PANORA_BIN_DIR);
   if (old != nullptr) ::setenv("PANORA_HOME", saved.c_str(), 1);
 }
+
+namespace {
+
+TEST(RecentFiles, NewestFirstOnceEachAtMostEightAndKeptInTheSettingsFile) {
+  TempDir dir;
+  const std::string ini = dir.path() + "/VideoLibconfig.ini";
+  {
+    std::ofstream(ini) << "[IP port]\nport=5000\n";
+  }
+  RecentFiles recent(ini);
+  for (int i = 0; i < 10; ++i) recent.Add(dir.path() + "/p" + std::to_string(i) + ".cfg");
+  // The same file under another name moves to the front instead of repeating.
+  recent.Add(dir.path() + "/sub/../p5.cfg");
+  recent.Add("weird\nname.cfg");  // would break the file's lines: refused
+  ASSERT_EQ(recent.Files().size(), RecentFiles::kMax);
+  EXPECT_EQ(recent.Files().front(), dir.path() + "/p5.cfg");
+  EXPECT_EQ(recent.Files().back(), dir.path() + "/p2.cfg");
+
+  RecentFiles again(ini);
+  again.Load();
+  EXPECT_EQ(again.Files(), recent.Files());
+  again.Remove(dir.path() + "/p9.cfg");
+  RecentFiles third(ini);
+  third.Load();
+  EXPECT_EQ(third.Files().size(), RecentFiles::kMax - 1);
+
+  EXPECT_EQ(third.LastExitSave(), "");
+  EXPECT_TRUE(third.SetLastExitSave(dir.path() + "/./lobby.cfg"));
+  EXPECT_EQ(RecentFiles(ini).LastExitSave(), dir.path() + "/lobby.cfg");
+  // The settings of others in the file stay.
+  EXPECT_EQ(ReadNetSettings(ini).port, "5000");
+}
+
+}  // namespace
