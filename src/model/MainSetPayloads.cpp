@@ -85,6 +85,9 @@ std::array<std::uint8_t, 5> OverlayPayload(int out, const Layers& layers) {
 }
 
 OverlayPayloads OverlaySet(CDataPrm& rec, int overlay, int out, const Layers& layers) {
+  // Two channels on one layer is no order the processor can show; such a
+  // set is refused whole rather than sent or kept.
+  if (!IsLayerPermutation(layers)) return {};
   rec.m_nOverlayMode = overlay;
   rec.m_nOverlayOut = out;
   OverlayPayloads r;

@@ -56,6 +56,8 @@ Layers LayersOnOutput(const CDataPrm& rec, int out);
 // Overlay Set (command 0x38). Writes m_nOverlayMode, m_nOverlayOut and the
 // layers of output `out` (Different, overlay 1) or of every output (All).
 // Answers the payloads to send: one for `out`, or four for outputs 0..3.
+// Layers that are no permutation of 0..3 change nothing and send nothing
+// (count 0).
 struct OverlayPayloads {
   int count = 0;
   std::array<std::array<std::uint8_t, 5>, 4> payload{};

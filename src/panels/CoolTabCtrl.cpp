@@ -6,11 +6,14 @@
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <initializer_list>
 #include <vector>
+
+#include "ui/Accessible.h"
 
 namespace panora {
 namespace {
@@ -19,7 +22,7 @@ namespace {
 // selected while its page is shown; pressing it shows the page.
 class TabAccessible final : public QAccessibleInterface, public QAccessibleActionInterface {
  public:
-  TabAccessible(QTabBar* bar, int index) : m_bar(bar), m_index(index) {}
+  TabAccessible(CCoolTabStrip* bar, int index) : m_bar(bar), m_index(index) {}
 
   void* interface_cast(QAccessible::InterfaceType t) override {
     return t == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this) : nullptr;
@@ -61,15 +64,18 @@ class TabAccessible final : public QAccessibleInterface, public QAccessibleActio
     return s;
   }
 
-  QStringList actionNames() const override { return {pressAction()}; }
+  QStringList actionNames() const override {
+    if (!isValid() || !m_bar->isEnabled() || !m_bar->isTabEnabled(m_index)) return {};
+    return {pressAction()};
+  }
   void doAction(const QString& name) override {
-    if (isValid() && name == pressAction()) m_bar->setCurrentIndex(m_index);
+    if (isValid() && name == pressAction()) m_bar->ClickTab(m_index);
   }
   QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
  private:
   QAccessibleInterface* Bar() const { return QAccessible::queryAccessibleInterface(m_bar.data()); }
-  QPointer<QTabBar> m_bar;
+  QPointer<CCoolTabStrip> m_bar;
   int m_index;
 };
 
@@ -77,7 +83,7 @@ class TabAccessible final : public QAccessibleInterface, public QAccessibleActio
 // own tab strip does not say which tab is selected.
 class TabBarAccessible final : public QAccessibleWidget {
  public:
-  explicit TabBarAccessible(QTabBar* bar) : QAccessibleWidget(bar, QAccessible::PageTabList) {}
+  explicit TabBarAccessible(CCoolTabStrip* bar) : QAccessibleWidget(bar, QAccessible::PageTabList) {}
   ~TabBarAccessible() override {
     for (QAccessible::Id id : m_tabs)
       if (id != 0) QAccessible::deleteAccessibleInterface(id);
@@ -117,7 +123,7 @@ class TabBarAccessible final : public QAccessibleWidget {
   }
 
  private:
-  QTabBar* Bar() const { return static_cast<QTabBar*>(widget()); }
+  CCoolTabStrip* Bar() const { return static_cast<CCoolTabStrip*>(widget()); }
   mutable std::vector<QAccessible::Id> m_tabs;
 };
 
@@ -155,6 +161,17 @@ CCoolTabStrip::CCoolTabStrip(QWidget* parent) : QTabBar(parent) {
   setIconSize(QSize(16, 16));
   // The tabs only: the frame of the control beneath shows between them.
   setAutoFillBackground(false);
+}
+
+void CCoolTabStrip::ClickTab(int index) {
+  // As the mouse: a disabled or hidden tab takes no click.
+  if (index < 0 || index >= count() || !isTabEnabled(index) || !isTabVisible(index)) return;
+  if (ClickReaches(this)) setCurrentIndex(index);
+}
+
+void CCoolTabStrip::wheelEvent(QWheelEvent* event) {
+  // Turning the wheel over the strip, on the way elsewhere, changes no page.
+  event->ignore();
 }
 
 QSize CCoolTabStrip::tabSizeHint(int index) const {

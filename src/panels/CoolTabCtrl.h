@@ -14,15 +14,23 @@ namespace panora {
 // The tab strip of CCoolTabCtrl: a tab bar that lays out and draws its tabs
 // itself, a class of its own so that it gets its own accessible interface.
 // Only the tabs are painted; the control's frame shows through between them.
+// Pages change by a click on a tab, the keyboard or an accessible "press",
+// never by the mouse wheel passing over the strip.
 class CCoolTabStrip : public QTabBar {
   Q_OBJECT
  public:
   explicit CCoolTabStrip(QWidget* parent = nullptr);
 
+  // What a click on tab `index` does: shows its page, unless the tab or the
+  // strip is disabled or a modal dialog blocks the window. The accessible
+  // "press" of a tab comes here.
+  void ClickTab(int index);
+
  protected:
   QSize tabSizeHint(int index) const override;
   QSize minimumTabSizeHint(int index) const override { return tabSizeHint(index); }
   void paintEvent(QPaintEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 };
 
 class CCoolTabCtrl : public QWidget {

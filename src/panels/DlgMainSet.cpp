@@ -221,11 +221,21 @@ void CDlgMainSet::OnInitDialog() {
 
 void CDlgMainSet::UpdateData(bool fromControls) {
   if (fromControls) {
+    Layers shown{};
     for (int ch = 0; ch < 4; ++ch) {
       m_nInSel[ch] = m_grpInSel[ch]->checkedId();
-      m_nLayerSel[ch] = m_grpLayerSel[ch]->checkedId();
+      shown[ch] = m_grpLayerSel[ch]->checkedId();
     }
     m_nOverlay = m_grpOverlay->checkedId();
+    // The layer radios are taken only as a whole order. Radios checked
+    // without the layer click (which shifts the others) can put two channels
+    // on one layer; the order the panel holds stands then, and is shown again.
+    if (IsLayerPermutation(shown)) {
+      m_nLayerSel = shown;
+    } else {
+      for (int ch = 0; ch < 4; ++ch)
+        if (QAbstractButton* b = m_grpLayerSel[ch]->button(m_nLayerSel[ch])) b->setChecked(true);
+    }
     return;
   }
   for (int ch = 0; ch < 4; ++ch) {

@@ -1,8 +1,14 @@
 #include "ui/BaseButton.h"
 
+#include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "ui/Accessible.h"
 
 namespace panora {
 
@@ -12,6 +18,8 @@ constexpr int kHoverMs = 1;
 }  // namespace
 
 CBaseButton::CBaseButton(QWidget* parent) : QPushButton(parent) {
+  // Its accessible "press" clicks at once, as the mouse does.
+  InstallAccessibleFactory();
   setMouseTracking(true);
   // The dialog decides what Enter does; a mode button is chosen by a click or Space.
   setAutoDefault(false);
@@ -40,6 +48,23 @@ void CBaseButton::SetCaption(const QString& caption) {
 void CBaseButton::SetStyle(int style) {
   m_nStyle = style;
   update();
+}
+
+QFont CBaseButton::CaptionFont() {
+  // The caption was made for a font 14 pixels high whose characters are 6
+  // pixels wide on average, the face left to the system, which narrows the
+  // face to that width. The nearest here: Liberation Sans, Arial's metric
+  // twin (the panels use it too), at 14 pixels, narrowed by its stretch
+  // until its lowercase letters average 6 pixels (about 88 %). Should
+  // another face stand in, it is narrowed or widened the same way.
+  QFont f(QStringLiteral("Liberation Sans"));
+  f.setStyleHint(QFont::SansSerif);
+  f.setPixelSize(kCaptionHeight);
+  const QString letters = QStringLiteral("abcdefghijklmnopqrstuvwxyz");
+  const double average = QFontMetricsF(f).horizontalAdvance(letters) / letters.size();
+  if (average > 0 && std::abs(average - kCaptionWidth) > 0.25)
+    f.setStretch(std::clamp(static_cast<int>(std::lround(100 * kCaptionWidth / average)), 50, 200));
+  return f;
 }
 
 std::pair<QColor, QColor> CBaseButton::Scheme(int style, bool hover) {
@@ -71,13 +96,14 @@ void CBaseButton::paintEvent(QPaintEvent*) {
     corner.setStyleHint(QFont::SansSerif);
     p.setFont(corner);
     p.setPen(QColor(255, 0, 0));
-    // Centred on the 9 x 9 corner box; the text may spill over it.
-    p.drawText(QRect(1, 1, 9, 9).adjusted(-10, -10, 10, 10), Qt::AlignCenter | Qt::TextSingleLine,
-               m_strCorner);
+    // Centred on the corner box and cut off at its edges: a two-digit number
+    // is wider than the box and must not run into the caption.
+    p.save();
+    p.setClipRect(kCornerBox);
+    p.drawText(kCornerBox, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, m_strCorner);
+    p.restore();
   }
-  QFont caption = font();
-  caption.setPixelSize(14);
-  p.setFont(caption);
+  p.setFont(CaptionFont());
   p.setPen(Qt::black);
   p.drawText(r.adjusted(3, 3, -3, -3), Qt::AlignCenter | Qt::TextSingleLine, m_strCaption);
   // The thin border the buttons are created with.

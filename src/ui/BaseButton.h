@@ -6,6 +6,8 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
+#include <QRect>
 #include <QPushButton>
 #include <QTimer>
 #include <utility>
@@ -18,6 +20,12 @@ class CBaseButton : public QPushButton {
   static constexpr int kStyleNormal = 0;
   static constexpr int kStyleSelected = 2;
   static constexpr int kStyleCount = 5;
+  // The corner label's box, (1, 1) up to (10, 10) exclusive; nothing of the
+  // label is drawn outside it.
+  static constexpr QRect kCornerBox{1, 1, 9, 9};
+  // The caption's font: pixel height and average width of a lowercase letter.
+  static constexpr int kCaptionHeight = 14;
+  static constexpr int kCaptionWidth = 6;
 
   explicit CBaseButton(QWidget* parent = nullptr);
 
@@ -30,6 +38,7 @@ class CBaseButton : public QPushButton {
   // Top and bottom colour of a face: the hovered one, else style 0..4 (an
   // unknown style draws as 0).
   static std::pair<QColor, QColor> Scheme(int style, bool hover);
+  static QFont CaptionFont();
 
   QString m_strCaption;
   QString m_strCorner;

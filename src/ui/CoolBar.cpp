@@ -10,6 +10,7 @@
 #include <QProxyStyle>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QWindow>
 #include <utility>
 
 namespace panora {
@@ -68,7 +69,10 @@ void DrawEdge3d(QPainter& p, const QRect& r, const QColor& topLeft, const QColor
 }
 
 // The 13 x 13 close button: sunken while pushed, raised while hot, flat
-// otherwise; its glyph is a cross 3 pixels in from the corner.
+// otherwise; its glyph is a cross 3 pixels in from the corner. The cross is
+// drawn by hand, pixel by pixel: the classic close glyph comes from a Windows
+// symbol font that Linux desktops do not have, and whatever font stood in
+// for it would draw a letter, or a cross of another size, in its place.
 class CloseButton final : public QAbstractButton {
  public:
   explicit CloseButton(QWidget* parent) : QAbstractButton(parent) {
@@ -412,6 +416,8 @@ int CCoolBar::Extent() const {
 }
 
 void CCoolBar::BeginTrack(QPoint global) {
+  // The release of a track before may never have come: end it, and its line.
+  if (m_bTracking) EndTrack();
   auto* frame = qobject_cast<QMainWindow*>(parentWidget());
   const Qt::DockWidgetArea side = DockSide();
   if (frame == nullptr || side == Qt::NoDockWidgetArea) return;
@@ -424,6 +430,7 @@ void CCoolBar::BeginTrack(QPoint global) {
   const QWidget* central = frame->centralWidget();
   const int room = central != nullptr ? (horz ? central->width() : central->height()) - 2 : 0;
   m_nTrackMax = qMax(m_nTrackMin, m_nTrackStart + qMax(0, room));
+  qApp->installEventFilter(this);
   if (!m_bDragFullWindows) {
     QWidget* win = window();
     m_tracker = new HalftoneLine(win, win->grab().toImage());
@@ -460,8 +467,31 @@ void CCoolBar::Track(QPoint global) {
 void CCoolBar::EndTrack() {
   if (!m_bTracking) return;
   m_bTracking = false;
+  qApp->removeEventFilter(this);
   delete m_tracker;  // the pointer follows
   ApplyExtent(m_nTrackCurrent);
+}
+
+bool CCoolBar::LosesTrack(QObject* watched, const QEvent* event) const {
+  QWidget* win = window();
+  const bool ourWindow = watched == win || (win->windowHandle() != nullptr && watched == win->windowHandle());
+  switch (event->type()) {
+    case QEvent::WindowBlocked:
+    case QEvent::WindowDeactivate: return ourWindow;
+    case QEvent::Hide: return watched == this;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+      // While the edge holds the mouse, every mouse event is the edge's.
+      return qobject_cast<QWidget*>(watched) != nullptr && watched != SizingEdge();
+    default: return false;
+  }
+}
+
+bool CCoolBar::eventFilter(QObject* watched, QEvent* event) {
+  if (m_bTracking && LosesTrack(watched, event)) EndTrack();
+  return QDockWidget::eventFilter(watched, event);
 }
 
 void CCoolBar::ApplyExtent(int extent) {

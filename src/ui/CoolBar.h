@@ -55,6 +55,11 @@ class CCoolBar : public QDockWidget {
   QWidget* Tracker() const { return m_tracker; }
 
   // Sizing by the edge, in global coordinates (the edge widget calls these).
+  // A track still running when another begins is ended first; one whose
+  // mouse went elsewhere (a release or press taken by another widget, a
+  // modal box blocking the window, the window losing the activation, the bar
+  // hidden) ends at once, where the edge last was, so no halftone line is
+  // left on screen.
   void BeginTrack(QPoint global);
   void Track(QPoint global);
   void EndTrack();
@@ -62,8 +67,10 @@ class CCoolBar : public QDockWidget {
 
  protected:
   void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  bool LosesTrack(QObject* watched, const QEvent* event) const;
   void OnDockLocation(Qt::DockWidgetArea area);
   void OnFloating(bool floating);
   void UpdateMinimum();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QDialog>
 #include <deque>
 #include <functional>
@@ -113,6 +114,17 @@ inline std::function<int(QDialog&)> ClickButton(const QString& objectName) {
     if (b != nullptr) b->click();
     return d.result() == QDialog::Accepted ? kIdOk : kIdCancel;
   };
+}
+
+// Performs the first accessible action of `w`, as a screen reader's
+// "activate" does; fails when `w` offers none or the first is not "Press".
+inline void AccessiblePress(QWidget* w) {
+  QAccessibleInterface* i = w != nullptr ? QAccessible::queryAccessibleInterface(w) : nullptr;
+  QAccessibleActionInterface* a = i != nullptr ? i->actionInterface() : nullptr;
+  ASSERT_NE(a, nullptr) << (w != nullptr ? w->objectName().toStdString() : "null widget");
+  ASSERT_FALSE(a->actionNames().isEmpty()) << w->objectName().toStdString();
+  EXPECT_EQ(a->actionNames().first(), QAccessibleActionInterface::pressAction()) << w->objectName().toStdString();
+  a->doAction(QAccessibleActionInterface::pressAction());
 }
 
 // The facade of the test programs whenever no ScriptedDialogs is in place:

@@ -2,6 +2,7 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
+#include <QDialog>
 #include <QEnterEvent>
 #include <QLayout>
 #include <QMenu>
@@ -15,6 +16,7 @@
 #include "app/TesselApp.h"
 #include "layout/ChildFrame.h"
 #include "layout/TesselView.h"
+#include "model/ModeController.h"
 #include "panels/DlgMainSet.h"
 #include "ui/CoolBar.h"
 #include "ui/TrueColorToolBar.h"
@@ -65,6 +67,14 @@ class ChromeTest : public ::testing::Test {
     Pump();
   }
   static QColor At(QWidget* w, QPoint p) { return w->grab().toImage().pixelColor(p); }
+  int Trackers() const { return static_cast<int>(f->findChildren<QWidget*>("CoolBarTracker").size()); }
+  // A toolbar button as assistive technology sees it.
+  QAccessibleInterface* Accessible(int id) {
+    QWidget* w = nullptr;
+    for (CTrueColorToolBar* bar : {&f->ModeToolBar(), &f->WindowToolBar(), &f->ToolButtonBar()})
+      if (QWidget* b = bar->widgetForAction(f->Action(id))) w = b;
+    return w != nullptr ? QAccessible::queryAccessibleInterface(w) : nullptr;
+  }
 
   // Styles outlive the window that uses them.
   DragStyle fullWindowDrag{true};
@@ -368,4 +378,97 @@ TEST_F(ChromeTest, ToolbarButtonsTakeTheirNormalHotAndDisabledPictures) {
                                                      ":/res/window_toolbar_hot.png"));
   EXPECT_EQ(first->icon().pixmap(32, 32, QIcon::Normal).toImage().convertToFormat(QImage::Format_ARGB32),
             normal[0]);
+}
+
+TEST_F(ChromeTest, AccessibleActionsOfTheToolbarButtonsDoWhatAClickDoes) {
+  using A = QAccessibleActionInterface;
+  ASSERT_EQ(f->m_nCurMod, 17);
+  // A quick-mode button stays pressed while its mode is live; its first
+  // action still recalls the mode, and so does "Toggle".
+  QAccessibleInterface* quick = Accessible(ID_QUICK_MODE_FIRST + 1);  // "3Times-Default 1", mode 4
+  ASSERT_NE(quick, nullptr);
+  ASSERT_NE(quick->actionInterface(), nullptr);
+  ASSERT_FALSE(quick->actionInterface()->actionNames().isEmpty());
+  EXPECT_EQ(quick->actionInterface()->actionNames().first(), A::pressAction());
+  quick->actionInterface()->doAction(A::pressAction());
+  EXPECT_EQ(f->m_nCurMod, 4);
+  EXPECT_TRUE(quick->state().checked);
+  quick->actionInterface()->doAction(A::pressAction());  // the live mode again: still pressed
+  EXPECT_EQ(f->m_nCurMod, 4);
+  EXPECT_TRUE(quick->state().checked);
+  QAccessibleInterface* pip = Accessible(ID_QUICK_MODE_FIRST + 5);  // "PIP-Default 2", mode 14
+  pip->actionInterface()->doAction(A::toggleAction());
+  EXPECT_EQ(f->m_nCurMod, 14);
+  EXPECT_TRUE(pip->state().checked);
+  EXPECT_FALSE(quick->state().checked);
+
+  // A tool button recalls the mode assigned to it.
+  f->Modes().AssignToolButton(1, 4);
+  QAccessibleInterface* tool = Accessible(ID_TOOL_FIRST + 1);
+  ASSERT_NE(tool, nullptr);
+  EXPECT_EQ(tool->actionInterface()->actionNames().first(), A::pressAction());
+  tool->actionInterface()->doAction(A::pressAction());
+  EXPECT_EQ(f->m_nCurMod, 4);
+  EXPECT_TRUE(tool->state().checked);
+
+  // A window button selects its window and, in a three-times mode, its variant.
+  QAccessibleInterface* window = Accessible(ID_WINDOW_FIRST + 2);
+  ASSERT_NE(window, nullptr);
+  window->actionInterface()->doAction(A::pressAction());
+  EXPECT_EQ(f->m_nCurMod, 6);
+  EXPECT_EQ(f->m_nCurpod, 2);
+
+  // Under a modal dialog the mouse reaches no toolbar, and no action does.
+  QDialog box(f);
+  box.setModal(true);
+  box.show();
+  Pump();
+  quick->actionInterface()->doAction(A::pressAction());
+  EXPECT_EQ(f->m_nCurMod, 6);
+  box.hide();
+  quick->actionInterface()->doAction(A::pressAction());
+  EXPECT_EQ(f->m_nCurMod, 4);
+}
+
+TEST_F(ChromeTest, AHalftoneLineGoesWhenASecondTrackBeginsOrTheMouseGoesElsewhere) {
+  CCoolBar& left = f->PanelBar();
+  left.setStyle(&halftoneDrag);
+  const int w0 = left.width();
+  const QPoint start = left.SizingEdge()->mapToGlobal(left.SizingEdge()->rect().center());
+  // The release of the first drag never reached the edge: the second press
+  // ends it where it was, and only the new line shows.
+  DragEdge(left, QPoint(30, 0), false);
+  DragEdge(left, QPoint(10, 0), false);  // pressed where the edge was before
+  EXPECT_EQ(Trackers(), 1);
+  EXPECT_EQ(left.width(), w0 + 30);
+  MouseAt(left.SizingEdge(), QEvent::MouseButtonRelease, start + QPoint(10, 0), Qt::NoButton);
+  Pump();
+  EXPECT_EQ(Trackers(), 0);
+  EXPECT_EQ(left.width(), w0 + 40);
+
+  // The release taken by another widget (a box that came up) ends the track.
+  DragEdge(left, QPoint(-20, 0), false);
+  ASSERT_EQ(Trackers(), 1);
+  QWidget* other = f->centralWidget();
+  MouseAt(other, QEvent::MouseButtonRelease, other->mapToGlobal(QPoint(5, 5)), Qt::NoButton);
+  Pump();
+  EXPECT_EQ(Trackers(), 0);
+  EXPECT_FALSE(left.IsTracking());
+  EXPECT_EQ(left.width(), w0 + 20);
+
+  // So does a modal dialog that blocks the window while the button is down.
+  DragEdge(left, QPoint(-10, 0), false);
+  ASSERT_EQ(Trackers(), 1);
+  QDialog box(f);
+  box.setModal(true);
+  box.show();
+  Pump();
+  EXPECT_EQ(Trackers(), 0);
+  EXPECT_FALSE(left.IsTracking());
+  box.hide();
+  // And the bar hidden in the middle of a drag.
+  DragEdge(left, QPoint(-10, 0), false);
+  ASSERT_EQ(Trackers(), 1);
+  left.hide();
+  EXPECT_EQ(Trackers(), 0);
 }

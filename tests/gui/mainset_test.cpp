@@ -211,5 +211,47 @@ TEST_F(MainSetTest, OutputDisplaySetSendsChannelMasksAllOrPerOutput) {
   EXPECT_TRUE(p().m_chkDispCh[1]->isChecked());
 }
 
+TEST_F(MainSetTest, AccessibleActionsOfTheRadiosAndBoxesDoWhatAClickDoes) {
+  // CH1 to L1 by its radio's action: the others move up one, as for a
+  // click, and Overlay Set sends the order shown.
+  Mode(20);
+  ASSERT_EQ(LayersShown(), (std::array<int, 4>{3, 2, 1, 0}));
+  AccessiblePress(Radio(1130));
+  EXPECT_EQ(LayersShown(), (std::array<int, 4>{0, 3, 2, 1}));
+  auto layersSent = [&] {
+    std::vector<std::vector<int>> out;
+    for (const SeenFrame& s : Sent(cmd::kOverlay)) out.emplace_back(s.payload.begin() + 1, s.payload.end());
+    return out;
+  };
+  AccessiblePress(p().m_btnOverlaySet);
+  ASSERT_TRUE(WaitUntil([&] { return layersSent().size() == 4u && p().m_btnOverlaySet->isEnabled(); }, 6000));
+  EXPECT_EQ(layersSent(), std::vector<std::vector<int>>(4, {1, 4, 3, 2}));
+
+  // Radios checked behind the panel's back cannot put two channels on one
+  // layer: the order the panel holds goes out and is shown again.
+  Radio(1130 + 4 * 1 + 0)->setChecked(true);  // CH2 on L1 beside CH1
+  p().m_btnOverlaySet->click();
+  ASSERT_TRUE(WaitUntil([&] { return layersSent().size() == 8u && p().m_btnOverlaySet->isEnabled(); }, 6000));
+  EXPECT_EQ(layersSent(), std::vector<std::vector<int>>(8, {1, 4, 3, 2}));
+  EXPECT_EQ(LayersShown(), (std::array<int, 4>{0, 3, 2, 1}));
+
+  // "Different", an input radio and a channel box by their actions.
+  AccessiblePress(p().findChild<QRadioButton*>(QStringLiteral("1033")));
+  EXPECT_TRUE(p().m_cbOverlayOut->isEnabled());
+  AccessiblePress(Radio(1015 + 2));  // CH1 from In3
+  AccessiblePress(p().m_btnInputSet);
+  EXPECT_TRUE(WaitUntil([&] { return SimSetUp().input[0] == 3; }));
+  AccessiblePress(p().m_chkDispCh[1]);
+  AccessiblePress(p().m_btnDisplaySet);
+  EXPECT_TRUE(WaitUntil([&] { return SimSetUp().outputMask == Bytes4{13, 13, 13, 13}; }));
+
+  // "Full mode" by its action hands the resolution to the four outputs.
+  Mode(8);
+  AccessiblePress(p().m_chkFullMode);
+  EXPECT_TRUE(p().m_chkFullMode->isChecked());
+  EXPECT_FALSE(p().m_cbAllOutRes->isEnabled());
+  EXPECT_TRUE(p().m_cbOutRes[0]->isEnabled());
+}
+
 }  // namespace
 }  // namespace panora::test

@@ -207,6 +207,30 @@ TEST_F(ModesTest, LoadModeRecallsTheButtonChosenAndEnterOrTheCloseBoxCancel) {
   EXPECT_EQ(ModeFrames(), (std::vector<std::pair<int, int>>{{0x01, 0x21}}));
 }
 
+TEST_F(ModesTest, TheModeDialogsButtonsAndRadiosPressLikeAClick) {
+  // Edit purpose: a radio and a mode button select their mode at once.
+  dialogs.ExpectDialog("164", [](QDialog& d) {
+    auto& dlg = static_cast<CDlgModSet&>(d);
+    AccessiblePress(dlg.ModeRadio(26));
+    EXPECT_EQ(dlg.NameEdit()->text(), QStringLiteral("27"));
+    EXPECT_EQ(dlg.ModeButton(26)->m_nStyle, CBaseButton::kStyleSelected);
+    AccessiblePress(dlg.ModeButton(20));
+    EXPECT_EQ(dlg.NameEdit()->text(), QStringLiteral("21"));
+    EXPECT_TRUE(dlg.ModeRadio(20)->isChecked());
+    EXPECT_EQ(dlg.ModeButton(26)->m_nStyle, CBaseButton::kStyleNormal);
+    return kIdCancel;
+  });
+  f->Action(ID_MODE_SETTING)->trigger();
+  // Load purpose: the button's action has chosen the mode when it returns.
+  dialogs.ExpectDialog("164", [](QDialog& d) {
+    AccessiblePress(ButtonAnnounced(d, QStringLiteral("28")));
+    return d.result() == QDialog::Accepted ? kIdOk : kIdCancel;
+  });
+  f->Action(ID_LOAD_MODE)->trigger();
+  EXPECT_EQ(f->m_nCurMod, 27);
+  EXPECT_TRUE(SimReaches(27));
+}
+
 TEST_F(ModesTest, SaveModeStoresTheWindowsAndTheProcessorFillsTheUserMode) {
   dialogs.ExpectDialog("164", LoadByName(QStringLiteral("13")));
   f->Action(ID_LOAD_MODE)->trigger();
@@ -375,6 +399,31 @@ TEST(BaseButton, TurnsGreenWhileTheMouseRestsAndKeepsItsCornerLabel) {
   EXPECT_EQ(b.m_bTracking, 0);
   EXPECT_TRUE(topIs(QColor(255, 255, 255)));
   EXPECT_EQ(CBaseButton::Scheme(2, false).second, QColor(255, 0, 0));
+}
+
+TEST(BaseButton, TheCornerLabelStaysInItsBoxAndTheCaptionIs14PixelsHighAnd6Wide) {
+  QWidget parent;
+  CBaseButton b;
+  b.Create(QStringLiteral("34"), QRect(10, 10, 70, 25), &parent, 1333);
+  b.SetCaption(QStringLiteral("Hall"));
+  parent.show();
+  // White face, black caption and border: anything red is the corner label.
+  const QImage face = b.grab().toImage();
+  int inside = 0, outside = 0;
+  for (int y = 0; y < face.height(); ++y)
+    for (int x = 0; x < face.width(); ++x) {
+      const QColor c = face.pixelColor(x, y);
+      if (c.red() - c.green() < 60) continue;
+      ++(CBaseButton::kCornerBox.contains(x, y) ? inside : outside);
+    }
+  EXPECT_GT(inside, 4);
+  EXPECT_EQ(outside, 0);
+
+  const QFont caption = CBaseButton::CaptionFont();
+  EXPECT_EQ(caption.pixelSize(), 14);
+  const QString letters = QStringLiteral("abcdefghijklmnopqrstuvwxyz");
+  EXPECT_NEAR(QFontMetricsF(caption).horizontalAdvance(letters) / letters.size(), 6.0, 0.5)
+      << QFontInfo(caption).family().toStdString();
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // the real widgets against the simulated processor over real TCP: after each
 // "Set" the simulator holds what the page shows, and "Get" shows what it holds.
 #include <QAccessible>
+#include <QApplication>
+#include <QWheelEvent>
 #include <QCheckBox>
 #include <QImage>
 #include <QLineEdit>
@@ -90,6 +92,45 @@ TEST_F(TabPagesTest, TabsAreDrawnAlongTheBottomAndShowTheirPages) {
   EXPECT_EQ(tabs.currentIndex(), 2);
   EXPECT_TRUE(Bezel().isVisible());
   EXPECT_EQ(tabs.PageWindow(7), nullptr);
+}
+
+TEST_F(TabPagesTest, OnlyClicksKeysAndTheTabsActionChangeThePage) {
+  CCoolTabCtrl& tabs = f->TabCtrl();
+  CCoolTabStrip* strip = tabs.Strip();
+  ASSERT_EQ(tabs.currentIndex(), 0);
+  // The wheel turned over the strip on its way elsewhere changes nothing.
+  for (int delta : {-120, 120, -120}) {
+    const QPointF at = strip->tabRect(1).center();
+    QWheelEvent wheel(at, strip->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(strip, &wheel);
+  }
+  EXPECT_EQ(tabs.currentIndex(), 0);
+  EXPECT_TRUE(Picture().isVisible());
+
+  // A tab's accessible "press" does what the click does: it shows the page,
+  // unless the tab could not be clicked.
+  QAccessibleInterface* acc = QAccessible::queryAccessibleInterface(strip);
+  auto press = [&](int i) {
+    acc->child(i)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  };
+  strip->setTabEnabled(2, false);
+  EXPECT_TRUE(acc->child(2)->actionInterface()->actionNames().isEmpty());
+  press(2);
+  QTest::mouseClick(strip, Qt::LeftButton, {}, strip->tabRect(2).center());
+  EXPECT_EQ(tabs.currentIndex(), 0);
+  strip->setTabEnabled(2, true);
+  press(2);
+  EXPECT_EQ(tabs.currentIndex(), 2);
+  EXPECT_TRUE(Bezel().isVisible());
+  strip->setEnabled(false);
+  press(1);
+  EXPECT_EQ(tabs.currentIndex(), 2);
+  strip->setEnabled(true);
+  // The keyboard still walks the tabs.
+  strip->setFocus();
+  QTest::keyClick(strip, Qt::Key_Left);
+  EXPECT_EQ(tabs.currentIndex(), 1);
 }
 
 TEST_F(TabPagesTest, ContrastAndBrightnessGoOutOnlyWithSetAndReset) {

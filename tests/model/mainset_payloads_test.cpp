@@ -86,6 +86,17 @@ TEST(MainSetPayloads, OverlayAllSendsFourFramesAndDifferentOne) {
   EXPECT_EQ(LayersOnOutput(r, 1), (Layers{3, 2, 1, 0}));
   r.m_nLayer[0][1] = 9;
   EXPECT_EQ(LayersOnOutput(r, 1), (Layers{3, 2, 1, 0}));
+
+  // Layers that are no permutation are refused whole: nothing to send, the
+  // record as it was.
+  const CDataPrm before = r;
+  for (const Layers& bad : {Layers{0, 0, 2, 3}, Layers{3, 2, 1, 4}, Layers{-1, 0, 1, 2}})
+    for (int overlay : {0, 1}) {
+      EXPECT_EQ(OverlaySet(r, overlay, 3, bad).count, 0);
+      EXPECT_EQ(r.m_nLayer, before.m_nLayer);
+      EXPECT_EQ(r.m_nOverlayMode, before.m_nOverlayMode);
+      EXPECT_EQ(r.m_nOverlayOut, before.m_nOverlayOut);
+    }
 }
 
 TEST(MainSetPayloads, DisplaySetSendsChannelMasks) {
