@@ -66,6 +66,28 @@ TEST_F(Rs232Test, HandshakeSuccessThenVersionAndTheDialogPreselectsTheOpenPort) 
   EXPECT_TRUE(Checked(*f, ID_CONN_RS232));
 }
 
+TEST_F(Rs232Test, ATypedDeviceTheListDoesNotShowIsOpenedAndGreeted) {
+  // A simulator of its own (its --pty link), which no port list shows.
+  EmbeddedSim sim({}, home.Path());
+  ASSERT_TRUE(sim.Ok()) << sim.Error();
+  dialogs.ExpectDialog("153", [&](QDialog& d) {
+    auto& dlg = static_cast<CDlgCom&>(d);
+    EXPECT_EQ(dlg.PortBox()->count(), 0);
+    // A mistyped path first: named, nothing opened, the dialog stays.
+    dlg.PortBox()->setEditText(QString::fromStdString(sim.Pty() + "x"));
+    dlg.accept();
+    EXPECT_FALSE(f->RsCom().IsOpen());
+    dlg.PortBox()->setEditText(QString::fromStdString(sim.Pty()));
+    dlg.accept();
+    return d.result() == QDialog::Accepted ? kIdOk : kIdCancel;
+  });
+  dialogs.ExpectBox(sim.Pty() + "x can not be used as a serial port: it does not exist.");
+  f->Action(ID_CONN_RS232)->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connection Success!"); }));
+  EXPECT_TRUE(Checked(*f, ID_CONN_RS232));
+  EXPECT_EQ(f->RsCom().PortName(), sim.Pty());
+}
+
 TEST_F(Rs232Test, RefusedHandshakeLeavesThePortOpenAndMarksNothing) {
   sim::ServerOptions opt;
   opt.engine.refuse = true;
@@ -565,4 +587,24 @@ TEST(UiHandOver, CallsFromManyWorkersRunInOrderOnTheUiThread) {
   Pump(20);
   EXPECT_EQ(seen.size(), 600U);
   EXPECT_TRUE(inOrder);
+}
+
+TEST(UiHandOver, WithoutADescriptorForItsWakeUpItRefusesInsteadOfAborting) {
+  QObject target;
+  std::unique_ptr<CUiHandOver> hand;
+  {
+    FileLimit none(0);
+    ASSERT_TRUE(none.Ok());
+    hand = std::make_unique<CUiHandOver>(&target);
+  }
+  EXPECT_FALSE(hand->Ok());
+  EXPECT_NE(hand->Error().find("eventfd: Too many open files"), std::string::npos) << hand->Error();
+  // Closed from the start: a worker's call returns at once, nothing runs.
+  bool ran = false;
+  std::thread worker([&] { EXPECT_FALSE(hand->Send([&] { ran = true; })); });
+  worker.join();
+  hand->Post([&] { ran = true; });
+  Pump(20);
+  EXPECT_FALSE(ran);
+  EXPECT_TRUE(CUiHandOver(&target).Ok());
 }
