@@ -27,6 +27,13 @@ int AnswerBytes(int curCmd) {
   }
 }
 
+// The sub-code the bookkeeping notes for a frame sent. Answers are read by
+// command alone, and the two commands whose sub-code says only which window
+// or whether it sets are noted as their query: (0x31, 0) and (0x53, 0).
+int NotedSubCode(int command, int subCode) {
+  return command == cmd::kQueryPosition || command == cmd::kBezel ? 0 : subCode;
+}
+
 }  // namespace
 
 std::string ReplyAction::VersionText() const {
@@ -138,7 +145,7 @@ bool CDeviceLink::SendCommand(std::uint8_t command, std::uint8_t subCode, const 
   // A buffer of its own: g_TxBuf may still hold a batch being handed to a worker.
   std::uint8_t buffer[kTxBufSize];
   const CKezCmd frame = BuildFrame(buffer, payload, n, command, subCode);
-  NoteCommand(command, subCode);
+  NoteCommand(command, NotedSubCode(command, subCode));
   SendFrame(frame.Data(), frame.TotalLength());
   return true;
 }
@@ -168,6 +175,8 @@ void CDeviceLink::StartSendWorker() {
   std::vector<std::uint8_t> batch(g_TxBuf, g_TxBuf + frameSize * frames);
   const bool open = TransportOpen();
   if (open) m_bSending.store(1);
+  // A query whose answer the frame reads is pending from here on.
+  if (job == kJobPosition || job == kJobBezel) m_nReplyStatus.store(kReplyPending);
 
   std::lock_guard<std::mutex> lock(m_workersMutex);
   if (m_stop.load()) {
@@ -212,7 +221,7 @@ void CDeviceLink::SendWorker(int job, bool transportOpen, std::vector<std::uint8
        at += static_cast<std::size_t>(frameSize)) {
     if (m_stop.load()) break;
     const std::uint8_t* frame = batch.data() + at;
-    NoteCommand(frame[4], frame[5]);
+    NoteCommand(frame[4], NotedSubCode(frame[4], frame[5]));
     // Reset before writing, so that an answer that comes back at once counts.
     g_hReplyEvent.Reset();
     SendFrame(frame, frameSize);
