@@ -3,9 +3,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <system_error>
 
 #include "link/Commands.h"
+#include "link/FrameDecoder.h"
 #include "link/NetLink.h"
 #include "link/RsCom.h"
 
@@ -46,7 +48,28 @@ int ShownBezel(int value) {
   return value > cmd::kBezelMax ? 0 : value;
 }
 
-ReplyAction ParseReply(const std::uint8_t* bytes, int count, int curCmd) {
+namespace {
+
+// The answer frame a block holds, whole and valid: the last one of the noted
+// command (answers come in the order of their commands, so an earlier one in
+// the same block answers an earlier command), else the first of another
+// command, as reading the block from its start would take it. Null when the
+// block holds no valid frame.
+std::optional<std::vector<std::uint8_t>> AnswerFrame(const std::uint8_t* bytes, int count, int curCmd) {
+  std::optional<std::vector<std::uint8_t>> ofNoted, other;
+  FrameDecoder decoder;
+  for (DecoderEvent& ev : decoder.Feed(bytes, static_cast<std::size_t>(count))) {
+    if (!ev.isFrame) continue;
+    if (ev.Command() == curCmd)
+      ofNoted = std::move(ev.bytes);
+    else if (!other)
+      other = std::move(ev.bytes);
+  }
+  return ofNoted ? ofNoted : other;
+}
+
+// The block read as the answer to curCmd from its first byte on.
+ReplyAction ReadBlock(const std::uint8_t* bytes, int count, int curCmd) {
   ReplyAction a;
   if (bytes != nullptr && count >= 4) {
     const int d = bytes[2] * 10 + bytes[3];  // ten, not the sender's 255
@@ -85,6 +108,23 @@ ReplyAction ParseReply(const std::uint8_t* bytes, int count, int curCmd) {
     default: break;
   }
   return a;
+}
+
+}  // namespace
+
+ReplyAction ParseReply(const std::uint8_t* bytes, int count, int curCmd) {
+  if (bytes != nullptr && count >= kFrameOverhead) {
+    // Noise before an answer (a line that picked up rubbish, a device
+    // talking at another speed) must not be read as the answer: a whole,
+    // valid frame decides.
+    if (const auto frame = AnswerFrame(bytes, count, curCmd))
+      return ReadBlock(frame->data(), static_cast<int>(frame->size()), curCmd);
+    // A block that filled the whole receive buffer without holding a frame
+    // is a piece of a burst longer than any answer; its bytes would decide
+    // at random.
+    if (count >= kRxBufSize) return ReadBlock(nullptr, 0, curCmd);
+  }
+  return ReadBlock(bytes, count, curCmd);
 }
 
 struct CDeviceLink::Worker {

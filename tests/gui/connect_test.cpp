@@ -8,6 +8,7 @@
 #include <QVariant>
 #include <atomic>
 #include <chrono>
+#include <random>
 #include <thread>
 
 #include "LinkGuiSupport.h"
@@ -86,6 +87,31 @@ TEST_F(Rs232Test, ATypedDeviceTheListDoesNotShowIsOpenedAndGreeted) {
   ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connection Success!"); }));
   EXPECT_TRUE(Checked(*f, ID_CONN_RS232));
   EXPECT_EQ(f->RsCom().PortName(), sim.Pty());
+}
+
+TEST_F(Rs232Test, NoiseBeforeTheHandshakeAnswerDoesNotDecideIt) {
+  // The processor's line, played by the test: 64 KB of random bytes, then
+  // the right "accepted" answer, all in one go.
+  Pty line;
+  AddExtraSerialPort(line.slave, false);
+  dialogs.ExpectDialog("153", ChoosePort(line.slave));
+  f->Action(ID_CONN_RS232)->trigger();
+  ASSERT_TRUE(f->RsCom().IsOpen());
+  ASSERT_EQ(line.Read(12, std::chrono::milliseconds(1000)).size(), 12u);  // the handshake
+  std::vector<std::uint8_t> bytes(64 * 1024);
+  std::mt19937 random(20240611);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+  const std::uint8_t data[1] = {0};
+  std::uint8_t answer[13];
+  BuildFrame(answer, data, 1, cmd::kHandshake, 0);  // byte 6 = 0: accepted
+  bytes.insert(bytes.end(), answer, answer + sizeof answer);
+  std::thread processor([&] { line.Write(bytes); });  // the reader hands blocks to this thread
+  const bool success = WaitUntil([&] { return InfoHas(*f, "Connection Success!"); }, 5000);
+  processor.join();
+  EXPECT_TRUE(success);
+  EXPECT_FALSE(InfoHas(*f, "Connection error!"));
+  EXPECT_TRUE(Checked(*f, ID_CONN_RS232));
+  EXPECT_EQ(f->m_nConnKind.load(), 1);
 }
 
 TEST_F(Rs232Test, RefusedHandshakeLeavesThePortOpenAndMarksNothing) {
