@@ -4,8 +4,10 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <algorithm>
 
+#include "app/Dialogs.h"
 #include "link/SerialPorts.h"
 
 namespace panora {
@@ -23,6 +25,10 @@ CDlgCom::CDlgCom(const std::string& openPort, QWidget* parent) : QDialog(parent)
   auto* label = new QLabel(QStringLiteral("COM:"));
   m_cbPort = new QComboBox;
   m_cbPort->setObjectName(QStringLiteral("1057"));
+  // Editable: a device the system does not list can be typed.
+  m_cbPort->setEditable(true);
+  m_cbPort->setInsertPolicy(QComboBox::NoInsert);
+  m_cbPort->lineEdit()->setPlaceholderText(QStringLiteral("device path"));
   m_cbPort->setAccessibleName(QStringLiteral("COM:"));
   // Device paths are longer than the classic port names.
   m_cbPort->setMinimumContentsLength(16);
@@ -51,6 +57,11 @@ void CDlgCom::OnInitDialog(const std::string& openPort) {
   for (const SerialPortEntry& e : ListSerialPortEntries()) {
     m_strPorts.push_back(e.path);
     noPermission.push_back(e.noPermission);
+    // Beside the plain name: these survive plugging the adapter in again.
+    for (const std::string& id : e.byId) {
+      m_strPorts.push_back(id);
+      noPermission.push_back(e.noPermission);
+    }
   }
   // The port we hold exists even when the system's list does not show it
   // (a device opened by path): list it rather than close it.
@@ -77,11 +88,32 @@ void CDlgCom::OnInitDialog(const std::string& openPort) {
 }
 
 void CDlgCom::accept() {
-  // The device itself, without the marking some entries carry.
-  const int index = m_cbPort->currentIndex();
-  if (index >= 0 && index < static_cast<int>(m_strPorts.size()))
+  if (TakeChoice()) QDialog::accept();
+}
+
+bool CDlgCom::TakeChoice() {
+  const QString text = m_cbPort->currentText().trimmed();
+  // A listed entry is the device itself, without the marking it may carry;
+  // opening it reports what is wrong with it.
+  const int index = m_cbPort->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+  if (index >= 0 && index < static_cast<int>(m_strPorts.size())) {
     m_strCom = m_strPorts[static_cast<std::size_t>(index)];
-  QDialog::accept();
+    return true;
+  }
+  const std::string path = TypedSerialPath(text.toStdString());
+  if (path.empty() || std::find(m_strPorts.begin(), m_strPorts.end(), path) != m_strPorts.end()) {
+    m_strCom = path;  // empty: nothing chosen, which "RS232" reports itself
+    return true;
+  }
+  // Typed: only a serial device is opened, anything else is named with why.
+  const std::string problem = SerialDeviceProblem(path);
+  if (!problem.empty()) {
+    MessageBox(this, QStringLiteral("%1 can not be used as a serial port: %2. Nothing was opened.")
+                         .arg(QString::fromStdString(path), QString::fromStdString(problem)));
+    return false;
+  }
+  m_strCom = path;
+  return true;
 }
 
 }  // namespace panora

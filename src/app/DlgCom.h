@@ -1,6 +1,8 @@
 // The port dialog of "RS232": the serial ports that exist on this machine
 // when it opens, the ones in use included and the ones this user may not
-// open marked "(no permission)", with the port this program holds preselected.
+// open marked "(no permission)", each followed by its lasting names in
+// /dev/serial/by-id, with the port this program holds preselected. A device
+// the list does not show (a pseudo-terminal, another name) can be typed.
 #pragma once
 
 #include <QDialog>
@@ -19,9 +21,9 @@ class CDlgCom : public QDialog {
   explicit CDlgCom(const std::string& openPort = {}, QWidget* parent = nullptr);
 
   // The device chosen with OK (trimmed); empty until OK is pressed with a
-  // selection, and when the list was empty.
+  // selection or a typed device, and when the box was left empty.
   std::string m_strCom;
-  // The ports found, in the order listed.
+  // The ports found, one per entry of the box, in the order listed.
   std::vector<std::string> m_strPorts;
 
   QComboBox* PortBox() const { return m_cbPort; }
@@ -33,6 +35,9 @@ class CDlgCom : public QDialog {
 
  private:
   void OnInitDialog(const std::string& openPort);
+  // The device the box names: a listed entry, or the typed path once it has
+  // passed for a serial device (a box says why not, and the dialog stays).
+  bool TakeChoice();
 
   QComboBox* m_cbPort = nullptr;  // 1057
   QLabel* m_permissionHint = nullptr;

@@ -12,6 +12,7 @@
 #include "app/DlgNet.h"
 #include "app/MainFrame.h"
 #include "app/SignalPipe.h"
+#include "app/UiHandOver.h"
 #include "app/UiProbe.h"
 #include "layout/ChildFrame.h"
 #include "link/SerialPorts.h"
@@ -89,7 +90,16 @@ void CTesselApp::ConnectOnStart(const ConnectTarget& target) {
 
 bool CTesselApp::InitInstance() {
   auto frame = std::make_unique<CMainFrame>();
-  if (!frame->OnCreate()) return false;
+  // Without its hand-over no worker could reach the window: refuse at once,
+  // before anything starts that would wait on it.
+  if (const auto* hand = dynamic_cast<const CUiHandOver*>(&frame->Hand()); hand != nullptr && !hand->Ok()) {
+    m_strStartError = "the main window cannot take the link's reports: " + hand->Error();
+    return false;
+  }
+  if (!frame->OnCreate()) {
+    m_strStartError = "the main window could not be made";
+    return false;
+  }
   m_pMainWnd = std::move(frame);
   CMainFrame* f = m_pMainWnd.get();
 

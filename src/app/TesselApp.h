@@ -27,8 +27,9 @@ class CTesselApp {
 
   // Creates the frame, the four channel windows, the layout rectangle and
   // mode 17, sets the caption and shows the window. False when the frame
-  // could not be created.
+  // could not be created; StartError() says why.
   bool InitInstance();
+  const std::string& StartError() const { return m_strStartError; }
   // Runs the event loop; returns its exit code.
   int Run();
   // Ends the frame (saving the profile) if that has not happened yet.
@@ -58,6 +59,7 @@ class CTesselApp {
   std::string m_simPty;
   std::unique_ptr<CSignalWatcher> m_signals;
   int m_nExitCode = 0;
+  std::string m_strStartError;
 };
 
 }  // namespace panora

@@ -6,18 +6,20 @@
 #include <QObject>
 #include <QSocketNotifier>
 #include <QThread>
+#include <cerrno>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
+#include <cstring>
 
 namespace panora {
 
 CUiHandOver::CUiHandOver(QObject* target) : m_target(target) {
   m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (m_wake < 0) {
-    // Without it no worker could ever reach the windows.
-    std::perror("panora: eventfd");
-    std::abort();
+    // Without it no worker could ever reach the windows: closed from the
+    // start, so that nobody waits on it, and the program does not start.
+    m_strError = std::string("eventfd: ") + std::strerror(errno);
+    Close();
+    return;
   }
   m_notifier = std::make_unique<QSocketNotifier>(m_wake, QSocketNotifier::Read);
   QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] { RunQueued(); });
@@ -25,7 +27,7 @@ CUiHandOver::CUiHandOver(QObject* target) : m_target(target) {
 
 CUiHandOver::~CUiHandOver() {
   m_notifier.reset();  // before its descriptor closes
-  ::close(m_wake);
+  if (m_wake >= 0) ::close(m_wake);
 }
 
 void CUiHandOver::Dispatch(std::function<void()> call) {
@@ -33,6 +35,7 @@ void CUiHandOver::Dispatch(std::function<void()> call) {
     std::lock_guard<std::mutex> lock(m_queueMutex);
     m_queue.push_back(std::move(call));
   }
+  if (m_wake < 0) return;  // never runs: the hand-over is closed
   const std::uint64_t one = 1;
   // The counter only saturates after 2^64 - 2 unread wake-ups: never.
   [[maybe_unused]] const ssize_t n = ::write(m_wake, &one, sizeof one);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "link/HandOver.h"
 
@@ -25,6 +26,11 @@ class CUiHandOver final : public HandOver {
   CUiHandOver(const CUiHandOver&) = delete;
   CUiHandOver& operator=(const CUiHandOver&) = delete;
 
+  // False when its wake-up descriptor could not be made (too many files
+  // open): it is closed then, and Error() says why.
+  bool Ok() const { return m_wake >= 0; }
+  const std::string& Error() const { return m_strError; }
+
  protected:
   void Dispatch(std::function<void()> call) override;
   bool OnUiThread() const override;
@@ -37,6 +43,7 @@ class CUiHandOver final : public HandOver {
   QObject* m_target;
   int m_wake = -1;
   std::unique_ptr<QSocketNotifier> m_notifier;
+  std::string m_strError;
   std::mutex m_queueMutex;
   std::deque<std::function<void()>> m_queue;  // calls not yet begun, oldest first
 };

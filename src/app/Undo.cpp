@@ -266,8 +266,7 @@ bool CUndo::Replay(int setId, int target, const PanelValue& p) {
     if (p.count < 2) return false;
     SetBezelBox(m_bezel->m_edH, v[0]);
     SetBezelBox(m_bezel->m_edV, v[1]);
-    m_bezel->OnBezelSet();
-    return true;
+    return m_bezel->OnBezelSet();
   }
   if (m_mainSet != nullptr) {
     CDlgMainSet& m = *m_mainSet;

@@ -1,11 +1,14 @@
 // Panora: controls a video wall processor.
 #include <QApplication>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/FileLimit.h"
 #include "app/MainFrame.h"
 #include "app/SignalPipe.h"
 #include "app/StartShot.h"
@@ -22,7 +25,17 @@ int main(int argc, char** argv) {
       return panora::kExitUsage;
     case panora::CommandLine::Action::Run: break;
   }
-  panora::InstallTerminationPipe();
+  // Every failure to start ends here with a message and status 1, never in
+  // an abort of a library that could not make its descriptors.
+  std::string why;
+  if (!panora::EnsureDescriptors(panora::kDescriptorsNeeded, why)) {
+    std::fprintf(stderr, "panora: %s\n", why.c_str());
+    return 1;
+  }
+  if (!panora::InstallTerminationPipe()) {
+    std::fprintf(stderr, "panora: the signal handlers could not be installed: %s\n", std::strerror(errno));
+    return 1;
+  }
 
   std::vector<std::string> args = cl.qtArgs;
   std::vector<char*> qtArgv;
@@ -46,7 +59,11 @@ int main(int argc, char** argv) {
                 tessel.SimulatorPty().c_str());
     std::fflush(stdout);
   }
-  if (!tessel.InitInstance()) return 1;
+  if (!tessel.InitInstance()) {
+    // The simulator, when there is one, stops with `tessel` and takes its pty link along.
+    std::fprintf(stderr, "panora: %s\n", tessel.StartError().c_str());
+    return 1;
+  }
   panora::ArmUiProbe(tessel.MainFrame());  // before the link starts: it measures the connect too
   tessel.ConnectOnStart(cl.connect);
   panora::ArmStartScreenshot(tessel.MainFrame());

@@ -3,9 +3,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <system_error>
 
 #include "link/Commands.h"
+#include "link/FrameDecoder.h"
 #include "link/NetLink.h"
 #include "link/RsCom.h"
 
@@ -27,6 +29,13 @@ int AnswerBytes(int curCmd) {
   }
 }
 
+// The sub-code the bookkeeping notes for a frame sent. Answers are read by
+// command alone, and the two commands whose sub-code says only which window
+// or whether it sets are noted as their query: (0x31, 0) and (0x53, 0).
+int NotedSubCode(int command, int subCode) {
+  return command == cmd::kQueryPosition || command == cmd::kBezel ? 0 : subCode;
+}
+
 }  // namespace
 
 std::string ReplyAction::VersionText() const {
@@ -39,7 +48,28 @@ int ShownBezel(int value) {
   return value > cmd::kBezelMax ? 0 : value;
 }
 
-ReplyAction ParseReply(const std::uint8_t* bytes, int count, int curCmd) {
+namespace {
+
+// The answer frame a block holds, whole and valid: the last one of the noted
+// command (answers come in the order of their commands, so an earlier one in
+// the same block answers an earlier command), else the first of another
+// command, as reading the block from its start would take it. Null when the
+// block holds no valid frame.
+std::optional<std::vector<std::uint8_t>> AnswerFrame(const std::uint8_t* bytes, int count, int curCmd) {
+  std::optional<std::vector<std::uint8_t>> ofNoted, other;
+  FrameDecoder decoder;
+  for (DecoderEvent& ev : decoder.Feed(bytes, static_cast<std::size_t>(count))) {
+    if (!ev.isFrame) continue;
+    if (ev.Command() == curCmd)
+      ofNoted = std::move(ev.bytes);
+    else if (!other)
+      other = std::move(ev.bytes);
+  }
+  return ofNoted ? ofNoted : other;
+}
+
+// The block read as the answer to curCmd from its first byte on.
+ReplyAction ReadBlock(const std::uint8_t* bytes, int count, int curCmd) {
   ReplyAction a;
   if (bytes != nullptr && count >= 4) {
     const int d = bytes[2] * 10 + bytes[3];  // ten, not the sender's 255
@@ -78,6 +108,23 @@ ReplyAction ParseReply(const std::uint8_t* bytes, int count, int curCmd) {
     default: break;
   }
   return a;
+}
+
+}  // namespace
+
+ReplyAction ParseReply(const std::uint8_t* bytes, int count, int curCmd) {
+  if (bytes != nullptr && count >= kFrameOverhead) {
+    // Noise before an answer (a line that picked up rubbish, a device
+    // talking at another speed) must not be read as the answer: a whole,
+    // valid frame decides.
+    if (const auto frame = AnswerFrame(bytes, count, curCmd))
+      return ReadBlock(frame->data(), static_cast<int>(frame->size()), curCmd);
+    // A block that filled the whole receive buffer without holding a frame
+    // is a piece of a burst longer than any answer; its bytes would decide
+    // at random.
+    if (count >= kRxBufSize) return ReadBlock(nullptr, 0, curCmd);
+  }
+  return ReadBlock(bytes, count, curCmd);
 }
 
 struct CDeviceLink::Worker {
@@ -138,7 +185,7 @@ bool CDeviceLink::SendCommand(std::uint8_t command, std::uint8_t subCode, const 
   // A buffer of its own: g_TxBuf may still hold a batch being handed to a worker.
   std::uint8_t buffer[kTxBufSize];
   const CKezCmd frame = BuildFrame(buffer, payload, n, command, subCode);
-  NoteCommand(command, subCode);
+  NoteCommand(command, NotedSubCode(command, subCode));
   SendFrame(frame.Data(), frame.TotalLength());
   return true;
 }
@@ -168,6 +215,8 @@ void CDeviceLink::StartSendWorker() {
   std::vector<std::uint8_t> batch(g_TxBuf, g_TxBuf + frameSize * frames);
   const bool open = TransportOpen();
   if (open) m_bSending.store(1);
+  // A query whose answer the frame reads is pending from here on.
+  if (job == kJobPosition || job == kJobBezel) m_nReplyStatus.store(kReplyPending);
 
   std::lock_guard<std::mutex> lock(m_workersMutex);
   if (m_stop.load()) {
@@ -212,7 +261,7 @@ void CDeviceLink::SendWorker(int job, bool transportOpen, std::vector<std::uint8
        at += static_cast<std::size_t>(frameSize)) {
     if (m_stop.load()) break;
     const std::uint8_t* frame = batch.data() + at;
-    NoteCommand(frame[4], frame[5]);
+    NoteCommand(frame[4], NotedSubCode(frame[4], frame[5]));
     // Reset before writing, so that an answer that comes back at once counts.
     g_hReplyEvent.Reset();
     SendFrame(frame, frameSize);

@@ -66,9 +66,13 @@ struct ReplyAction {
   std::string VersionText() const;  // "Version:a.b.c"
 };
 
-// D = byte 2 x 10 + byte 3; a block is accepted when count >= D, D >= 5 and
-// it holds every answer byte the noted command reads (a shorter block would
-// read stale bytes of an earlier one).
+// A block that holds a whole, valid frame (FrameDecoder) is read by that
+// frame: the last one of the noted command, else the first one, so that
+// noise before an answer never decides. A block without one is read from its
+// first byte: D = byte 2 x 10 + byte 3; it is accepted when count >= D,
+// D >= 5 and it holds every answer byte the noted command reads (a shorter
+// block would read stale bytes of an earlier one); a block that fills the
+// whole receive buffer, a piece of a longer burst, is not accepted.
 ReplyAction ParseReply(const std::uint8_t* bytes, int count, int curCmd);
 // Bezel values above 48 are shown as 0.
 int ShownBezel(int value);

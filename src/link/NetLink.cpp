@@ -372,12 +372,18 @@ void CNetLink::StartConnector(HandOver* window, std::function<void(int)> onResul
     ip = m_strNetIP;
     port = m_strNetPort;
   }
-  c->thread = std::thread([this, c, window, onResult = std::move(onResult), ip = std::move(ip),
-                           port = std::move(port), gen = m_nCloseGen] {
-    const int result = ConnectSince(ip, port, window, gen);
-    if (window != nullptr && onResult) window->Send([onResult, result] { onResult(result); }, &m_shutdown);
-    c->done.store(true);
-  });
+  try {
+    c->thread = std::thread([this, c, window, onResult, ip = std::move(ip), port = std::move(port),
+                             gen = m_nCloseGen] {
+      const int result = ConnectSince(ip, port, window, gen);
+      if (window != nullptr && onResult) window->Send([onResult, result] { onResult(result); }, &m_shutdown);
+      c->done.store(true);
+    });
+  } catch (const std::system_error&) {
+    // No thread for the attempt: it failed, and says so as one that ran would.
+    if (window != nullptr && onResult) window->Post([onResult] { onResult(0); });
+    return;
+  }
   m_connectors.push_back(std::move(connector));
 }
 

@@ -110,6 +110,29 @@ bool ScanClass(std::vector<SysPort>& out) {
   return true;
 }
 
+// The device a path leads to (links followed), empty when it leads nowhere.
+std::string Resolved(const std::string& path) {
+  char resolved[PATH_MAX];
+  return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
+}
+
+// The links of /dev/serial/by-id, each with the device it leads to.
+std::vector<std::pair<std::string, std::string>> ByIdLinks() {
+  std::vector<std::pair<std::string, std::string>> links;
+  const std::string folder = DevRoot() + "/serial/by-id";
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return links;  // no adapter plugged in, or no udev
+  while (const dirent* e = ::readdir(dir)) {
+    if (e->d_name[0] == '.') continue;
+    const std::string link = folder + "/" + e->d_name;
+    std::string device = Resolved(link);
+    if (!device.empty()) links.emplace_back(link, std::move(device));
+  }
+  ::closedir(dir);
+  std::sort(links.begin(), links.end());
+  return links;
+}
+
 }  // namespace
 
 std::vector<SerialPortEntry> ListSerialPortEntries() {
@@ -119,12 +142,47 @@ std::vector<SerialPortEntry> ListSerialPortEntries() {
   const std::string dev = DevRoot();
   for (const SysPort& p : sys) paths.push_back(dev + "/" + p.name);
   for (const Extra& e : Extras()) paths.push_back(e.path);
+  const auto byId = ByIdLinks();
   std::vector<SerialPortEntry> out;
   for (const std::string& path : paths) {
     const Probe probe = ProbePort(path);
-    if (probe != Probe::Missing) out.push_back({path, probe == Probe::NoPermission});
+    if (probe == Probe::Missing) continue;
+    SerialPortEntry entry{path, probe == Probe::NoPermission};
+    const std::string device = Resolved(path);
+    for (const auto& [link, target] : byId)
+      if (target == device) entry.byId.push_back(link);
+    out.push_back(std::move(entry));
   }
   return out;
+}
+
+std::string TypedSerialPath(const std::string& typed) {
+  const auto first = typed.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return {};
+  const std::string path = typed.substr(first, typed.find_last_not_of(" \t\r\n") - first + 1);
+  return path.find('/') == std::string::npos ? DevRoot() + "/" + path : path;
+}
+
+std::string SerialDeviceProblem(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return "it does not exist";
+    if (errno == EACCES) return "this user may not reach it";
+    return std::strerror(errno);
+  }
+  if (S_ISDIR(st.st_mode)) return "it is a folder";
+  if (S_ISREG(st.st_mode)) return "it is an ordinary file, not a device";
+  if (!S_ISCHR(st.st_mode)) return "it is not a character device";
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == EBUSY) return {};  // held exclusively: the open reports it
+    if (errno == EACCES || errno == EPERM) return "this user may not open it (see the group dialout)";
+    if (errno == EIO || errno == ENXIO || errno == ENODEV) return "no device answers behind it";
+    return std::strerror(errno);
+  }
+  const bool terminal = ::isatty(fd) == 1;
+  ::close(fd);
+  return terminal ? std::string() : "it is not a serial device (no terminal)";
 }
 
 std::vector<std::string> ListSerialPorts() {

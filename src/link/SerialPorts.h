@@ -12,6 +12,10 @@ namespace panora {
 struct SerialPortEntry {
   std::string path;
   bool noPermission = false;  // exists, but this user may not open it (EACCES)
+  // Its names in /dev/serial/by-id (made from the adapter's maker, model and
+  // serial number), which stay the same when it is plugged in again, in
+  // whatever order; its plain name may change then. Sorted.
+  std::vector<std::string> byId = {};
 };
 
 // Every serial device the system lists (/sys/class/tty/*/device) that exists:
@@ -19,6 +23,14 @@ struct SerialPortEntry {
 // not open it. Ports without hardware behind them are left out. Natural
 // order (ttyS2 before ttyS10).
 std::vector<SerialPortEntry> ListSerialPortEntries();
+
+// A port the operator typed: a path, or a bare name looked for in /dev
+// ("ttyUSB0"). Surrounding white space is dropped.
+std::string TypedSerialPath(const std::string& typed);
+// Why `path` cannot be used as a serial port, empty when it can be tried:
+// it is missing, no character device, no terminal, or this user may not
+// open it. A port in use elsewhere passes (opening it says so).
+std::string SerialDeviceProblem(const std::string& path);
 // The paths of ListSerialPortEntries.
 std::vector<std::string> ListSerialPorts();
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "link/Commands.h"
+
 namespace panora {
 
 std::uint8_t PictureSubCode(int picChannel) {
@@ -48,8 +50,22 @@ int BezelBoxValue(std::string_view text) {
   return v;
 }
 
+std::string BezelOutOfRange(int h, int v) {
+  std::string text;
+  const auto check = [&text](const char* box, int value) {
+    if (value >= 0 && value <= cmd::kBezelMax) return;
+    text += box;
+    text += " must be 0 to 48, not " + std::to_string(value) + ".\n";
+  };
+  check("H-Bezel", h);
+  check("V-Bezel", v);
+  if (!text.empty()) text += "Nothing was sent.";
+  return text;
+}
+
 std::array<std::uint8_t, 2> BezelSetPayload(int h, int v) {
-  return {static_cast<std::uint8_t>(h & 0xFF), static_cast<std::uint8_t>(v & 0xFF)};
+  return {static_cast<std::uint8_t>(std::clamp(h, 0, cmd::kBezelMax)),
+          static_cast<std::uint8_t>(std::clamp(v, 0, cmd::kBezelMax))};
 }
 
 }  // namespace panora

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "model/DataPrm.h"
@@ -37,8 +38,12 @@ void StoreBorder(CDataPrm& record, int scope, int onOff, const std::array<std::u
 // overflow it.
 int BezelBoxValue(std::string_view text);
 
-// Bezel "Set": the low 8 bits of each size; the sizes are not checked
-// against 0..48.
+// Bezel "Set" refuses a size above 48 (the processor's range): the message
+// naming each box that holds one, empty when both sizes may go out.
+std::string BezelOutOfRange(int h, int v);
+
+// Bezel "Set": one byte per size. Callers refuse sizes outside 0..48 first
+// (BezelOutOfRange); anything else is clamped, never cut to its low byte.
 std::array<std::uint8_t, 2> BezelSetPayload(int h, int v);
 
 }  // namespace panora

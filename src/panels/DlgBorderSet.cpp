@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
+#include <string>
 
 #include "link/Commands.h"
 #include "link/DeviceLink.h"
@@ -82,11 +83,19 @@ void CDlgBorderSet::ShowBezel(int h, int v) {
   m_host.NoteShown(kSetId, 0);
 }
 
-void CDlgBorderSet::OnBezelSet() {
-  const auto payload =
-      BezelSetPayload(BezelBoxValue(m_edH->text().toStdString()), BezelBoxValue(m_edV->text().toStdString()));
+bool CDlgBorderSet::OnBezelSet() {
+  const int h = BezelBoxValue(m_edH->text().toStdString());
+  const int v = BezelBoxValue(m_edV->text().toStdString());
+  // A size the processor cannot take is refused whole rather than sent as
+  // some other size.
+  if (const std::string refusal = BezelOutOfRange(h, v); !refusal.empty()) {
+    m_host.Message(refusal);
+    return false;
+  }
+  const auto payload = BezelSetPayload(h, v);
   m_host.SendCommand(cmd::kBezel, cmd::kSubBezelSet, payload.data(), static_cast<int>(payload.size()), false);
   m_host.RecordStep(kSetId, 0);
+  return true;
 }
 
 void CDlgBorderSet::RefreshBezelEnabling(const ModeRefreshContext& c) {

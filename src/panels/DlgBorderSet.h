@@ -30,7 +30,8 @@ class CDlgBorderSet : public QWidget, public ModeRefresh {
   void UpdateData(bool) {}
 
   void OnBezelGet();
-  void OnBezelSet();
+  // False (after a message box, nothing sent) when a box holds more than 48.
+  bool OnBezelSet();
   // The processor's answer to "Get", values already limited to 0..48.
   void ShowBezel(int h, int v);
 

@@ -174,8 +174,10 @@ struct ProcessResult {
 };
 
 // Runs build/bin/panora with `args`, the offscreen platform and the given
-// extra environment ("NAME=value"); waits for its end.
-ProcessResult RunPanora(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+// extra environment ("NAME=value", replacing an inherited value); waits for
+// its end. fileLimit > 0: at most that many files open at once.
+ProcessResult RunPanora(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+                        int fileLimit = 0);
 
 // Processes pending events for about `ms` milliseconds.
 void Pump(int ms = 0);

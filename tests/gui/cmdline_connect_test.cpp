@@ -190,3 +190,23 @@ TEST(ConnectOption, TheRealProgramConnectsAndEndsCleanly) {
   EXPECT_FALSE(simPty.empty());
   EXPECT_FALSE(std::filesystem::exists(simPty)) << simPty;
 }
+
+TEST(ConnectOption, TooFewFilesEndTheStartWithAMessageNeverAnAbortAndLeaveNoPtyLink) {
+  TempHome home;
+  // The simulator's pty link goes here, so that one left behind is seen.
+  const std::string runtime = home.Path() + "/run";
+  std::filesystem::create_directories(runtime);
+  const std::vector<std::string> env{"XDG_RUNTIME_DIR=" + runtime, "PANORA_QUIT_AFTER_SHOW=1"};
+  for (int files = 8; files <= 16; ++files) {
+    const ProcessResult r = RunPanora({"--simulate"}, env, files);
+    EXPECT_EQ(r.signal, 0) << files << " files: killed by a signal\n" << r.err;
+    EXPECT_GT(r.exitCode, 0) << files << " files\n" << r.out << r.err;
+    EXPECT_NE(r.err.find("panora: too few files may be open at once"), std::string::npos) << files << r.err;
+    EXPECT_TRUE(std::filesystem::is_empty(runtime)) << files << " files: a pty link was left";
+  }
+  // With room enough it starts, shows its window and ends as usual.
+  const ProcessResult ok = RunPanora({"--simulate"}, env, 256);
+  EXPECT_EQ(ok.exitCode, 0) << ok.err;
+  EXPECT_NE(ok.out.find("panora-shown"), std::string::npos) << ok.out;
+  EXPECT_TRUE(std::filesystem::is_empty(runtime));
+}

@@ -198,3 +198,55 @@ TEST(ComDialog, ListsThePortsThatExistBusyOnesIncludedAndThePortHeldOpen) {
   ClearExtraSerialPorts();
   SetSerialClassRoot("/sys/class/tty");
 }
+
+TEST(ComDialog, OffersLastingNamesBesideThePortAndTakesATypedTerminalDevice) {
+  TempHome home;
+  ScriptedDialogs dialogs;
+  ClearExtraSerialPorts();
+  SetSerialClassRoot(home.Path() + "/no-tty-class");
+  const std::string dev = home.Path() + "/dev";
+  std::filesystem::create_directories(dev + "/serial/by-id");
+  SetSerialDevRoot(dev);
+  Pty listed, unlisted;
+  const std::string byId = dev + "/serial/by-id/usb-Maker_Model_0001-if00-port0";
+  std::filesystem::create_symlink(listed.slave, byId);
+  std::filesystem::create_symlink(unlisted.slave, dev + "/ttyPNR7");
+  AddExtraSerialPort(listed.slave, false);
+  {
+    CDlgCom dlg;
+    EXPECT_EQ(dlg.m_strPorts, (std::vector<std::string>{listed.slave, byId}));
+    EXPECT_EQ(dlg.PortBox()->itemText(1).toStdString(), byId);
+    EXPECT_TRUE(dlg.PortBox()->isEditable());
+    // The lasting name held open is preselected as itself.
+    CDlgCom held(byId);
+    EXPECT_EQ(held.PortBox()->currentIndex(), 1);
+    held.accept();
+    EXPECT_EQ(held.m_strCom, byId);
+  }
+  // Typed: a pseudo-terminal the list does not show, by path or by bare name.
+  for (const auto& [typed, device] : {std::pair{" " + unlisted.slave + " ", unlisted.slave},
+                                      std::pair{std::string("ttyPNR7"), dev + "/ttyPNR7"}}) {
+    CDlgCom dlg;
+    dlg.PortBox()->setEditText(QString::fromStdString(typed));
+    dlg.accept();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.m_strCom, device);
+  }
+  // Anything else is named with why, and the dialog stays for another try.
+  std::ofstream(home.Path() + "/notes.txt") << "x";
+  for (const auto& [typed, why] :
+       {std::pair{std::string("/dev/null"), "/dev/null can not be used as a serial port: it is not a serial device (no terminal)."},
+        std::pair{dev + "/ttyUSB0", "/ttyUSB0 can not be used as a serial port: it does not exist."},
+        std::pair{home.Path() + "/notes.txt", "notes.txt can not be used as a serial port: it is an ordinary file"},
+        std::pair{dev, "/dev can not be used as a serial port: it is a folder."}}) {
+    CDlgCom dlg;
+    dlg.PortBox()->setEditText(QString::fromStdString(typed));
+    dialogs.ExpectBox(why);
+    dlg.accept();
+    EXPECT_NE(dlg.result(), QDialog::Accepted) << typed;
+    EXPECT_TRUE(dlg.m_strCom.empty()) << typed;
+  }
+  ClearExtraSerialPorts();
+  SetSerialClassRoot("/sys/class/tty");
+  SetSerialDevRoot("/dev");
+}

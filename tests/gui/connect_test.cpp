@@ -8,6 +8,7 @@
 #include <QVariant>
 #include <atomic>
 #include <chrono>
+#include <random>
 #include <thread>
 
 #include "LinkGuiSupport.h"
@@ -64,6 +65,53 @@ TEST_F(Rs232Test, HandshakeSuccessThenVersionAndTheDialogPreselectsTheOpenPort) 
   f->Action(ID_CONN_RS232)->trigger();
   EXPECT_TRUE(f->RsCom().IsOpen());
   EXPECT_TRUE(Checked(*f, ID_CONN_RS232));
+}
+
+TEST_F(Rs232Test, ATypedDeviceTheListDoesNotShowIsOpenedAndGreeted) {
+  // A simulator of its own (its --pty link), which no port list shows.
+  EmbeddedSim sim({}, home.Path());
+  ASSERT_TRUE(sim.Ok()) << sim.Error();
+  dialogs.ExpectDialog("153", [&](QDialog& d) {
+    auto& dlg = static_cast<CDlgCom&>(d);
+    EXPECT_EQ(dlg.PortBox()->count(), 0);
+    // A mistyped path first: named, nothing opened, the dialog stays.
+    dlg.PortBox()->setEditText(QString::fromStdString(sim.Pty() + "x"));
+    dlg.accept();
+    EXPECT_FALSE(f->RsCom().IsOpen());
+    dlg.PortBox()->setEditText(QString::fromStdString(sim.Pty()));
+    dlg.accept();
+    return d.result() == QDialog::Accepted ? kIdOk : kIdCancel;
+  });
+  dialogs.ExpectBox(sim.Pty() + "x can not be used as a serial port: it does not exist.");
+  f->Action(ID_CONN_RS232)->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connection Success!"); }));
+  EXPECT_TRUE(Checked(*f, ID_CONN_RS232));
+  EXPECT_EQ(f->RsCom().PortName(), sim.Pty());
+}
+
+TEST_F(Rs232Test, NoiseBeforeTheHandshakeAnswerDoesNotDecideIt) {
+  // The processor's line, played by the test: 64 KB of random bytes, then
+  // the right "accepted" answer, all in one go.
+  Pty line;
+  AddExtraSerialPort(line.slave, false);
+  dialogs.ExpectDialog("153", ChoosePort(line.slave));
+  f->Action(ID_CONN_RS232)->trigger();
+  ASSERT_TRUE(f->RsCom().IsOpen());
+  ASSERT_EQ(line.Read(12, std::chrono::milliseconds(1000)).size(), 12u);  // the handshake
+  std::vector<std::uint8_t> bytes(64 * 1024);
+  std::mt19937 random(20240611);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+  const std::uint8_t data[1] = {0};
+  std::uint8_t answer[13];
+  BuildFrame(answer, data, 1, cmd::kHandshake, 0);  // byte 6 = 0: accepted
+  bytes.insert(bytes.end(), answer, answer + sizeof answer);
+  std::thread processor([&] { line.Write(bytes); });  // the reader hands blocks to this thread
+  const bool success = WaitUntil([&] { return InfoHas(*f, "Connection Success!"); }, 5000);
+  processor.join();
+  EXPECT_TRUE(success);
+  EXPECT_FALSE(InfoHas(*f, "Connection error!"));
+  EXPECT_TRUE(Checked(*f, ID_CONN_RS232));
+  EXPECT_EQ(f->m_nConnKind.load(), 1);
 }
 
 TEST_F(Rs232Test, RefusedHandshakeLeavesThePortOpenAndMarksNothing) {
@@ -565,4 +613,24 @@ TEST(UiHandOver, CallsFromManyWorkersRunInOrderOnTheUiThread) {
   Pump(20);
   EXPECT_EQ(seen.size(), 600U);
   EXPECT_TRUE(inOrder);
+}
+
+TEST(UiHandOver, WithoutADescriptorForItsWakeUpItRefusesInsteadOfAborting) {
+  QObject target;
+  std::unique_ptr<CUiHandOver> hand;
+  {
+    FileLimit none(0);
+    ASSERT_TRUE(none.Ok());
+    hand = std::make_unique<CUiHandOver>(&target);
+  }
+  EXPECT_FALSE(hand->Ok());
+  EXPECT_NE(hand->Error().find("eventfd: Too many open files"), std::string::npos) << hand->Error();
+  // Closed from the start: a worker's call returns at once, nothing runs.
+  bool ran = false;
+  std::thread worker([&] { EXPECT_FALSE(hand->Send([&] { ran = true; })); });
+  worker.join();
+  hand->Post([&] { ran = true; });
+  Pump(20);
+  EXPECT_FALSE(ran);
+  EXPECT_TRUE(CUiHandOver(&target).Ok());
 }

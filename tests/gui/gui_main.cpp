@@ -2,12 +2,15 @@
 // their own process, and never wait on a modal window (see ScriptedDialogs).
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
@@ -46,7 +49,8 @@ std::string ReadAll(int fd) {
 }
 }  // namespace
 
-ProcessResult RunPanora(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+ProcessResult RunPanora(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                        int fileLimit) {
   const std::string exe = std::string(PANORA_BIN_DIR) + "/panora";
   std::vector<std::string> argStore{exe};
   argStore.insert(argStore.end(), args.begin(), args.end());
@@ -54,9 +58,14 @@ ProcessResult RunPanora(const std::vector<std::string>& args, const std::vector<
   for (auto& a : argStore) argv.push_back(a.data());
   argv.push_back(nullptr);
   std::vector<std::string> envStore;
-  for (char** e = environ; *e != nullptr; ++e) envStore.emplace_back(*e);
-  envStore.emplace_back("QT_QPA_PLATFORM=offscreen");
-  envStore.insert(envStore.end(), env.begin(), env.end());
+  std::vector<std::string> given{"QT_QPA_PLATFORM=offscreen"};
+  given.insert(given.end(), env.begin(), env.end());
+  // A variable given here replaces the inherited one (the first one counts).
+  auto named = [](const std::string& a, const std::string& b) { return a.substr(0, a.find('=') + 1) == b.substr(0, b.find('=') + 1); };
+  for (char** e = environ; *e != nullptr; ++e)
+    if (std::none_of(given.begin(), given.end(), [&](const std::string& g) { return named(g, *e); }))
+      envStore.emplace_back(*e);
+  envStore.insert(envStore.end(), given.begin(), given.end());
   std::vector<char*> envp;
   for (auto& e : envStore) envp.push_back(e.data());
   envp.push_back(nullptr);
@@ -71,7 +80,23 @@ ProcessResult RunPanora(const std::vector<std::string>& args, const std::vector<
   posix_spawn_file_actions_addclose(&fa, outPipe[0]);
   posix_spawn_file_actions_addclose(&fa, errPipe[0]);
   pid_t pid = 0;
-  const int rc = posix_spawn(&pid, exe.c_str(), &fa, nullptr, argv.data(), envp.data());
+  int rc = 0;
+  if (fileLimit > 0) {
+    // The limit is set in the child, for the program alone.
+    const rlimit lim{static_cast<rlim_t>(fileLimit), static_cast<rlim_t>(fileLimit)};
+    pid = fork();
+    if (pid == 0) {
+      dup2(outPipe[1], 1);
+      dup2(errPipe[1], 2);
+      for (int fd : {outPipe[0], errPipe[0], outPipe[1], errPipe[1]})
+        if (fd > 2) close(fd);
+      if (setrlimit(RLIMIT_NOFILE, &lim) == 0) execve(exe.c_str(), argv.data(), envp.data());
+      _exit(127);
+    }
+    rc = pid < 0 ? errno : 0;
+  } else {
+    rc = posix_spawn(&pid, exe.c_str(), &fa, nullptr, argv.data(), envp.data());
+  }
   posix_spawn_file_actions_destroy(&fa);
   close(outPipe[1]);
   close(errPipe[1]);

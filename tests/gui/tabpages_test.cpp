@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTest>
+#include <tuple>
 
 #include "SimFrameTest.h"
 #include "panels/CoolTabCtrl.h"
@@ -247,26 +248,44 @@ TEST_F(TabPagesTest, BezelGetShowsWhatTheProcessorHoldsAndSetSendsTheBoxes) {
   f->SendCommand(cmd::kBezel, cmd::kSubBezelSet, held, 2);
   ASSERT_TRUE(Sim([](const sim::State& st) { return st.bezelH == 7 && st.bezelV == 48; }));
   Settle();
-  Click(b, 1134);
+  // The query is pending from the press on, before its answer can be read.
+  b.OnBezelGet();
+  EXPECT_EQ(f->m_nReplyStatus.load(), kReplyPending);
   ASSERT_TRUE(WaitUntil([&] { return b.m_edV->text() == "48"; }));
   EXPECT_EQ(b.m_edH->text(), "7");
   EXPECT_TRUE(b.m_btnSet->isEnabled());
 
-  // Typed sizes go out as they are, the low 8 bits of each.
+  // Typed sizes go out as they are; the setting is noted as (0x53, 0), as
+  // its answer is read like the query's.
   b.m_edH->clear();
   QTest::keyClicks(b.m_edH, "12x");  // digits only
   EXPECT_EQ(b.m_edH->text(), "12");
   b.m_edV->clear();
   Click(b, 1135);
+  EXPECT_EQ(f->m_nCurCmd.load(), cmd::kBezel);
+  EXPECT_EQ(f->m_nCurSub.load(), 0);
   EXPECT_TRUE(Sim([](const sim::State& st) { return st.bezelH == 12 && st.bezelV == 0; }));
-  b.m_edH->setText("300");
-  b.m_edV->setText("4");
+  b.m_edV->setText("48");
   Click(b, 1135);
-  EXPECT_TRUE(Sim([](const sim::State& st) { return st.bezelH == 44 && st.bezelV == 4; }));
-  // The processor keeps 12 and 60; asked again, the page shows 12 and 0.
-  b.m_edH->setText("12");
-  b.m_edV->setText("60");
-  Click(b, 1135);
+  EXPECT_TRUE(Sim([](const sim::State& st) { return st.bezelH == 12 && st.bezelV == 48; }));
+  // A size above 48 is refused with a box naming its box, and nothing goes
+  // out (it once went out as its low byte: 300 as 44, 60 as 60).
+  (void)Seen(cmd::kBezel);
+  for (const auto& [hText, vText, named] :
+       {std::tuple{"300", "4", "H-Bezel must be 0 to 48, not 300."}, std::tuple{"0", "60", "V-Bezel must be 0 to 48, not 60."},
+        std::tuple{"999", "49", "H-Bezel must be 0 to 48, not 999.\nV-Bezel must be 0 to 48, not 49."}}) {
+    b.m_edH->setText(hText);
+    b.m_edV->setText(vText);
+    dialogs.ExpectBox(named);
+    Click(b, 1135);
+  }
+  EXPECT_TRUE(Seen(cmd::kBezel).empty());
+  EXPECT_EQ(sim->Server().GetState().bezelH, 12);
+  EXPECT_EQ(sim->Server().GetState().bezelV, 48);
+  // The processor keeps 12 and 60 (set by another controller); asked again,
+  // the page shows 12 and 0.
+  const std::uint8_t wide[2] = {12, 60};
+  f->SendCommand(cmd::kBezel, cmd::kSubBezelSet, wide, 2);
   EXPECT_TRUE(Sim([](const sim::State& st) { return st.bezelH == 12 && st.bezelV == 60; }));
   b.m_edH->clear();
   Settle();

@@ -245,6 +245,11 @@ TEST_F(UndoTest, TheBezelSetGoesBackToWhatTheProcessorLastAnswered) {
   QTest::mouseClick(bezel.m_btnSet, Qt::LeftButton);
   bezel.m_edV->clear();
   QTest::mouseClick(bezel.m_btnSet, Qt::LeftButton);
+  // A refused size is no step: undo still goes back to 7.
+  bezel.m_edH->setText("60");
+  dialogs.ExpectBox("H-Bezel must be 0 to 48, not 60.");
+  QTest::mouseClick(bezel.m_btnSet, Qt::LeftButton);
+  bezel.m_edH->setText("12");
   Seen(0);
   ASSERT_EQ(f->Undo().Steps().UndoCount(), 2u);
 

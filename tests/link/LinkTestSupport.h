@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -269,6 +270,31 @@ inline long long ContextSwitches() {
   ::closedir(dir);
   return total;
 }
+
+// While it lives, this process can open at most `spare` more descriptors:
+// its soft limit stands just above the `spare` lowest free numbers.
+class FileLimit {
+ public:
+  explicit FileLimit(int spare) {
+    ::getrlimit(RLIMIT_NOFILE, &m_old);
+    rlimit low = m_old;
+    int fd = 0;
+    for (int free = 0;; ++fd) {
+      if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+      if (free++ == spare) break;
+    }
+    low.rlim_cur = static_cast<rlim_t>(fd);
+    m_ok = ::setrlimit(RLIMIT_NOFILE, &low) == 0;
+  }
+  ~FileLimit() { ::setrlimit(RLIMIT_NOFILE, &m_old); }
+  FileLimit(const FileLimit&) = delete;
+  FileLimit& operator=(const FileLimit&) = delete;
+  bool Ok() const { return m_ok; }
+
+ private:
+  rlimit m_old{};
+  bool m_ok = false;
+};
 
 // Calls `send` (true when the frame went whole) up to `maxCalls` times or
 // until `stopAfter` were refused, timing the refused ones.

@@ -4,6 +4,7 @@
 
 #include "link/Commands.h"
 #include "link/DeviceLink.h"
+#include "link/Frame.h"
 
 using namespace panora;
 
@@ -18,6 +19,31 @@ std::vector<std::uint8_t> Block(int count, std::uint8_t len2, std::uint8_t len3)
 }
 ReplyAction Parse(const std::vector<std::uint8_t>& b, int cmd) {
   return ParseReply(b.data(), static_cast<int>(b.size()), cmd);
+}
+// A whole, valid answer frame as the processor sends it: byte 6 the result,
+// the data from byte 9 on.
+std::vector<std::uint8_t> Answer(std::uint8_t command, std::uint8_t result, std::vector<std::uint8_t> data,
+                                 std::uint8_t sub = 0) {
+  data.insert(data.begin(), 0);
+  std::vector<std::uint8_t> f(data.size() + kFrameOverhead);
+  BuildFrame(f.data(), data.data(), static_cast<int>(data.size()), command, sub);
+  f[6] = result;
+  FrameChecksum(f.data(), static_cast<int>(data.size()) + 4);
+  return f;
+}
+// Noise that, read from its first byte as the old reading does, is an
+// accepted answer with every byte the command reads set to `fill`: a
+// refused handshake, bezel 7 and 7, version 7.7.7, position 1799 x 4.
+std::vector<std::uint8_t> Noise(int count, std::uint8_t fill = 7) {
+  std::vector<std::uint8_t> b(static_cast<std::size_t>(count), fill);
+  b[2] = 0;
+  b[3] = 5;
+  b[5] = 0;
+  return b;
+}
+std::vector<std::uint8_t> Join(std::vector<std::uint8_t> a, const std::vector<std::uint8_t>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
 }
 }  // namespace
 
@@ -103,4 +129,65 @@ TEST(ReplyParse, TwoAnswersJoinedInOneBlockAreReadAsTheFirst) {
   const auto a = Parse(b, cmd::kHandshake);
   EXPECT_EQ(a.kind, ReplyKind::Handshake);
   EXPECT_TRUE(a.handshakeOk);
+}
+
+TEST(ReplyParse, AWholeValidFrameAfterNoiseDecidesForEachOfTheFourAnswers) {
+  const auto refusedByNoise = Parse(Noise(40), cmd::kHandshake);
+  ASSERT_TRUE(refusedByNoise.accepted);  // as the old reading takes it
+  ASSERT_FALSE(refusedByNoise.handshakeOk);
+
+  auto a = Parse(Join(Noise(40), Answer(cmd::kHandshake, 0, {})), cmd::kHandshake);
+  EXPECT_EQ(a.kind, ReplyKind::Handshake);
+  EXPECT_TRUE(a.handshakeOk);
+  a = Parse(Join(Noise(40, 0), Answer(cmd::kHandshake, 1, {})), cmd::kHandshake);  // noise that "accepts"
+  EXPECT_FALSE(a.handshakeOk);
+
+  a = Parse(Join(Noise(300), Answer(cmd::kVersion, 0, {2, 0, 15})), cmd::kVersion);
+  EXPECT_EQ(a.VersionText(), "Version:2.0.15");
+
+  a = Parse(Join(Noise(25), Answer(cmd::kBezel, 0, {12, 60})), cmd::kBezel);
+  ASSERT_EQ(a.kind, ReplyKind::Bezel);
+  EXPECT_EQ(a.bezelH, 12);
+  EXPECT_EQ(a.bezelV, 60);
+  // The frame's own sub-code counts as the block's did.
+  EXPECT_EQ(Parse(Join(Noise(25), Answer(cmd::kBezel, 0, {12, 60}, 1)), cmd::kBezel).kind, ReplyKind::None);
+
+  a = Parse(Join(Noise(999), Answer(cmd::kQueryPosition, 0, {0x01, 0x02, 0x00, 0x10, 0x03, 0xC0, 0x02, 0x1C})),
+            cmd::kQueryPosition);
+  ASSERT_EQ(a.kind, ReplyKind::Position);
+  EXPECT_EQ(a.posX, 258);
+  EXPECT_EQ(a.posH, 540);
+  // A valid frame without the answer's bytes fails the query as a short block would.
+  EXPECT_EQ(Parse(Join(Noise(30), Answer(cmd::kQueryPosition, 0, {})), cmd::kQueryPosition).kind,
+            ReplyKind::PositionFailed);
+  // An answer frame without data (D = 4) is still no answer.
+  std::vector<std::uint8_t> empty(kFrameOverhead);
+  BuildFrame(empty.data(), nullptr, 0, cmd::kHandshake, 0);
+  EXPECT_FALSE(Parse(Join(Noise(30), empty), cmd::kHandshake).accepted);
+}
+
+TEST(ReplyParse, OfSeveralFramesTheLastOfTheNotedCommandDecides) {
+  // A late acknowledgement of another command, then the version answer, then
+  // another acknowledgement: the version is read.
+  const auto ack = Answer(cmd::kSetGeometry, 0, {});
+  auto a = Parse(Join(Join(Join(ack, Answer(cmd::kVersion, 0, {1, 0, 0})), Answer(cmd::kVersion, 0, {1, 2, 3})), ack),
+                 cmd::kVersion);
+  EXPECT_EQ(a.VersionText(), "Version:1.2.3");
+  // Without one of the noted command, the first frame is read, as the block
+  // read from its start would be.
+  a = Parse(Join(Answer(cmd::kSetGeometry, 1, {}), Answer(cmd::kVersion, 0, {})), cmd::kHandshake);
+  EXPECT_EQ(a.kind, ReplyKind::Handshake);
+  EXPECT_FALSE(a.handshakeOk);
+}
+
+TEST(ReplyParse, AFullBufferWithoutAFrameIsAPieceOfABurstAndDecidesNothing) {
+  // Longer than any answer: a piece of noise, whatever its bytes 2, 3 and 6 say.
+  EXPECT_FALSE(Parse(Noise(kRxBufSize), cmd::kHandshake).accepted);
+  EXPECT_EQ(Parse(Noise(kRxBufSize), cmd::kQueryPosition).kind, ReplyKind::PositionFailed);
+  // One byte shorter it is read from its start, as every block without a frame.
+  EXPECT_TRUE(Parse(Noise(kRxBufSize - 1), cmd::kHandshake).accepted);
+  // A full buffer that ends in the answer is read by it.
+  auto noise = Noise(kRxBufSize - 13);
+  const auto a = Parse(Join(noise, Answer(cmd::kHandshake, 0, {})), cmd::kHandshake);
+  EXPECT_TRUE(a.accepted && a.handshakeOk);
 }

@@ -52,6 +52,12 @@ class FakeClass {
     return m_root + "/dev/" + name;
   }
   std::string Dev(const std::string& name) const { return m_root + "/dev/" + name; }
+  // A lasting name as udev makes it: a link relative to /dev/serial/by-id.
+  std::string ById(const std::string& id, const std::string& name) {
+    fs::create_directories(m_root + "/dev/serial/by-id");
+    fs::create_symlink("../../" + name, m_root + "/dev/serial/by-id/" + id);
+    return m_root + "/dev/serial/by-id/" + id;
+  }
 
  private:
   std::string m_root;
@@ -142,4 +148,45 @@ TEST(SerialPorts, AnUnreadableDeviceListMeansNoUsbSearch) {
   ASSERT_TRUE(usb.has_value());
   EXPECT_TRUE(usb->empty());
   fs::remove_all(empty);
+}
+
+TEST(SerialPorts, LastingByIdNamesComeWithThePortTheyLeadTo) {
+  FakeClass fake;
+  test::Pty acm, usb;
+  const std::string acmNode = fake.Node("ttyACM0", acm.slave);
+  const std::string usbNode = fake.Node("ttyUSB2", usb.slave);
+  const std::string b = fake.ById("usb-Maker_B_Serial-if00-port0", "ttyUSB2");
+  const std::string a = fake.ById("usb-Maker_A_Serial-if00-port0", "ttyUSB2");
+  const std::string acmId = fake.ById("usb-Maker_Acm_123-if00", "ttyACM0");
+  fake.ById("usb-Gone-if00", "ttyUSB10");  // its device is not there
+  const auto entries = ListSerialPortEntries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].path, acmNode);
+  EXPECT_EQ(entries[0].byId, std::vector<std::string>{acmId});
+  EXPECT_EQ(entries[1].path, usbNode);
+  EXPECT_EQ(entries[1].byId, (std::vector<std::string>{a, b}));
+  // The plain list stays one path per device.
+  EXPECT_EQ(ListSerialPorts(), (std::vector<std::string>{acmNode, usbNode}));
+}
+
+TEST(SerialPorts, ATypedPathIsUsedOnlyWhenItIsATerminalDevice) {
+  FakeClass fake;
+  test::Pty pty;
+  const std::string node = fake.Node("ttyACM0", pty.slave);
+  EXPECT_EQ(TypedSerialPath("  ttyACM0 "), node);  // a bare name is looked for in /dev
+  EXPECT_EQ(TypedSerialPath(pty.slave + "\t"), pty.slave);
+  EXPECT_EQ(TypedSerialPath("   "), "");
+
+  EXPECT_EQ(SerialDeviceProblem(node), "");  // through a link, as the simulator's --pty
+  EXPECT_EQ(SerialDeviceProblem(pty.slave), "");
+  EXPECT_EQ(SerialDeviceProblem(fake.Dev("ttyUSB9")), "it does not exist");
+  EXPECT_EQ(SerialDeviceProblem(fake.Dev("ttyACM0/x")), "it does not exist");
+  EXPECT_EQ(SerialDeviceProblem(fake.Dev("")), "it is a folder");
+  EXPECT_EQ(SerialDeviceProblem("/proc/self/status"), "it is an ordinary file, not a device");
+  EXPECT_EQ(SerialDeviceProblem("/dev/null"), "it is not a serial device (no terminal)");
+  // Held exclusively by another program: a serial device all the same, and
+  // opening it says that it is taken.
+  test::BusyPty busy;
+  ASSERT_TRUE(busy.Held());
+  EXPECT_EQ(SerialDeviceProblem(busy.slave), "");
 }

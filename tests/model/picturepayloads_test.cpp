@@ -60,8 +60,18 @@ TEST(PicturePayloads, BezelBoxesAndTheirLowBytes) {
   EXPECT_EQ(BezelBoxValue(std::string(40, '9')), 999999);
 
   EXPECT_EQ(Bytes(BezelSetPayload(48, 0)), (std::vector<int>{0x30, 0x00}));
-  EXPECT_EQ(Bytes(BezelSetPayload(12, 60)), (std::vector<int>{12, 60}));  // not range-checked
-  EXPECT_EQ(Bytes(BezelSetPayload(300, 256)), (std::vector<int>{44, 0}));
+  EXPECT_EQ(Bytes(BezelSetPayload(12, 7)), (std::vector<int>{12, 7}));
+  // Never a size's low byte: 300 once went out as 44, 256 as 0.
+  EXPECT_EQ(Bytes(BezelSetPayload(300, 256)), (std::vector<int>{48, 48}));
+}
+
+TEST(PicturePayloads, BezelSizesAbove48AreRefusedNamingTheirBox) {
+  EXPECT_EQ(BezelOutOfRange(0, 0), "");
+  EXPECT_EQ(BezelOutOfRange(48, 48), "");
+  EXPECT_EQ(BezelOutOfRange(49, 0), "H-Bezel must be 0 to 48, not 49.\nNothing was sent.");
+  EXPECT_EQ(BezelOutOfRange(0, 60), "V-Bezel must be 0 to 48, not 60.\nNothing was sent.");
+  EXPECT_EQ(BezelOutOfRange(BezelBoxValue("999"), BezelBoxValue("300")),
+            "H-Bezel must be 0 to 48, not 999.\nV-Bezel must be 0 to 48, not 300.\nNothing was sent.");
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "link/Frame.h"
+#include "link/LinkTestSupport.h"
 #include "sim/SimProcess.h"
 
 namespace {
@@ -96,6 +97,32 @@ TEST(SimServer, StartFailsCleanlyWhenThePortIsTaken) {
   EXPECT_FALSE(second.Start(error));
   EXPECT_NE(error.find("cannot listen"), std::string::npos) << error;
   second.Stop();  // nothing running: still safe
+}
+
+TEST(SimServer, TooFewDescriptorsFailTheStartAndLeaveNoPtyLink) {
+  TempDir dir;
+  // Each count of descriptors it can still open, until the start succeeds.
+  bool started = false;
+  for (int spare = 0; spare <= 12 && !started; ++spare) {
+    ServerOptions o = FreePort();
+    o.ptyPath = dir.File("sim.tty");
+    o.logPath = dir.File("sim.log");
+    Server server(o);
+    std::string error;
+    {
+      panora::test::FileLimit limit(spare);
+      ASSERT_TRUE(limit.Ok());
+      started = server.Start(error);
+    }
+    if (started) {
+      EXPECT_TRUE(std::filesystem::is_symlink(o.ptyPath));
+      server.Stop();
+    } else {
+      EXPECT_NE(error.find("Too many open files"), std::string::npos) << spare << ": " << error;
+    }
+    EXPECT_FALSE(std::filesystem::exists(o.ptyPath) || std::filesystem::is_symlink(o.ptyPath)) << spare;
+  }
+  EXPECT_TRUE(started);
 }
 
 TEST(SimServer, NeverReplacesARealFileWithThePtyLink) {

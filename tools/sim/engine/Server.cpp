@@ -23,6 +23,7 @@
 #include <cstring>
 #include <ctime>
 #include <random>
+#include <system_error>
 
 #include "link/Frame.h"
 #include "link/FrameDecoder.h"
@@ -328,13 +329,23 @@ bool Server::Start(std::string& error) {
     std::lock_guard lock(m_engineMutex);
     WriteState();
   }
-  if (m_listenFd >= 0) {
-    m_log->Line("listening on tcp " + m_opt.tcpHost + ":" + std::to_string(m_tcpPort));
-    m_tcpThread = std::thread([this] { AcceptLoop(); });
-  }
-  if (m_masterFd >= 0) {
-    m_log->Line("listening on pty " + m_opt.ptyPath + " -> " + PtySlaveName());
-    m_ptyThread = std::thread([this] { PtyLoop(); });
+  try {
+    if (m_listenFd >= 0) {
+      m_log->Line("listening on tcp " + m_opt.tcpHost + ":" + std::to_string(m_tcpPort));
+      m_tcpThread = std::thread([this] { AcceptLoop(); });
+    }
+    if (m_masterFd >= 0) {
+      m_log->Line("listening on pty " + m_opt.ptyPath + " -> " + PtySlaveName());
+      m_ptyThread = std::thread([this] { PtyLoop(); });
+    }
+  } catch (const std::system_error& e) {
+    // No thread to be had fails the start as a missing descriptor does:
+    // whatever began ends, and the pty link goes.
+    m_stopping = true;
+    const char byte = 1;
+    [[maybe_unused]] auto n = ::write(m_wake[1], &byte, 1);
+    if (m_tcpThread.joinable()) m_tcpThread.join();
+    return fail(std::string("cannot start a thread: ") + e.what());
   }
   m_started = true;
   return true;
