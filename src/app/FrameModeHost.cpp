@@ -1,7 +1,7 @@
 #include "app/FrameModeHost.h"
 
 #include "app/Dialogs.h"
-#include "app/DlgMessage.h"
+#include "app/dialogs/DlgMessage.h"
 #include "app/MainFrame.h"
 #include "layout/Arrange.h"
 #include "layout/ChildFrame.h"
@@ -46,6 +46,14 @@ void CFrameModeHost::ModeNamesChanged() {
 
 void CFrameModeHost::ModeChanged() {
   m_frame.UpdateModeMenuItems();
+}
+
+void CFrameModeHost::SelectWindow(int channel) {
+  m_frame.Windows().SelectWindow(channel);
+}
+
+void CFrameModeHost::HighlightWindow(int channel) {
+  m_frame.Windows().HighlightWindow(m_frame.ChannelFrame(channel));
 }
 
 std::array<double, 4> CFrameModeHost::Measure(int channel) const {

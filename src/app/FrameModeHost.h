@@ -23,6 +23,8 @@ class CFrameModeHost final : public ModeHost {
   bool Confirm(const std::string& text, const std::string& yes, const std::string& no) override;
   void ModeNamesChanged() override;
   void ModeChanged() override;
+  void SelectWindow(int channel) override;
+  void HighlightWindow(int channel) override;
 
  private:
   // The window arrangement's own measuring and lowering of the channel

@@ -9,7 +9,7 @@
 #include <QStatusBar>
 
 #include "app/Dialogs.h"
-#include "app/MainFrame.h"
+#include "app/Connection.h"
 #include "link/Commands.h"
 #include "link/PrivateProfile.h"
 #include "model/Paths.h"
@@ -25,15 +25,15 @@ LinkState::Kind SerialKind(int connKind) {
 }
 }  // namespace
 
-CLinkStatus::CLinkStatus(CMainFrame& frame) : QObject(&frame), m_frame(frame) {
+CLinkStatus::CLinkStatus(CConnection& connection, QStatusBar* bar, QMenu* tools)
+    : QObject(&connection), m_conn(connection) {
   m_pane = new QLabel;
   m_pane->setObjectName(QStringLiteral("linkStatus"));
   m_pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   // Read under its text; the description says what the text is about.
   m_pane->setAccessibleDescription(QStringLiteral("Link status"));
-  frame.statusBar()->insertPermanentWidget(0, m_pane);
+  bar->insertPermanentWidget(0, m_pane);
 
-  QMenu* tools = frame.ToolsMenu();
   m_reconnectAction = tools->addAction(QStringLiteral("Reconnect Automatically"));
   m_reconnectAction->setObjectName(QStringLiteral("reconnectAutomatically"));
   m_reconnectAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
@@ -81,7 +81,7 @@ void CLinkStatus::Refresh() {
 void CLinkStatus::Store(const char* key, bool on) {
   const std::string path = NetSettingsPath();
   if (WritePrivateProfileString(kSection, key, on ? "1" : "0", path)) return;
-  MessageBox(&m_frame,
+  MessageBox(m_pane->window(),
              QStringLiteral("The setting could not be saved to\n%1").arg(QString::fromStdString(path)),
              kMbOk | kMbIconError);
 }
@@ -160,7 +160,7 @@ void CLinkStatus::SetReconnect(bool on) {
     // Every other procedure that makes a try stale closes the transports
     // itself; here the try is abandoned, or what it has just connected is
     // closed, so that no socket stays open behind a pane that says "lost".
-    if (m_netPending != 0) m_frame.NetLink().Close();
+    if (m_netPending != 0) m_conn.NetLink().Close();
     Supersede();
   }
   Refresh();
@@ -171,7 +171,7 @@ void CLinkStatus::StartReconnect() {
                     : m_state.kind() == LinkState::Kind::Usb ? 2
                                                              : 1;
   // The dead socket goes at once: frames are dropped instead of failing.
-  if (m_reconnectKind == 3) m_frame.NetLink().Close();
+  if (m_reconnectKind == 3) m_conn.NetLink().Close();
   Supersede();
   if (!m_stopped && !m_reconnectTimer.isActive()) m_reconnectTimer.start();
 }
@@ -187,23 +187,23 @@ void CLinkStatus::TryReconnect() {
   if (m_reconnectKind == 3) {
     const unsigned attempt = ++m_netTry;
     m_netPending = attempt;
-    m_frame.NetLink().StartConnector(&m_frame.Hand(), [this, attempt](int result) {
+    m_conn.NetLink().StartConnector(&m_conn.Hand(), [this, attempt](int result) {
       if (m_netPending == attempt) m_netPending = 0;
       // The operator chose otherwise since; whatever made this try stale
       // has closed what it may have connected.
       if (attempt != m_netTry) return;
       // A success is the frame's own network result, with its line.
-      if (result == 1) m_frame.OnNetResult(1);
+      if (result == 1) m_conn.OnNetResult(1);
       Refresh();
     });
   } else {
     const std::string device = m_state.Device();
     // A device that is not there yet is not even tried.
-    if (::access(device.c_str(), F_OK) == 0 && m_frame.RsCom().OpenPortQuietly(device, &m_frame.Hand())) {
-      m_frame.m_nConnKind = m_reconnectKind;
+    if (::access(device.c_str(), F_OK) == 0 && m_conn.RsCom().OpenPortQuietly(device, &m_conn.Hand())) {
+      m_conn.m_nConnKind = m_reconnectKind;
       m_reconnectHandshake = true;
       m_state.SerialOpened(SerialKind(m_reconnectKind), device, true);
-      m_frame.SendHandshake();
+      m_conn.SendHandshake();
     }
   }
   Refresh();
@@ -230,8 +230,8 @@ void CLinkStatus::SetKeepalive(bool on) {
 
 void CLinkStatus::KeepaliveTick() {
   // A handshake awaited or a batch going out is no idle link.
-  const bool busy = m_frame.m_bSending.load() == 1 || m_frame.TimerHandshake().isActive();
-  if (m_state.KeepaliveTick(busy)) m_frame.SendCommand(cmd::kVersion, 0);
+  const bool busy = m_conn.Link().m_bSending.load() == 1 || m_conn.TimerHandshake().isActive();
+  if (m_state.KeepaliveTick(busy)) m_conn.Link().SendCommand(cmd::kVersion, 0);
   Refresh();
 }
 

@@ -12,18 +12,20 @@
 
 class QAction;
 class QLabel;
+class QMenu;
+class QStatusBar;
 
 namespace panora {
 
-class CMainFrame;
+class CConnection;
 
 class CLinkStatus : public QObject {
   Q_OBJECT
 
  public:
-  // Puts the pane into the frame's status bar and the two items into its
-  // Tools menu, with the settings as stored.
-  explicit CLinkStatus(CMainFrame& frame);
+  // Puts the pane into the status bar and the two items into the Tools
+  // menu, with the settings as stored.
+  CLinkStatus(CConnection& connection, QStatusBar* bar, QMenu* tools);
 
   // Where the two settings live: a section of our own in the network
   // settings file.
@@ -68,7 +70,7 @@ class CLinkStatus : public QObject {
   // and no longer holds the loop back.
   void Supersede();
 
-  CMainFrame& m_frame;
+  CConnection& m_conn;
   LinkState m_state;
   QLabel* m_pane = nullptr;
   QAction* m_reconnectAction = nullptr;

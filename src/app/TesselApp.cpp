@@ -9,7 +9,7 @@
 #include <QWidget>
 #include <cstdlib>
 
-#include "app/DlgNet.h"
+#include "app/dialogs/DlgNet.h"
 #include "app/MainFrame.h"
 #include "app/SignalPipe.h"
 #include "app/UiHandOver.h"
@@ -80,9 +80,9 @@ void CTesselApp::ConnectOnStart(const ConnectTarget& target) {
   QTimer::singleShot(0, f, [f, t] {
     const UiProbeSpan span("start_connect");
     switch (t.kind) {
-      case ConnectTarget::Kind::Tcp: f->ConnectNet(t.host, t.port); break;
-      case ConnectTarget::Kind::Serial: f->ConnectSerial(t.device); break;
-      case ConnectTarget::Kind::Usb: f->OnUsb(); break;
+      case ConnectTarget::Kind::Tcp: f->Connection().ConnectNet(t.host, t.port); break;
+      case ConnectTarget::Kind::Serial: f->Connection().ConnectSerial(t.device); break;
+      case ConnectTarget::Kind::Usb: f->Connection().OnUsb(); break;
       default: break;
     }
   });

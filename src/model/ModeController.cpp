@@ -132,6 +132,31 @@ bool ModeController::AfterOpen() {
   return a.act;
 }
 
+bool ModeController::WindowButton(int index) {
+  if (index < 0 || index > 3) return false;
+  if (m_host.Sending()) {
+    m_host.ShowMessage(kBusyText);
+    return false;
+  }
+  m_host.SelectWindow(index);
+  const int target = WindowButtonTarget(index);
+  if (target < 0) {
+    m_host.HighlightWindow(index);
+    return false;
+  }
+  if (target == m_cur) return false;
+  m_profile.ResetWorkingForMode(target);
+  m_host.ApplyMode(target);
+  m_prev = m_cur;
+  m_cur = target;
+  m_host.ModeChanged();
+  m_host.SelectWindow(index);  // the arrangement may have raised another window
+  const ModeFrame f = RecallFrame(target);
+  m_host.NoteCommand(f.Command(), f.SubCode());
+  m_host.SendFrame(f.bytes.data(), f.length);
+  return true;
+}
+
 bool ModeController::Save() {
   if (SaveRefusedWithMessage(m_cur)) {
     m_host.ShowMessage(kSaveRefusedText);

@@ -75,6 +75,9 @@ class ModeHost {
   virtual void ModeNamesChanged() {}
   // The current mode changed (whatever is shown of it follows).
   virtual void ModeChanged() {}
+  // Raises a window and makes it the current one; outlines it.
+  virtual void SelectWindow(int /*channel*/) {}
+  virtual void HighlightWindow(int /*channel*/) {}
 };
 
 class ModeController {
@@ -98,6 +101,10 @@ class ModeController {
   bool Quick(int index);
   bool Tool(int index);
   bool AfterOpen();
+  // Window button 0..3: selects its window and, in the zoom-out modes,
+  // recalls the variant that shows it (refused while a batch is sent, as the
+  // transmit buffer is the batch's). True when the mode changed.
+  bool WindowButton(int index);
   // "Save mode": refusal, question, slot from the windows and the working
   // record, the save frame. True when the slot was stored.
   bool Save();

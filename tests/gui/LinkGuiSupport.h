@@ -25,8 +25,8 @@
 #include <vector>
 
 #include "GuiTest.h"
-#include "app/DlgCom.h"
-#include "app/DlgNet.h"
+#include "app/dialogs/DlgCom.h"
+#include "app/dialogs/DlgNet.h"
 #include "app/LstInforBox.h"
 #include "app/MainFrame.h"
 #include "app/TesselApp.h"

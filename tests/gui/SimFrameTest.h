@@ -28,7 +28,7 @@ class SimFrameTest : public FrameTest {
     opt.logPath = home.Path() + "/sim.log";
     sim = std::make_unique<EmbeddedSim>(opt);
     ASSERT_TRUE(sim->Ok()) << sim->Error();
-    f->ConnectNet("127.0.0.1", sim->PortText());
+    f->Connection().ConnectNet("127.0.0.1", sim->PortText());
     ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connect NET success!"); }));
   }
   void TearDown() override {

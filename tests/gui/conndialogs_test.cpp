@@ -86,7 +86,7 @@ TEST(NetDialog, TheMenuCommandHandsTheDialogsValuesToTheNetworkLink) {
 
   // Cancel: nothing happens, nothing is written.
   dialogs.ExpectDialog("181", [](QDialog&) { return kIdCancel; });
-  f.SetCheckRs232(true);
+  f.SetConnectionCheck(1, true);
   f.Action(ID_CONN_TCPIP)->trigger();
   EXPECT_TRUE(Checked(f, ID_CONN_RS232));
   EXPECT_FALSE(f.TimerDots().isActive());

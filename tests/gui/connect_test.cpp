@@ -120,7 +120,7 @@ TEST_F(Rs232Test, RefusedHandshakeLeavesThePortOpenAndMarksNothing) {
   EmbeddedSim sim(opt, home.Path());
   ASSERT_TRUE(sim.Ok()) << sim.Error();
   AddExtraSerialPort(sim.Pty(), false);
-  f->SetCheckTcpIp(true);  // a mark left from before goes too
+  f->SetConnectionCheck(3, true);  // a mark left from before goes too
 
   dialogs.ExpectDialog("153", ChoosePort(sim.Pty()));
   f->Action(ID_CONN_RS232)->trigger();
@@ -146,9 +146,9 @@ TEST_F(Rs232Test, ANetworkConnectDuringTheHandshakeWaitIsNotUndoneByItsTimeOut) 
   EmbeddedSim line(silent, home.Path());
   EmbeddedSim net;
   ASSERT_TRUE(line.Ok() && net.Ok());
-  f->ConnectSerial(line.Pty());
+  f->Connection().ConnectSerial(line.Pty());
   ASSERT_TRUE(f->TimerHandshake().isActive());
-  f->ConnectNet("127.0.0.1", net.PortText());
+  f->Connection().ConnectNet("127.0.0.1", net.PortText());
   EXPECT_FALSE(f->RsCom().IsOpen());
   ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connect NET success!"); }));
   Pump(1200);  // the handshake's second has passed
@@ -206,7 +206,7 @@ TEST_F(Rs232Test, NoPortChosenOrAPortThatWillNotOpen) {
     return kIdOk;
   });
   dialogs.ExpectBox("can not open com");
-  f->SetCheckTcpIp(true);           // a connection that the procedure closes
+  f->SetConnectionCheck(3, true);           // a connection that the procedure closes
   f->TimerHandshake().start(1000);  // and an earlier handshake still awaited
   f->Action(ID_CONN_RS232)->trigger();
   EXPECT_EQ(f->m_nConnKind.load(), 0);
@@ -258,7 +258,7 @@ TEST_F(Rs232Test, AnUnpluggedPortIsClosedAndReportedOnceThenReconnectingWorks) {
   const std::string node = home.Path() + "/ttyUSB0";
   ASSERT_EQ(::symlink(adapter.slave.c_str(), node.c_str()), 0);
   AddExtraSerialPort(node, false);
-  f->ConnectSerial(node);
+  f->Connection().ConnectSerial(node);
   ASSERT_EQ(adapter.Read(12, std::chrono::seconds(1)).size(), 12u);  // the handshake
   const std::uint8_t ok[13] = {0x7D, 0x3A, 0, 5, 0xF1, 0, 0, 0, 0, 0xF6, 0x45, 0x4E, 0x44};
   adapter.Write({ok, ok + 13});
@@ -318,7 +318,7 @@ TEST_F(UsbTest, TwoUsbPortsTheFirstBusyTheHandshakeGoesOutOnTheSecond) {
 }
 
 TEST_F(UsbTest, NoDeviceListOrNoPortThatOpens) {
-  f->SetCheckRs232(true);
+  f->SetConnectionCheck(1, true);
   dialogs.ExpectBox("can't Find USB");
   f->Action(ID_CONN_USB)->trigger();
   EXPECT_EQ(f->m_nConnKind.load(), 0);
@@ -340,7 +340,7 @@ TEST_F(NetTest, ConnectsWithTheDialogsAddressAndAsksForTheVersionOverTheNetwork)
   EmbeddedSim sim;
   ASSERT_TRUE(sim.Ok()) << sim.Error();
   dialogs.ExpectDialog("181", EnterAddress({"127", "0", "0", "1"}, QString::fromStdString(sim.PortText())));
-  f->SetCheckRs232(true);
+  f->SetConnectionCheck(1, true);
   f->Action(ID_CONN_TCPIP)->trigger();
   EXPECT_FALSE(Checked(*f, ID_CONN_RS232));  // the procedure starts by removing the marks
   EXPECT_EQ(f->m_nConnKind.load(), 3);
@@ -370,7 +370,7 @@ TEST_F(NetTest, ARefusedConnectFailsAndAnUnansweredOneAnimatesUntilDisconnectAba
 
   HangingPort hanging;
   ASSERT_TRUE(hanging.Hangs());
-  f->ConnectNet("127.0.0.1", hanging.PortText());
+  f->Connection().ConnectNet("127.0.0.1", hanging.PortText());
   const auto start = Clock::now();
   // One text per second, each replacing the list.
   const QStringList texts{"connecting .", "connecting . .", "connecting . . ."};
@@ -397,10 +397,10 @@ TEST_F(NetTest, ASerialConnectWhileTheNetworkConnectHangsIsNotUndoneByIt) {
   AddExtraSerialPort(sim.Pty(), false);
   HangingPort hanging;
   ASSERT_TRUE(hanging.Hangs());
-  f->ConnectNet("127.0.0.1", hanging.PortText());
+  f->Connection().ConnectNet("127.0.0.1", hanging.PortText());
   Pump(100);
   const auto start = Clock::now();
-  f->ConnectSerial(sim.Pty());
+  f->Connection().ConnectSerial(sim.Pty());
   EXPECT_LT(MsSince(start), 400);  // 100 ms of it: a port reopened waits that long
   ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connection Success!"); }));
   Pump(200);
@@ -413,7 +413,7 @@ TEST_F(NetTest, ASerialConnectWhileTheNetworkConnectHangsIsNotUndoneByIt) {
 TEST_F(NetTest, QuittingDuringAHangingConnectDoesNotWait) {
   HangingPort hanging;
   ASSERT_TRUE(hanging.Hangs());
-  f->ConnectNet("127.0.0.1", hanging.PortText());
+  f->Connection().ConnectNet("127.0.0.1", hanging.PortText());
   Pump(300);
   const auto start = Clock::now();
   f->close();
@@ -425,7 +425,7 @@ TEST_F(NetTest, SerialWinsOverTheNetwork) {
   EmbeddedSim sim({}, home.Path());
   ASSERT_TRUE(sim.Ok()) << sim.Error();
   Listener peer;
-  f->ConnectNet("127.0.0.1", peer.PortText());
+  f->Connection().ConnectNet("127.0.0.1", peer.PortText());
   const int conn = peer.Accept();
   ASSERT_GE(conn, 0);
   ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connect NET success!"); }));
@@ -446,7 +446,7 @@ TEST_F(NetTest, AProcessorThatDropsTheConnectionLeavesTheLinkCountedUntilASendFa
   opt.dropAfter = 1;
   EmbeddedSim sim(opt);
   ASSERT_TRUE(sim.Ok()) << sim.Error();
-  f->ConnectNet("127.0.0.1", sim.PortText());
+  f->Connection().ConnectNet("127.0.0.1", sim.PortText());
   ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connect NET success!"); }));
   f->Action(ID_ABOUT_FIRMWARE)->trigger();
   ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Version:1.0.0"); }));
@@ -470,7 +470,7 @@ TEST_F(WorkerTest, ABatchAgainstASilentProcessorEndsWithItsMessageAfterAboutFour
   opt.silent = true;
   EmbeddedSim sim(opt);
   ASSERT_TRUE(sim.Ok()) << sim.Error();
-  f->ConnectNet("127.0.0.1", sim.PortText());
+  f->Connection().ConnectNet("127.0.0.1", sim.PortText());
   ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connect NET success!"); }));
 
   // The overlay batch: four frames of command 0x38, its button disabled meanwhile.
@@ -496,7 +496,7 @@ TEST_F(WorkerTest, ABatchAgainstASilentProcessorEndsWithItsMessageAfterAboutFour
 TEST_F(WorkerTest, PositionAndBezelAnswersReachTheirSeams) {
   EmbeddedSim sim;
   ASSERT_TRUE(sim.Ok()) << sim.Error();
-  f->ConnectNet("127.0.0.1", sim.PortText());
+  f->Connection().ConnectNet("127.0.0.1", sim.PortText());
   ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connect NET success!"); }));
   const sim::State state = sim.Server().GetState();
   const auto& g = state.setUp.geometry[2];
@@ -519,13 +519,13 @@ TEST_F(WorkerTest, PositionAndBezelAnswersReachTheirSeams) {
   });
   f->StartSendWorker();
   ASSERT_TRUE(WaitUntil([&] { return opened; }));
-  EXPECT_EQ(f->m_nPosW, g.w);
-  EXPECT_EQ(f->m_nPosH, g.h);
+  EXPECT_EQ(f->Replies().m_nPosW, g.w);
+  EXPECT_EQ(f->Replies().m_nPosH, g.h);
   EXPECT_EQ(f->m_nReplyStatus.load(), kReplyAnswered);
 
   // The bezel query: the panel's seam gets the values.
   int shownH = -1, shownV = -1;
-  f->SetShowBezel([&](int h, int v) {
+  f->Replies().SetShowBezel([&](int h, int v) {
     shownH = h;
     shownV = v;
   });
@@ -544,12 +544,12 @@ TEST_F(WorkerTest, PositionAndBezelAnswersReachTheirSeams) {
   // A value above 48 is shown as 0; an answer with another sub-code is not read.
   std::uint8_t answer[16] = {0x7D, 0x3A, 0x00, 0x07, 0x53, 0x00, 0x00, 0x00,
                              0x00, 49,   12,   0,    0x45, 0x4E, 0x44};
-  f->OnDeviceData(answer, 15);
+  f->Replies().OnDeviceData(answer, 15);
   EXPECT_EQ(shownH, 0);
   EXPECT_EQ(shownV, 12);
   answer[5] = 1;
   answer[10] = 5;
-  f->OnDeviceData(answer, 15);
+  f->Replies().OnDeviceData(answer, 15);
   EXPECT_EQ(shownV, 12);
 }
 
@@ -567,8 +567,8 @@ TEST_F(WorkerTest, APositionQueryWithoutAnswerOrConnectionOpensNoDialog) {
   f->NoteCommand(cmd::kQueryPosition, 0);
   const std::uint8_t shortBlock[12] = {0x7D, 0x3A, 0x00, 0x05, 0x31, 0x00,
                                        0x00, 0x00, 0x00, 0x01, 0x02, 0x03};
-  f->OnDeviceData(shortBlock, sizeof shortBlock);
-  EXPECT_EQ(f->m_nPosX, 0);
+  f->Replies().OnDeviceData(shortBlock, sizeof shortBlock);
+  EXPECT_EQ(f->Replies().m_nPosX, 0);
   EXPECT_EQ(f->m_nReplyStatus.load(), kReplyAnswered);  // reset at the end of every block
 }
 

@@ -513,7 +513,7 @@ TEST_F(LayoutTest, RefreshOutputSendsTheFourWindowsAsOneBatch) {
   f->OnDisconnect();
   QTest::mouseClick(f->MainSet().m_btnRefreshOutput, Qt::LeftButton);
   EXPECT_EQ(f->m_nJobType.load(), 0);
-  f->ConnectNet("127.0.0.1", sim->PortText());
+  f->Connection().ConnectNet("127.0.0.1", sim->PortText());
   ASSERT_TRUE(WaitUntil([&] { return InfoTexts(*f).contains("Connect NET success!"); }));
   EXPECT_EQ(Received().size(), 4u);
 }

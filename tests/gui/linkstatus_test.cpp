@@ -108,7 +108,7 @@ TEST_F(LinkStatusTest, TcpPeerGoneIsLostAndReconnectsUntilDisconnect) {
   const QString where = QStringLiteral("TCP 127.0.0.1:%1").arg(QString::fromStdString(port));
 
   // Without reconnect: lost, and the check mark keeps its meaning.
-  f->ConnectNet("127.0.0.1", port);
+  f->Connection().ConnectNet("127.0.0.1", port);
   EXPECT_EQ(Pane(*f), where + kDot + "connecting");
   ASSERT_TRUE(WaitUntil([&] { return Pane(*f) == where + kDot + "connected"; }));
   server->Stop();
@@ -121,7 +121,7 @@ TEST_F(LinkStatusTest, TcpPeerGoneIsLostAndReconnectsUntilDisconnect) {
   // with the usual line.
   f->LinkStatus()->ReconnectAction()->trigger();
   server = StartServer(opt);
-  f->ConnectNet("127.0.0.1", port);
+  f->Connection().ConnectNet("127.0.0.1", port);
   ASSERT_TRUE(WaitUntil([&] { return InfoCount(*f, "Connect NET success!") == 2; }));
   server->Stop();
   ASSERT_TRUE(WaitUntil([&] { return Pane(*f).contains("reconnecting (try 1)"); }, 4000))
@@ -159,7 +159,7 @@ TEST_F(LinkStatusTest, AnAbandonedTryLeavesNoSocketAndDoesNotBlockTheNextLoop) {
   const std::string port = std::to_string(opt.tcpPort);
   CLinkStatus& ls = *f->LinkStatus();
   ls.ReconnectAction()->trigger();
-  f->ConnectNet("127.0.0.1", port);
+  f->Connection().ConnectNet("127.0.0.1", port);
   ASSERT_TRUE(WaitUntil([&] { return Pane(*f).endsWith(kDot + "connected"); }));
 
   server->Stop();
@@ -178,7 +178,7 @@ TEST_F(LinkStatusTest, AnAbandonedTryLeavesNoSocketAndDoesNotBlockTheNextLoop) {
 
   // Reconnect on again, a manual connect, a loss: the loop tries and connects.
   ls.ReconnectAction()->trigger();
-  f->ConnectNet("127.0.0.1", port);
+  f->Connection().ConnectNet("127.0.0.1", port);
   ASSERT_TRUE(WaitUntil([&] { return Pane(*f).endsWith(kDot + "connected"); }));
   server->Stop();
   ASSERT_TRUE(WaitUntil([&] { return Pane(*f).contains("reconnecting"); }));
@@ -195,7 +195,7 @@ TEST_F(LinkStatusTest, VanishedPtyIsLostAndReopenedWithTheHandshake) {
   f->LinkStatus()->ReconnectAction()->trigger();
   const QString where = QStringLiteral("RS232 %1").arg(QString::fromStdString(opt.ptyPath));
 
-  f->ConnectSerial(opt.ptyPath);
+  f->Connection().ConnectSerial(opt.ptyPath);
   EXPECT_EQ(Pane(*f), where + kDot + "handshake pending");
   ASSERT_TRUE(WaitUntil([&] { return Pane(*f) == where + kDot + "handshake accepted"; }));
 
@@ -224,7 +224,7 @@ TEST_F(LinkStatusTest, KeepaliveQueriesQuietlyAndMarksASilentProcessor) {
   CLinkStatus& ls = *f->LinkStatus();
   ls.KeepaliveAction()->trigger();
   ls.KeepaliveTimer().setInterval(40);
-  f->ConnectNet("127.0.0.1", std::to_string(server->TcpPort()));
+  f->Connection().ConnectNet("127.0.0.1", std::to_string(server->TcpPort()));
   ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connect NET success!"); }));
   ASSERT_TRUE(WaitUntil([&] { return LoggedFrames(opt.logPath, "FF") >= 3; }));
   EXPECT_FALSE(InfoTexts(*f).join('\n').contains("Version:"));
@@ -252,7 +252,7 @@ TEST_F(LinkStatusTest, KeepaliveQueriesQuietlyAndMarksASilentProcessor) {
   silentOpt.tcpPort = 0;
   silentOpt.silent = true;
   auto silent = StartServer(silentOpt);
-  f->ConnectNet("127.0.0.1", std::to_string(silent->TcpPort()));
+  f->Connection().ConnectNet("127.0.0.1", std::to_string(silent->TcpPort()));
   ASSERT_TRUE(WaitUntil([&] { return InfoCount(*f, "Connect NET success!") == 2; }));
   ASSERT_TRUE(WaitUntil([&] { return Pane(*f).endsWith(kDot + "not answering"); })) << Pane(*f).toStdString();
   EXPECT_EQ(ls.State().Misses(), LinkState::kMissesNotAnswering);

@@ -13,7 +13,7 @@
 #include <functional>
 
 #include "GuiTest.h"
-#include "app/AboutDlg.h"
+#include "app/dialogs/AboutDlg.h"
 #include "app/LstInforBox.h"
 #include "app/MainFrame.h"
 #include "app/TesselApp.h"
@@ -113,11 +113,11 @@ TEST_F(MenusTest, ConnectionCheckMarksFollowTheConnectionNotTheClick) {
   dialogs.ExpectDialog("181", [](QDialog&) { return kIdCancel; });
   rs->trigger();
   EXPECT_FALSE(rs->isChecked()) << "a click alone sets no mark";
-  f->SetCheckTcpIp(true);
+  f->SetConnectionCheck(3, true);
   EXPECT_TRUE(tcp->isChecked());
   tcp->trigger();
   EXPECT_TRUE(tcp->isChecked()) << "a click alone removes no mark";
-  f->ClearConnectionChecks();
+  for (int kind : {1, 2, 3}) f->SetConnectionCheck(kind, false);
   EXPECT_FALSE(tcp->isChecked());
 }
 

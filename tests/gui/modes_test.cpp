@@ -12,10 +12,10 @@
 #include <filesystem>
 
 #include "SimFrameTest.h"
-#include "app/DlgMessage.h"
-#include "app/DlgModSet.h"
-#include "app/DlgModeNameSet.h"
-#include "app/DlgToolNumSet.h"
+#include "app/dialogs/DlgMessage.h"
+#include "app/dialogs/DlgModSet.h"
+#include "app/dialogs/DlgModeNameSet.h"
+#include "app/dialogs/DlgToolNumSet.h"
 #include "app/ProfileFiles.h"
 #include "layout/ChildFrame.h"
 #include "model/ModeController.h"

@@ -13,7 +13,7 @@
 #include <QTest>
 
 #include "SimFrameTest.h"
-#include "app/DlgModSet.h"
+#include "app/dialogs/DlgModSet.h"
 #include "app/ModeStatus.h"
 #include "app/PlacementStatus.h"
 #include "app/Undo.h"

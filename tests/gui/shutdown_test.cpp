@@ -39,7 +39,7 @@ TEST(Shutdown, ClosingTheWindowSavesTheProfile) {
   EXPECT_EQ(f.m_Profile.m_strProfilePath, home.ProfilePath());
   // The hand-over is closed: a worker can no longer wait on the window.
   EXPECT_TRUE(f.Hand().IsClosed());
-  EXPECT_FALSE(f.SendNetResult(1));
+  EXPECT_FALSE(f.Replies().SendNetResult(1));
 }
 
 TEST(Shutdown, SaveGoesToTheProfileLastOpenedOrSaved) {
@@ -112,7 +112,7 @@ TEST(Shutdown, WorkerHandingOverWhileTheWindowEndsDoesNotDeadlock) {
   std::thread reader([&] {
     std::uint8_t buf[64] = {0x7D, 0x3A};
     while (!stop) {
-      if (f.SendDeviceData(buf, sizeof buf, &stop))
+      if (f.Replies().SendDeviceData(buf, sizeof buf, &stop))
         ++delivered;
       else
         ++refused;

@@ -76,7 +76,7 @@ class StreamTest : public FrameTest {};
 TEST_F(StreamTest, AGarbageFloodKeepsTheWindowResponsiveOnBothTransports) {
   // Network: a peer that sends nothing but random bytes.
   Listener peer;
-  f->ConnectNet("127.0.0.1", peer.PortText());
+  f->Connection().ConnectNet("127.0.0.1", peer.PortText());
   const int conn = peer.Accept();
   ASSERT_GE(conn, 0);
   ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connect NET success!"); }));
@@ -112,7 +112,7 @@ TEST_F(StreamTest, AGarbageFloodKeepsTheWindowResponsiveOnBothTransports) {
 
 TEST_F(StreamTest, ClosingWhileDataStreamsInDoesNotDeadlock) {
   Listener peer;
-  f->ConnectNet("127.0.0.1", peer.PortText());
+  f->Connection().ConnectNet("127.0.0.1", peer.PortText());
   const int conn = peer.Accept();
   ASSERT_GE(conn, 0);
   ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connect NET success!"); }));
@@ -139,7 +139,7 @@ TEST_F(StreamTest, AnAnswerSplitOverTwoReadsIsNotReadButOneJoinedByTheSerialRead
   opt.splitPauseMs = 100;
   EmbeddedSim slow(opt);
   ASSERT_TRUE(slow.Ok()) << slow.Error();
-  f->ConnectNet("127.0.0.1", slow.PortText());
+  f->Connection().ConnectNet("127.0.0.1", slow.PortText());
   ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connect NET success!"); }));
   f->Action(ID_ABOUT_FIRMWARE)->trigger();
   Pump(400);
@@ -152,7 +152,7 @@ TEST_F(StreamTest, AnAnswerSplitOverTwoReadsIsNotReadButOneJoinedByTheSerialRead
   fast.splitPauseMs = 20;
   EmbeddedSim sim(fast, home.Path());
   ASSERT_TRUE(sim.Ok()) << sim.Error();
-  f->ConnectSerial(sim.Pty());
+  f->Connection().ConnectSerial(sim.Pty());
   ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connection Success!"); }));
   f->Action(ID_ABOUT_FIRMWARE)->trigger();
   EXPECT_TRUE(WaitUntil([&] { return InfoHas(*f, "Version:1.0.0"); }));
@@ -160,7 +160,7 @@ TEST_F(StreamTest, AnAnswerSplitOverTwoReadsIsNotReadButOneJoinedByTheSerialRead
 
 TEST_F(StreamTest, TwoAnswersJoinedInOneBlockAreReadOnceAsTheLastCommandsAnswer) {
   Listener peer;
-  f->ConnectNet("127.0.0.1", peer.PortText());
+  f->Connection().ConnectNet("127.0.0.1", peer.PortText());
   const int conn = peer.Accept();
   ASSERT_GE(conn, 0);
   ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connect NET success!"); }));

@@ -303,7 +303,7 @@ TEST_F(TabPagesTest, BezelGetShowsWhatTheProcessorHoldsAndSetSendsTheBoxes) {
   ASSERT_EQ(f->m_nCurMod, 8);
   EXPECT_FALSE(b.m_btnGet->isEnabled() || b.m_btnSet->isEnabled());
   f->NoteCommand(cmd::kBezel, 0);
-  f->OnDeviceData(answer, sizeof answer);
+  f->Replies().OnDeviceData(answer, sizeof answer);
   EXPECT_EQ(b.m_edV->text(), "31");
   EXPECT_FALSE(b.m_btnSet->isEnabled());
 

@@ -169,7 +169,7 @@ TEST_F(TrafficTest, ABlockThatIsNoFrameIsShownAsSuch) {
   EmbeddedSim noisy(opt);
   ASSERT_TRUE(noisy.Ok());
   f->TrafficBar().toggleViewAction()->trigger();
-  f->ConnectNet("127.0.0.1", noisy.PortText());
+  f->Connection().ConnectNet("127.0.0.1", noisy.PortText());
   ASSERT_TRUE(WaitUntil([&] { return InfoTexts(*f).count("Connect NET success!") == 2; }));
   f->SendCommand(cmd::kVersion, 0);
   ASSERT_TRUE(HasLine("not a frame: garbage"));

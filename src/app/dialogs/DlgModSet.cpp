@@ -1,4 +1,4 @@
-#include "app/DlgModSet.h"
+#include "app/dialogs/DlgModSet.h"
 
 #include <QButtonGroup>
 #include <QKeyEvent>
@@ -8,8 +8,8 @@
 #include <QRadioButton>
 
 #include "app/Dialogs.h"
-#include "app/DlgModeNameSet.h"
-#include "app/DlgToolNumSet.h"
+#include "app/dialogs/DlgModeNameSet.h"
+#include "app/dialogs/DlgToolNumSet.h"
 #include "model/ModeController.h"
 #include "ui/BaseButton.h"
 

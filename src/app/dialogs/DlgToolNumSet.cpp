@@ -1,4 +1,4 @@
-#include "app/DlgToolNumSet.h"
+#include "app/dialogs/DlgToolNumSet.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -9,7 +9,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/DlgMessage.h"
+#include "app/dialogs/DlgMessage.h"
 #include "model/ModeController.h"
 
 namespace panora {

@@ -1,4 +1,4 @@
-#include "app/DlgCom.h"
+#include "app/dialogs/DlgCom.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

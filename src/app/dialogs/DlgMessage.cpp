@@ -1,4 +1,4 @@
-#include "app/DlgMessage.h"
+#include "app/dialogs/DlgMessage.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "app/DlgNet.h"
+#include "app/dialogs/DlgNet.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>

@@ -1,4 +1,4 @@
-#include "app/AboutDlg.h"
+#include "app/dialogs/AboutDlg.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>

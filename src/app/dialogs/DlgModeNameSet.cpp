@@ -1,4 +1,4 @@
-#include "app/DlgModeNameSet.h"
+#include "app/dialogs/DlgModeNameSet.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
