@@ -398,12 +398,6 @@ QMenu* CMainFrame::ViewMenu() const {
 QMenu* CMainFrame::ToolsMenu() {
   return m_chrome->ToolsMenu();
 }
-QMenu* CMainFrame::EditMenu() {
-  return m_chrome->EditMenu();
-}
-CModeStatus& CMainFrame::ModeStatus() {
-  return *m_chrome->m_modeStatus;
-}
 CPlacementStatus& CMainFrame::Placement() {
   return *m_chrome->m_placement;
 }
@@ -413,17 +407,11 @@ bool CMainFrame::PlacementReady() const {
 CCoolBar& CMainFrame::TrafficBar() {
   return *m_chrome->m_wndTrafficBar;
 }
-CTrafficMonitor& CMainFrame::TrafficMonitor() {
-  return *m_chrome->m_trafficMonitor;
-}
 CDlgMainSet& CMainFrame::MainSet() {
   return *m_chrome->m_dlgMainSet;
 }
 CCoolTabCtrl& CMainFrame::TabCtrl() {
   return *m_chrome->m_wndTabCtrl;
-}
-CDlgFullSet& CMainFrame::FullSet() {
-  return *m_chrome->m_dlgFullSet;
 }
 CCoolBar& CMainFrame::PanelBar() {
   return *m_chrome->m_wndPanelBar;
@@ -439,9 +427,6 @@ CTrueColorToolBar& CMainFrame::WindowToolBar() {
 }
 CTrueColorToolBar& CMainFrame::ToolButtonBar() {
   return *m_chrome->m_wndToolButtonBar;
-}
-QLabel* CMainFrame::IndicatorCaps() const {
-  return m_chrome->m_lblCaps;
 }
 
 // ---- the window's own events and its end ---------------------------------------

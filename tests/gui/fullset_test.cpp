@@ -8,6 +8,7 @@
 #include <QTabBar>
 #include <QTest>
 
+#include "app/FrameChrome.h"
 #include "SimFrameTest.h"
 #include "layout/ChildFrame.h"
 #include "layout/DlgFullSet.h"
@@ -44,7 +45,7 @@ class FullSetTest : public SimFrameTest {
 };
 
 TEST_F(FullSetTest, MoveAndZoomButtonsShiftAndScaleTheChosenChannelInFullModesOnly) {
-  CDlgFullSet& page = f->FullSet();
+  CDlgFullSet& page = *f->Chrome().m_dlgFullSet;
   ASSERT_EQ(f->TabCtrl().PageWindow(1), &page);
   // The operator brings the page up with the second tab.
   QTabBar* tabs = f->TabCtrl().Strip();

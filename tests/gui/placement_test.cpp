@@ -12,6 +12,7 @@
 #include <QStatusBar>
 #include <QTest>
 
+#include "app/FrameChrome.h"
 #include "SimFrameTest.h"
 #include "app/dialogs/DlgModSet.h"
 #include "app/ModeStatus.h"
@@ -30,7 +31,7 @@ namespace {
 
 class PlacementTest : public SimFrameTest {
  protected:
-  QString ModePane() { return f->ModeStatus().Pane()->text(); }
+  QString ModePane() { return f->Chrome().m_modeStatus->Pane()->text(); }
   QString PlacementPane() { return f->Placement().Pane()->text(); }
   // The quick-mode (0..11) and tool (12..19) buttons shown pressed.
   std::vector<int> Pressed() {
@@ -84,7 +85,7 @@ class PlacementTest : public SimFrameTest {
 TEST_F(PlacementTest, TheLiveModeFollowsEveryPathThatChangesIt) {
   EXPECT_EQ(ModePane(), QStringLiteral("PIP-Default 5 · 18"));
   EXPECT_EQ(Pressed(), (std::vector<int>{8}));
-  QAccessibleInterface* acc = QAccessible::queryAccessibleInterface(f->ModeStatus().Pane());
+  QAccessibleInterface* acc = QAccessible::queryAccessibleInterface(f->Chrome().m_modeStatus->Pane());
   ASSERT_NE(acc, nullptr);
   EXPECT_EQ(acc->text(QAccessible::Name), ModePane());
   EXPECT_EQ(acc->text(QAccessible::Description), QStringLiteral("Current mode"));

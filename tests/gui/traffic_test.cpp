@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/FrameChrome.h"
 #include "SimFrameTest.h"
 #include "app/TrafficMonitor.h"
 #include "ui/CoolBar.h"
@@ -22,7 +23,7 @@ const QString kSentGeometry = QString::fromUtf8("\xE2\x86\x92 0x30 window geomet
 
 class TrafficTest : public SimFrameTest {
  protected:
-  CTrafficMonitor& Monitor() { return f->TrafficMonitor(); }
+  CTrafficMonitor& Monitor() { return *f->Chrome().m_trafficMonitor; }
   QStringList Lines() {
     QStringList out;
     for (int i = 0; i < Monitor().List()->count(); ++i) out << Monitor().List()->item(i)->text();

@@ -1,6 +1,7 @@
 // Undo and redo against the simulated processor over real TCP: each step
 // taken back or done again puts the window or panel back on screen and the
 // processor receives the same frame the operator's own gesture or Set sends.
+#include "app/FrameChrome.h"
 #include "app/Undo.h"
 
 #include <QButtonGroup>
@@ -94,7 +95,7 @@ TEST_F(UndoTest, TheEditMenuStandsAfterFileAndItsItemsFollowTheHistory) {
   EXPECT_EQ(undo->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
   EXPECT_EQ(redo->shortcuts(), (QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Y),
                                                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}));
-  EXPECT_EQ(f->EditMenu()->actions(), (QList<QAction*>{undo, redo}));
+  EXPECT_EQ(f->Chrome().EditMenu()->actions(), (QList<QAction*>{undo, redo}));
   EXPECT_FALSE(undo->isEnabled());
   EXPECT_FALSE(redo->isEnabled());
 }
@@ -276,7 +277,7 @@ TEST_F(UndoTest, TheBezelSetGoesBackToWhatTheProcessorLastAnswered) {
 }
 
 TEST_F(UndoTest, MoveAndZoomPressesAreTakenBackByTheOppositePress) {
-  CDlgFullSet& page = f->FullSet();
+  CDlgFullSet& page = *f->Chrome().m_dlgFullSet;
   InMode(8);
   page.m_grpChannel->button(2)->click();
   page.m_edStep[1]->setText("5");
