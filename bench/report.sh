@@ -54,7 +54,7 @@ for name, label in (("BM_SimRoundTripTcp", "TCP"), ("BM_SimRoundTripPty", "pty")
     rows.append((f"geometry frame to panora-sim and its answer back ({label})", fmt(v), f"the 1000 ms reply wait: {fmt(1e6)}", f"{v/1e6*100:.3f} %"))
 drag = us(layout["BM_DragMove"])
 rows.append(("one mouse move of a drag, repaint included (offscreen)", fmt(drag), "one frame at 60 Hz: 16.67 ms", f"{drag/16667*100:.1f} %"))
-recall = layout["BM_ModeRecall"]
+recall = layout["BM_ModeRecall/manual_time"]
 label = "mode recall from the button, frame written and windows repainted (offscreen; median / p99)"
 if "median_us" in recall:
     rm, rp = recall["median_us"], recall["p99_us"]
