@@ -102,7 +102,7 @@ double Percentile(std::vector<double> v, double p) {
 // and 17 (each centred on the one below); both leave all four visible.
 void BM_ModeRecall(benchmark::State& state) {
   test::Listener listener;
-  g_frame->ConnectNet("127.0.0.1", listener.PortText());
+  g_frame->Connection().ConnectNet("127.0.0.1", listener.PortText());
   const int peer = listener.Accept();
   const auto deadline = Clock::now() + std::chrono::seconds(5);
   while (peer >= 0 && !g_frame->TransportOpen() && Clock::now() < deadline) QApplication::processEvents();
