@@ -49,7 +49,7 @@ struct Side {
   std::atomic<int> batches{0};
   CRsCom rs{&ui, [this](const std::uint8_t* b, int n) { OnData(b, n); }};
   CNetLink net{[this](const std::uint8_t* b, int n) { OnData(b, n); }};
-  CDeviceLink link{rs, net, &ui, LinkHooks{{}, {}, [this](int) { batches.fetch_add(1); }, {}}};
+  CDeviceLink link{rs, net, &ui, LinkHooks{{}, {}, [this](int) { batches.fetch_add(1); }, {}, {}, {}, {}}};
   void OnData(const std::uint8_t* b, int n) {
     link.TakeReply(b, n);
     link.EndReply();

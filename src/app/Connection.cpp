@@ -19,7 +19,12 @@ CConnection::CConnection(ConnectionHost& host, HandOver& handOver, TrafficLog& t
       m_DeviceLink(m_RsCom, m_NetLink, &handOver,
                    LinkHooks{[this](const char* text) { Box(QString::fromLatin1(text)); },
                              {},  // an answer that did not come in time is ignored
-                             reports.batchDone, reports.positionAnswer}),
+                             reports.batchDone, reports.positionAnswer,
+                             [this, then = reports.unsentChanged] {
+                               if (m_linkStatus != nullptr) m_linkStatus->Refresh();
+                               if (then) then();
+                             },
+                             reports.setupProgress, reports.setupDone}),
       m_host(host),
       m_handOver(handOver) {
   m_timerHandshake.setInterval(1000);

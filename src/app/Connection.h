@@ -52,6 +52,9 @@ struct LinkReports {
   std::function<void(const std::uint8_t*, int)> data;  // a received block
   std::function<void(int job)> batchDone;
   std::function<void()> positionAnswer;
+  std::function<void()> unsentChanged;  // after the link pane has said it
+  std::function<void(int sent, int total)> setupProgress;
+  std::function<void(const SetupOutcome&)> setupDone;
 };
 
 class CConnection : public QObject {

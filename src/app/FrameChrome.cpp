@@ -91,6 +91,10 @@ void CFrameChrome::CreateMenuBar() {
       (m_frame.*handler)();
     });
   }
+  // Bringing the processor to what the screen shows: no check marks.
+  conn->addSeparator();
+  AddCommand(conn, ID_SEND_SETUP, QStringLiteral("Send Set-up"), &CMainFrame::OnSendSetup);
+  AddCommand(conn, ID_SEND_SETUP_ALL, QStringLiteral("Send Set-up and User Modes"), &CMainFrame::OnSendSetupAll);
 
   m_viewMenu = m_frame.menuBar()->addMenu(QStringLiteral("&View"));
   AddCommand(m_viewMenu, ID_LOAD_MODE, QStringLiteral("Load Mode"), &CMainFrame::OnLoadMode);
@@ -156,7 +160,9 @@ void CFrameChrome::CreateContextMenu() {
   const Item items[] = {{ID_LOAD_MODE_CTX, "Load mode", &CMainFrame::OnLoadMode},
                         {ID_SAVE_MODE_CTX, "Save mode", &CMainFrame::OnSaveMode},
                         {ID_MODE_SETTING_CTX, "Mode Setting", &CMainFrame::OnModeSetting},
-                        {ID_WINDOW_ADJUST_CTX, "Window adjustment", &CMainFrame::OnWindowAdjust}};
+                        {ID_WINDOW_ADJUST_CTX, "Window adjustment", &CMainFrame::OnWindowAdjust},
+                        {ID_SEND_SETUP_CTX, "Send Set-up", &CMainFrame::OnSendSetup},
+                        {ID_SEND_SETUP_ALL_CTX, "Send Set-up and User Modes", &CMainFrame::OnSendSetupAll}};
   for (const Item& it : items) {
     auto* a = m_ctxMenu->addAction(QString::fromLatin1(it.text));
     a->setObjectName(QString::number(it.id));

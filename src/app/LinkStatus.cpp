@@ -74,7 +74,7 @@ void CLinkStatus::Stop() {
 }
 
 void CLinkStatus::Refresh() {
-  m_pane->setText(QString::fromStdString(m_state.Text()));
+  m_pane->setText(QString::fromStdString(m_state.Text(m_conn.Link().Unsent())));
   if (!m_state.Reconnecting()) m_reconnectTimer.stop();
 }
 

@@ -55,13 +55,15 @@ class CLinkStatus : public QObject {
   // quietly. False when no reconnect handshake was awaited.
   bool ReconnectHandshakeTimedOut();
 
+  // The pane says it again, e.g. after the count of changes not sent moved.
+  void Refresh();
+
   void SetReconnect(bool on);
   void SetKeepalive(bool on);
   // At shut-down: no try and no query any more.
   void Stop();
 
  private:
-  void Refresh();
   void StartReconnect();
   void TryReconnect();
   void KeepaliveTick();

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QScreen>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -18,6 +19,7 @@
 #include "app/PlacementStatus.h"
 #include "app/PrintView.h"
 #include "app/ProfileFiles.h"
+#include "app/SetupSender.h"
 #include "app/Undo.h"
 #include "app/dialogs/AboutDlg.h"
 #include "app/dialogs/DlgModSet.h"
@@ -52,7 +54,10 @@ CMainFrame::CMainFrame(QWidget* parent)
       m_connection(*this, m_handOver, m_traffic,
                    LinkReports{[this](const std::uint8_t* data, int length) { m_replies.OnDeviceData(data, length); },
                                [this](int job) { m_replies.OnBatchDone(job); },
-                               [this] { m_replies.OnPositionAnswer(); }}) {
+                               [this] { m_replies.OnPositionAnswer(); },
+                               {},
+                               [this](int sent, int total) { m_setup->OnProgress(sent, total); },
+                               [this](const SetupOutcome& o) { m_setup->OnDone(o); }}) {
   InitPanoraResources();
   InstallAccessibleFactory();
   setObjectName(QStringLiteral("CMainFrame"));
@@ -68,6 +73,7 @@ CMainFrame::CMainFrame(QWidget* parent)
   m_modes = std::make_unique<ModeController>(m_nCurMod, m_nPrevMod, m_Profile, *m_modeHost);
   m_undo = std::make_unique<CUndo>(*this);
   m_chrome = new CFrameChrome(*this);
+  m_setup = new CSetupSender(*this);
 }
 
 CMainFrame::~CMainFrame() {
@@ -99,6 +105,7 @@ bool CMainFrame::OnCreate() {
   // The Tools menu in its order: the monitor, snapping, then the link helpers.
   ToolsMenu()->addAction(Placement().SnapAction());
   m_connection.CreateStatus(statusBar(), ToolsMenu());
+  m_setup->CreateControls(statusBar(), ToolsMenu());
 
   // The reply event is the device link's process-wide one.
   m_pReplyEvent = &g_hReplyEvent;
@@ -204,7 +211,12 @@ int CMainFrame::OutputResolutionIndex(int channel) {
 }
 
 void CMainFrame::SendGeometryFrame(int channel, const std::array<std::uint8_t, 8>& payload) {
-  if (!TransportOpen()) return;
+  if (!TransportOpen()) {
+    // Nothing goes out and nothing is noted, but the change waits, counted.
+    Link().CountUnsent(cmd::kSetGeometry, static_cast<std::uint8_t>(channel), payload.data(),
+                       static_cast<int>(payload.size()));
+    return;
+  }
   if (RefuseWhileSending()) return;
   SendCommand(cmd::kSetGeometry, static_cast<std::uint8_t>(channel), payload.data(),
               static_cast<int>(payload.size()));
@@ -253,10 +265,23 @@ int CMainFrame::Message(const std::string& text, int type) {
 
 void CMainFrame::RecordStep(int setId, int target) {
   m_undo->PanelSet(setId, target);
+  NotePicture(setId, target);
 }
 
 void CMainFrame::NoteShown(int setId, int target) {
   m_undo->PanelShown(setId, target);
+  NotePicture(setId, target);
+}
+
+void CMainFrame::NotePicture(int setId, int target) {
+  // What Send Set-up sends of the picture: the values as last set (or, for
+  // the bezel, answered) in this session.
+  const PanelValue v = m_undo->Current(setId, target);
+  if (v.count < 1) return;
+  SessionPicture& p = m_setup->Picture();
+  if (setId == CDlgTestPage::kContrastSetId) p.NoteContrast(target, v.v[0]);
+  if (setId == CDlgTestPage::kBrightnessSetId) p.NoteBrightness(target, v.v[0]);
+  if (setId == CDlgBorderSet::kSetId && v.count >= 2) p.NoteBezel(std::max(0, v.v[0]), std::max(0, v.v[1]));
 }
 
 bool CMainFrame::RefuseWhileSending() {
@@ -334,7 +359,27 @@ void CMainFrame::OnWindowAdjust() {
 }
 
 void CMainFrame::OnFactoryReset() {
-  m_modes->FactoryReset();
+  // The set-up before the reset is kept: Edit > Undo brings it back.
+  CUndo::Snapshot before = m_undo->TakeSnapshot();
+  if (m_modes->FactoryReset()) m_undo->FactoryResetDone(std::move(before));
+}
+
+void CMainFrame::OnSendSetup() {
+  m_setup->Send(false);
+}
+
+void CMainFrame::OnSendSetupAll() {
+  m_setup->Send(true);
+}
+
+void CMainFrame::Connected() {
+  m_setup->OnConnected();
+}
+
+void CMainFrame::KeepWindowsInRecord() {
+  WindowPlaces places;
+  for (int ch = 0; ch < 4; ++ch) places[static_cast<std::size_t>(ch)] = m_windows.MeasureChannel(ch);
+  if (ChannelFrame(0) != nullptr) StorePlaces(m_Profile.m_DataPrm[kWorkingSlot], places);
 }
 
 void CMainFrame::OnQuickMode(int index) {
@@ -445,6 +490,7 @@ void CMainFrame::contextMenuEvent(QContextMenuEvent* event) {
 bool CMainFrame::SaveProfileNow(bool interactive) {
   ProfileError err;
   const std::string startup = StartupProfilePath();
+  KeepWindowsInRecord();
   m_bSaveFailed = !SaveProfileAtExit(m_Profile, startup, &err);
   if (!m_bSaveFailed) {
     m_profileFiles->ExitSaved();

@@ -43,6 +43,7 @@ class CLinkStatus;
 class CModeStatus;
 class CPlacementStatus;
 class CProfileFiles;
+class CSetupSender;
 class CTrafficMonitor;
 class CTrueColorToolBar;
 class CUndo;
@@ -112,6 +113,7 @@ class CMainFrame : public QMainWindow,
   CUndo& Undo() { return *m_undo; }
   CProfileFiles& ProfileFiles() { return *m_profileFiles; }
   CFrameChrome& Chrome() { return *m_chrome; }
+  CSetupSender& Setup() { return *m_setup; }
   HandOver& Hand() { return m_handOver; }
   TrafficLog& Traffic() { return m_traffic; }
 
@@ -154,6 +156,8 @@ class CMainFrame : public QMainWindow,
   QTimer& TimerDots() { return m_connection.TimerDots(); }
   bool IsShutDown() const { return m_bShutDown; }
   bool SaveFailed() const { return m_bSaveFailed; }  // the last save of the profile failed
+  // Before a profile is written: the windows' places go into the working record.
+  void KeepWindowsInRecord();
 
   // Shared state, as the rest of the program names it. The busy flag, the
   // job, the answer status and the last-command bookkeeping are the device
@@ -184,6 +188,8 @@ class CMainFrame : public QMainWindow,
   void OnTcpIp() { m_connection.OnTcpIp(); }
   void OnDisconnect() { m_connection.OnDisconnect(); }
   void OnFirmwareVersion() { m_connection.OnFirmwareVersion(); }
+  void OnSendSetup();
+  void OnSendSetupAll();
   void OnLoadMode();
   void OnSaveMode();
   void OnModeSetting();
@@ -192,8 +198,7 @@ class CMainFrame : public QMainWindow,
   void OnAboutSoft();
   void OnEditUndo();
   void OnEditRedo();
-  // Print, direct print and print preview of the active channel view.
-  void OnFilePrint();
+  void OnFilePrint();  // print, direct print, preview of the active view
   void OnFilePrintDirect();
   void OnFilePrintPreview();
   // Toolbar buttons by index: quick mode 0..11, window 0..3, tool 0..7.
@@ -225,8 +230,10 @@ class CMainFrame : public QMainWindow,
   int Message(const std::string& text, int type) override;
   void RecordStep(int setId, int target) override;
   void NoteShown(int setId, int target) override;
+  void NotePicture(int setId, int target);
   // What the connection and the answers ask.
   QWidget* Window() override { return this; }
+  void Connected() override;
   void BatchDone(int job) override;
   void OpenPositionDialog(const PositionRequest& request) override;
 
@@ -241,6 +248,7 @@ class CMainFrame : public QMainWindow,
   bool m_bSaveFailed = false;
   CFrameChrome* m_chrome = nullptr;
   CProfileFiles* m_profileFiles = nullptr;
+  CSetupSender* m_setup = nullptr;
   std::unique_ptr<CFrameModeHost> m_modeHost;
   std::unique_ptr<ModeController> m_modes;  // changes m_nCurMod, m_nPrevMod and m_Profile
   std::unique_ptr<CUndo> m_undo;

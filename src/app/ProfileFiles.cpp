@@ -99,6 +99,7 @@ void CProfileFiles::OnSaveAs() {
 
 bool CProfileFiles::SaveReporting(const std::string& path) {
   ProfileError err;
+  m_frame.KeepWindowsInRecord();
   const bool ok = SaveProfileTo(m_frame.m_Profile, path, &err);
   UpdateCaption();
   if (ok) {

@@ -85,7 +85,11 @@ void CUndo::UpdateActions() {
 }
 
 void CUndo::Reset() {
-  m_history.Clear();
+  if (!m_bRestoring) {
+    m_history.Clear();
+    m_resetBefore.reset();
+    m_resetAfter.reset();
+  }
   for (int ch = 0; ch < 4; ++ch) m_window[ch] = TakeWindow(ch);
   std::map<std::pair<int, int>, PanelValue> panel;
   for (const Key& k : kPanelKeys) {
@@ -233,6 +237,50 @@ void CUndo::PanelSet(int setId, int target) {
   UpdateActions();
 }
 
+PanelValue CUndo::Current(int setId, int target) const {
+  const auto it = m_panel.find({setId, target});
+  return it != m_panel.end() ? it->second : PanelValue{};
+}
+
+CUndo::Snapshot CUndo::TakeSnapshot() const {
+  Snapshot s;
+  s.profile = m_frame.m_Profile;
+  s.curMod = m_frame.m_nCurMod;
+  s.prevMod = m_frame.m_nPrevMod;
+  for (int ch = 0; ch < 4; ++ch) s.windows[static_cast<std::size_t>(ch)] = m_frame.Windows().MeasureChannel(ch);
+  return s;
+}
+
+void CUndo::FactoryResetDone(Snapshot before) {
+  m_resetBefore = std::move(before);
+  m_resetAfter = TakeSnapshot();
+  HistoryStep s;
+  s.kind = HistoryStep::kReset;
+  m_history.Record(s);
+  UpdateActions();
+}
+
+void CUndo::PutBack(const Snapshot& s, bool undone) {
+  // The profile's path stays: the exit save goes where it would have gone.
+  const std::string path = m_frame.m_Profile.m_strProfilePath;
+  m_frame.m_Profile = s.profile;
+  m_frame.m_Profile.m_strProfilePath = path;
+  m_bRestoring = true;
+  m_frame.ApplyMode(s.curMod);
+  m_bRestoring = false;
+  m_frame.m_nCurMod = s.curMod;
+  m_frame.m_nPrevMod = s.prevMod;
+  for (int ch = 0; ch < 4; ++ch) m_frame.Windows().PlaceChannel(ch, s.windows[static_cast<std::size_t>(ch)]);
+  for (int ch = 0; ch < 4; ++ch) m_window[ch] = TakeWindow(ch);
+  m_frame.UpdateToolButtonTips();
+  m_frame.UpdateModeMenuItems();
+  if (undone) {
+    // The processor was reset all the same: the set-up waits for it.
+    m_frame.Link().AddUnsent(1);
+    m_frame.AddInfo(QStringLiteral("Factory reset undone: Send Set-up and User Modes writes it to the processor"));
+  }
+}
+
 void CUndo::PanelShown(int setId, int target) {
   m_panel[{setId, target}] = Capture(setId, target);
 }
@@ -375,6 +423,12 @@ bool CUndo::Carry(const HistoryStep& s, bool back) {
       }
       break;
     case HistoryStep::kPosition: done = SendPosition(s.what, back ? s.panelBefore : s.panelAfter); break;
+    case HistoryStep::kReset:
+      if (const std::optional<Snapshot>& snap = back ? m_resetBefore : m_resetAfter) {
+        PutBack(*snap, back);
+        done = true;
+      }
+      break;
   }
   m_bApplying = false;
   return done;

@@ -8,9 +8,12 @@
 
 #include <array>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "model/History.h"
+#include "model/Profile.h"
+#include "model/WindowGeometry.h"
 
 class QAction;
 
@@ -61,6 +64,22 @@ class CUndo {
   bool Undo();
   bool Redo();
 
+  // What a Set stands at now (what it last sent, or was answered).
+  PanelValue Current(int setId, int target) const;
+
+  // The whole set-up on the PC side: names, tool buttons, every record, the
+  // mode and the windows' exact places.
+  struct Snapshot {
+    CProfile profile;
+    int curMod = -1, prevMod = -1;
+    std::array<ChannelFractions, 4> windows{};
+  };
+  Snapshot TakeSnapshot() const;
+  // A factory reset was carried out: undo brings back `before`, redo the
+  // reset set-up again. Neither sends anything: the processor was reset, and
+  // Send Set-up writes the set-up back.
+  void FactoryResetDone(Snapshot before);
+
   const History& Steps() const { return m_history; }
   // Enables the menu items by the history, and Undo also while an
   // arrow-key burst is open (it is the change Undo takes back first).
@@ -75,6 +94,7 @@ class CUndo {
   bool RespectsBusy(const HistoryStep& s) const;
   bool Carry(const HistoryStep& s, bool back);
   void EndGestures();
+  void PutBack(const Snapshot& s, bool undone);
 
   CMainFrame& m_frame;
   CDlgMainSet* m_mainSet = nullptr;
@@ -88,6 +108,8 @@ class CUndo {
   std::array<WindowValue, 4> m_window{};
   std::map<std::pair<int, int>, PanelValue> m_panel;
   bool m_bApplying = false;  // our own sends are not new steps
+  bool m_bRestoring = false;  // a snapshot is being put back: the history stays
+  std::optional<Snapshot> m_resetBefore, m_resetAfter;
 };
 
 }  // namespace panora

@@ -107,18 +107,6 @@ Rect KeepMinimum(int side, const Rect& org, const Rect& r, int minWidth, int min
   return Anchor(side, org, w, h);
 }
 
-Size OutputResolution(int index) {
-  static constexpr Size kTable[kOutputResolutionCount] = {{1920, 1080}, {1280, 720},  {1920, 1200},
-                                                          {1600, 1200}, {1280, 1024}, {1024, 768}};
-  if (index < 0 || index >= kOutputResolutionCount) index = 0;
-  return kTable[index];
-}
-
-OutputGeometry FractionsToOutput(const ChannelFractions& f, Size res) {
-  return {static_cast<int>(f.x * res.width), static_cast<int>(f.y * res.height),
-          static_cast<int>(f.w * res.width), static_cast<int>(f.h * res.height)};
-}
-
 OutputGeometry WindowToOutput(const Rect& r, const Rect& layout, Size res) {
   const int lw = layout.Width(), lh = layout.Height();
   if (lw <= 0 || lh <= 0) return {};
@@ -126,16 +114,6 @@ OutputGeometry WindowToOutput(const Rect& r, const Rect& layout, Size res) {
                             static_cast<double>(r.top - layout.top) / lh, static_cast<double>(r.Width()) / lw,
                             static_cast<double>(r.Height()) / lh},
                            res);
-}
-
-std::array<std::uint8_t, 8> GeometryPayload(const OutputGeometry& g) {
-  std::array<std::uint8_t, 8> p{};
-  const int values[4] = {g.x, g.y, g.w, g.h};
-  for (int i = 0; i < 4; ++i) {
-    p[2 * i] = static_cast<std::uint8_t>((values[i] / 256) & 0xFF);
-    p[2 * i + 1] = static_cast<std::uint8_t>((values[i] % 256) & 0xFF);
-  }
-  return p;
 }
 
 }  // namespace panora

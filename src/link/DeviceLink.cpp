@@ -1,5 +1,6 @@
 #include "link/DeviceLink.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -37,6 +38,11 @@ int NotedSubCode(int command, int subCode) {
 }
 
 }  // namespace
+
+bool IsQueryCommand(int command, int subCode) {
+  return command == cmd::kHandshake || command == cmd::kVersion || command == cmd::kQueryPosition ||
+         (command == cmd::kBezel && subCode == cmd::kSubBezelQuery);
+}
 
 std::string ReplyAction::VersionText() const {
   char text[48];
@@ -147,6 +153,7 @@ void CDeviceLink::NoteCommand(int command, int subCode) {
 }
 
 void CDeviceLink::SetTrafficHook(TrafficHook* hook) {
+  m_traffic = hook;
   m_RsCom.SetTrafficHook(hook);
   m_NetLink.SetTrafficHook(hook);
 }
@@ -166,13 +173,53 @@ void CDeviceLink::ShowMessage(const char* text) {
   m_hwnd->Post([show, text] { show(text); });
 }
 
-void CDeviceLink::SendFrame(const std::uint8_t* bytes, int length) {
-  if (bytes == nullptr || length <= 0) return;
-  if (m_RsCom.IsOpen()) {
-    m_RsCom.WritePort(length, bytes);
-  } else if (m_NetLink.IsConnected()) {
-    if (m_NetLink.Send(bytes, length) != length) ShowMessage("Net Send failure!");
+void CDeviceLink::Post(std::function<void()> fn) {
+  if (!fn) return;
+  if (m_hwnd == nullptr) {
+    fn();
+    return;
   }
+  m_hwnd->Post(std::move(fn));
+}
+
+bool CDeviceLink::Write(const std::uint8_t* bytes, int length) {
+  if (m_RsCom.IsOpen()) return m_RsCom.WritePort(length, bytes) == length;
+  if (m_NetLink.IsConnected()) {
+    if (m_NetLink.Send(bytes, length) == length) return true;
+    ShowMessage("Net Send failure!");
+    return false;
+  }
+  // Nowhere to go: the monitor shows it as not sent all the same.
+  if (m_traffic != nullptr) m_traffic->OnTraffic(TrafficDir::Unsent, bytes, length, TrafficClock::now());
+  return false;
+}
+
+void CDeviceLink::NoteUnsent(const std::uint8_t* bytes, int length, int frames) {
+  if (length < kFrameOverhead || IsQueryCommand(bytes[4], bytes[5])) return;
+  m_nUnsent.fetch_add(frames);
+  if (m_hooks.unsentChanged) Post(m_hooks.unsentChanged);
+}
+
+void CDeviceLink::CountUnsent(std::uint8_t command, std::uint8_t subCode, const std::uint8_t* payload, int n) {
+  if (n < 0 || n > kMaxPayload) return;
+  std::uint8_t buffer[kTxBufSize];
+  const CKezCmd frame = BuildFrame(buffer, payload, n, command, subCode);
+  if (m_traffic != nullptr)
+    m_traffic->OnTraffic(TrafficDir::Unsent, frame.Data(), frame.TotalLength(), TrafficClock::now());
+  NoteUnsent(frame.Data(), frame.TotalLength());
+}
+
+void CDeviceLink::AddUnsent(int changes) {
+  if (changes <= 0) return;
+  m_nUnsent.fetch_add(changes);
+  if (m_hooks.unsentChanged) Post(m_hooks.unsentChanged);
+}
+
+bool CDeviceLink::SendFrame(const std::uint8_t* bytes, int length) {
+  if (bytes == nullptr || length <= 0) return false;
+  if (Write(bytes, length)) return true;
+  NoteUnsent(bytes, length);
+  return false;
 }
 
 bool CDeviceLink::SendCommand(std::uint8_t command, std::uint8_t subCode, const std::uint8_t* payload, int n,
@@ -217,12 +264,16 @@ void CDeviceLink::StartSendWorker() {
   if (open) m_bSending.store(1);
   // A query whose answer the frame reads is pending from here on.
   if (job == kJobPosition || job == kJobBezel) m_nReplyStatus.store(kReplyPending);
-
-  std::lock_guard<std::mutex> lock(m_workersMutex);
-  if (m_stop.load()) {
+  if (!StartWorker([this, job, open, batch = std::move(batch), frameSize]() mutable {
+        SendWorker(job, open, std::move(batch), frameSize);
+      }) &&
+      open)
     m_bSending.store(0);
-    return;
-  }
+}
+
+bool CDeviceLink::StartWorker(std::function<void()> body) {
+  std::lock_guard<std::mutex> lock(m_workersMutex);
+  if (m_stop.load()) return false;
   for (auto it = m_workers.begin(); it != m_workers.end();) {
     if ((*it)->done.load()) {
       (*it)->thread.join();
@@ -234,29 +285,103 @@ void CDeviceLink::StartSendWorker() {
   auto worker = std::make_unique<Worker>();
   Worker* w = worker.get();
   try {
-    w->thread = std::thread([this, w, job, open, batch = std::move(batch), frameSize]() mutable {
-      SendWorker(job, open, std::move(batch), frameSize);
+    w->thread = std::thread([w, body = std::move(body)] {
+      body();
       w->done.store(true);
     });
   } catch (const std::system_error&) {
-    if (open) m_bSending.store(0);
-    return;
+    return false;
   }
   m_workers.push_back(std::move(worker));
+  return true;
+}
+
+bool CDeviceLink::StartSetupBatch(std::vector<std::vector<std::uint8_t>> frames) {
+  if (!TransportOpen() || m_bSending.load() == 1 || frames.empty()) return false;
+  m_bSending.store(1);
+  m_nJobType.store(kJobSetup);
+  m_cancelSetup.store(false);
+  m_nUnsentAtSetup.store(m_nUnsent.load());
+  if (StartWorker([this, frames = std::move(frames)]() mutable { SetupWorker(std::move(frames)); })) return true;
+  m_bSending.store(0);
+  return false;
+}
+
+bool CDeviceLink::WaitForAnswer() {
+  using Clock = std::chrono::steady_clock;
+  // The wait is cut into slices only so that shut-down need not wait for it.
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kReplyWaitMs);
+  while (!m_stop.load()) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return false;
+    if (g_hReplyEvent.Wait(std::min(left, std::chrono::milliseconds(20)))) return true;
+  }
+  return false;
+}
+
+void CDeviceLink::SetupWorker(std::vector<std::vector<std::uint8_t>> frames) {
+  SetupOutcome out;
+  out.total = static_cast<int>(frames.size());
+  for (const std::vector<std::uint8_t>& f : frames) {
+    if (m_stop.load()) break;
+    if (m_cancelSetup.load()) {
+      out.cancelled = true;
+      break;
+    }
+    if (!TransportOpen()) {
+      out.lost = true;
+      break;
+    }
+    const int length = static_cast<int>(f.size());
+    if (length < kFrameOverhead) continue;
+    NoteCommand(f[4], NotedSubCode(f[4], f[5]));
+    g_hReplyEvent.Reset();
+    // Not counted one by one: the batch ends whole or it does not.
+    if (Write(f.data(), length)) {
+      ++out.sent;
+      if (WaitForAnswer()) ++out.answered;
+    }
+    if (m_hooks.setupProgress) {
+      auto progress = m_hooks.setupProgress;
+      const int done = out.sent, total = out.total;
+      Post([progress, done, total] { progress(done, total); });
+    }
+  }
+  m_bSending.store(0);
+  if (m_stop.load()) return;
+  if (m_hooks.setupDone) {
+    auto fn = m_hooks.setupDone;
+    Post([fn, out] { fn(out); });
+  }
+}
+
+void CDeviceLink::EndSetup(const SetupOutcome& outcome) {
+  if (m_nJobType.load() == kJobSetup) m_nJobType.store(0);
+  if (!outcome.Whole()) return;
+  // What was waiting when the batch started went out with it; a change made
+  // since, that could not go out, still waits.
+  int now = m_nUnsent.load();
+  while (!m_nUnsent.compare_exchange_weak(now, std::max(0, now - m_nUnsentAtSetup.load()))) {
+  }
+  if (m_hooks.unsentChanged) m_hooks.unsentChanged();
 }
 
 void CDeviceLink::SendWorker(int job, bool transportOpen, std::vector<std::uint8_t> batch, int frameSize) {
   if (!transportOpen) {
-    if (job == kJobOverlay && m_hooks.batchDone && m_hwnd != nullptr) {
-      auto done = m_hooks.batchDone;
-      m_hwnd->Post([done] { done(kJobOverlay); });
+    if (job == kJobOverlay) {
+      // The layers set on every output could not go out.
+      if (batch.size() >= static_cast<std::size_t>(frameSize) && frameSize > 0)
+        NoteUnsent(batch.data(), frameSize, static_cast<int>(batch.size()) / frameSize);
+      if (m_hooks.batchDone && m_hwnd != nullptr) {
+        auto done = m_hooks.batchDone;
+        m_hwnd->Post([done] { done(kJobOverlay); });
+      }
     } else if (job == kJobPosition) {
       m_nReplyStatus.store(kReplyNotConnected);
       if (m_hooks.positionAnswer && m_hwnd != nullptr) m_hwnd->Send(m_hooks.positionAnswer, &m_stop);
     }
     return;
   }
-  using Clock = std::chrono::steady_clock;
   for (std::size_t at = 0; frameSize > 0 && at + static_cast<std::size_t>(frameSize) <= batch.size();
        at += static_cast<std::size_t>(frameSize)) {
     if (m_stop.load()) break;
@@ -265,14 +390,7 @@ void CDeviceLink::SendWorker(int job, bool transportOpen, std::vector<std::uint8
     // Reset before writing, so that an answer that comes back at once counts.
     g_hReplyEvent.Reset();
     SendFrame(frame, frameSize);
-    // The wait is cut into slices only so that shut-down need not wait for it.
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kReplyWaitMs);
-    bool answered = false;
-    while (!answered && !m_stop.load()) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left.count() <= 0) break;
-      answered = g_hReplyEvent.Wait(std::min(left, std::chrono::milliseconds(20)));
-    }
+    const bool answered = WaitForAnswer();
     if (answered || m_stop.load() || m_hwnd == nullptr) continue;
     if (m_hooks.replyTimeout) m_hwnd->Send(m_hooks.replyTimeout, &m_stop);
     if (job == kJobPosition || job == kJobBezel) {

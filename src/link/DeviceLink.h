@@ -44,6 +44,7 @@ enum WorkerJob : int {
   kJobGeometry = 2,  // 4 x 20 bytes, ends with kMsgBatchDone 2
   kJobPosition = 3,  // 1 x 12 bytes, the answer opens the position dialog
   kJobBezel = 4,     // 1 x 12 bytes, the answer fills the bezel panel
+  kJobSetup = 5,     // the whole set-up, any frames (StartSetupBatch)
 };
 
 // What one received block means, given the command noted last.
@@ -77,13 +78,30 @@ ReplyAction ParseReply(const std::uint8_t* bytes, int count, int curCmd);
 // Bezel values above 48 are shown as 0.
 int ShownBezel(int value);
 
+// How a set-up batch ended.
+struct SetupOutcome {
+  int total = 0;     // frames in the batch
+  int sent = 0;      // frames written whole
+  int answered = 0;  // frames the processor answered within the reply wait
+  bool cancelled = false;
+  bool lost = false;  // the link went away before the last frame
+  bool Whole() const { return !cancelled && !lost && sent == total; }
+};
+
 // What the worker reports; each runs on the user-interface thread.
 struct LinkHooks {
   std::function<void(const char*)> showMessage;  // "Net Send failure!", busy box
   std::function<void()> replyTimeout;            // kMsgReplyTimeout, sent (may be empty)
   std::function<void(int)> batchDone;            // kMsgBatchDone, posted, with the job
   std::function<void()> positionAnswer;          // kMsgPositionAnswer, sent
+  std::function<void()> unsentChanged;           // the count of changes not sent moved, posted
+  std::function<void(int sent, int total)> setupProgress;  // posted after each frame of a set-up
+  std::function<void(const SetupOutcome&)> setupDone;      // posted when a set-up batch ends
 };
+
+// A command that only asks (handshake, version, position, bezel query):
+// one that could not go out changes nothing in the processor.
+bool IsQueryCommand(int command, int subCode);
 
 class CDeviceLink {
  public:
@@ -97,8 +115,9 @@ class CDeviceLink {
 
   void NoteCommand(int command, int subCode);
   // Serial wins; a short network send shows "Net Send failure!"; with no
-  // transport the frame is dropped.
-  void SendFrame(const std::uint8_t* bytes, int length);
+  // transport the frame is dropped (and logged as not sent). True when the
+  // whole frame went out; a change that did not is counted.
+  bool SendFrame(const std::uint8_t* bytes, int length);
   // The standard sender: build in a buffer of its own (never g_TxBuf, so no
   // sender disturbs a batch), note, send. With respectBusy it refuses while
   // the worker sends ("please wait second, ...") and returns false.
@@ -109,6 +128,23 @@ class CDeviceLink {
   // so that nothing built afterwards reaches the batch and a second trigger
   // already sees m_bSending = 1.
   void StartSendWorker();
+  // The whole set-up as one batch (job 5): each frame waits for its answer
+  // as a batch's frames do, the progress and the end are reported through
+  // the hooks, and m_bSending stays up until it ends. False when no
+  // transport is open or a batch is already going out (nothing started).
+  bool StartSetupBatch(std::vector<std::vector<std::uint8_t>> frames);
+  // The set-up batch stops after the frame in flight.
+  void CancelSetup() { m_cancelSetup.store(true); }
+  // Changes whose frame could not go out, since the set-up was last sent
+  // whole; EndSetup takes off those the batch covered.
+  int Unsent() const { return m_nUnsent.load(); }
+  // A change built but not sent because no transport is open: logged as not
+  // sent and counted, with nothing noted.
+  void CountUnsent(std::uint8_t command, std::uint8_t subCode, const std::uint8_t* payload, int n);
+  // Changes that wait for the processor without a frame of their own (a
+  // set-up brought back on screen).
+  void AddUnsent(int changes);
+  void EndSetup(const SetupOutcome& outcome);
   // Ends and joins every worker (they abandon their waits at once, a serial
   // write waiting for room included). For the owner's shut-down only: the
   // serial reader stops as well, and the port is to be closed next.
@@ -136,6 +172,13 @@ class CDeviceLink {
  private:
   struct Worker;
   void SendWorker(int job, bool transportOpen, std::vector<std::uint8_t> batch, int frameSize);
+  void SetupWorker(std::vector<std::vector<std::uint8_t>> frames);
+  bool StartWorker(std::function<void()> body);
+  // Waits up to the reply wait for g_hReplyEvent; false when it did not come.
+  bool WaitForAnswer();
+  bool Write(const std::uint8_t* bytes, int length);
+  void NoteUnsent(const std::uint8_t* bytes, int length, int frames = 1);
+  void Post(std::function<void()> fn);
   void ShowMessage(const char* text);
 
   CRsCom& m_RsCom;
@@ -145,6 +188,10 @@ class CDeviceLink {
   std::mutex m_workersMutex;
   std::vector<std::unique_ptr<Worker>> m_workers;
   std::atomic<bool> m_stop{false};
+  std::atomic<bool> m_cancelSetup{false};
+  std::atomic<int> m_nUnsent{0};
+  std::atomic<int> m_nUnsentAtSetup{0};  // the count when the set-up batch started
+  TrafficHook* m_traffic = nullptr;
 };
 
 }  // namespace panora

@@ -136,7 +136,14 @@ bool LinkState::TakeKeepaliveAnswer() {
   return true;
 }
 
-std::string LinkState::Text() const {
+std::string LinkState::Text(int unsent) const {
+  std::string text = LinkText();
+  // What the processor may not show: changes whose frames could not go out.
+  if (unsent > 0) text += " \u00b7 " + std::to_string(unsent) + (unsent == 1 ? " change" : " changes") + " not sent";
+  return text;
+}
+
+std::string LinkState::LinkText() const {
   if (m_kind == Kind::None || m_phase == Phase::Idle) return "Not connected";
   std::string text;
   switch (m_kind) {

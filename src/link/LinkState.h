@@ -78,10 +78,12 @@ class LinkState {
   const std::string& Address() const { return m_address; }
   const std::string& Port() const { return m_port; }
   // "Not connected", "RS232 /dev/ttyUSB0 · handshake pending", "TCP
-  // 192.168.0.178:4001 · connected" ... in UTF-8.
-  std::string Text() const;
+  // 192.168.0.178:4001 · connected" ... in UTF-8, and " · 3 changes not
+  // sent" when `unsent` changes wait for the processor.
+  std::string Text(int unsent = 0) const;
 
  private:
+  std::string LinkText() const;
   void Enter(Kind kind, Phase phase);
 
   Kind m_kind = Kind::None;

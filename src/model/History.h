@@ -33,7 +33,8 @@ struct PanelValue {
 };
 
 struct HistoryStep {
-  enum Kind { kWindow, kPanel, kPress, kPosition };
+  // kReset: a factory reset; its set-ups before and after are the owner's.
+  enum Kind { kWindow, kPanel, kPress, kPosition, kReset };
   Kind kind = kWindow;
   // kWindow: the channel 0..3. kPanel: the Set's id and its target (the
   // picture channel for contrast and brightness, else 0). kPress: the

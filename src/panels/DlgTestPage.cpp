@@ -151,14 +151,14 @@ void CDlgTestPage::SendContrast(int value) {
   const auto payload = ContrastPayload(value);
   m_host.SendCommand(cmd::kContrast, PictureSubCode(m_nPicChannel), payload.data(),
                      static_cast<int>(payload.size()), false);
-  m_host.RecordStep(1064, m_nPicChannel);
+  m_host.RecordStep(kContrastSetId, m_nPicChannel);
 }
 
 void CDlgTestPage::SendBrightness(int value) {
   const auto payload = BrightnessPayload(value);
   m_host.SendCommand(cmd::kBrightness, PictureSubCode(m_nPicChannel), payload.data(),
                      static_cast<int>(payload.size()), false);
-  m_host.RecordStep(1062, m_nPicChannel);
+  m_host.RecordStep(kBrightnessSetId, m_nPicChannel);
 }
 
 void CDlgTestPage::OnContrastSet() {

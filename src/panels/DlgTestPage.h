@@ -23,6 +23,9 @@ class PanelHost;
 class CDlgTestPage : public QWidget, public ModeRefresh {
   Q_OBJECT
  public:
+  // The Set buttons' ids, as undo and Send Set-up know them.
+  static constexpr int kContrastSetId = 1064;
+  static constexpr int kBrightnessSetId = 1062;
   static constexpr int kContrastStart = 100;
   static constexpr int kBrightnessStart = 512;
 
