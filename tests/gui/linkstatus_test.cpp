@@ -3,12 +3,22 @@
 // back on the same port and path.
 #include "app/LinkStatus.h"
 
+#include <QButtonGroup>
+#include <QProgressBar>
+#include <QPushButton>
+
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <fstream>
 
 #include "LinkGuiSupport.h"
+#include "app/SetupSender.h"
+#include "app/Undo.h"
+#include "layout/ChannelWindows.h"
+#include "layout/ChildFrame.h"
+#include "model/ModeController.h"
+#include "panels/DlgMainSet.h"
 #include "link/PrivateProfile.h"
 #include "model/Paths.h"
 
@@ -57,7 +67,9 @@ TEST_F(LinkStatusTest, ToolsMenuFollowsViewAndItsSettingsAreStored) {
     items << a->text();
     keys << a->shortcut();
   }
-  EXPECT_EQ(items, (QStringList{"Traffic Monitor", "Snap to Edges", "Reconnect Automatically", "Keepalive"}));
+  EXPECT_EQ(items, (QStringList{"Traffic Monitor", "Snap to Edges", "Reconnect Automatically", "Keepalive",
+                                "Send Set-up on Connect"}));
+  keys.removeLast();  // Send Set-up on Connect: a setting, not a command
   EXPECT_FALSE(keys.contains(QKeySequence())) << items.join(", ").toStdString();
   CLinkStatus& ls = *f->LinkStatus();
   EXPECT_EQ(ls.ReconnectAction()->text(), "Reconnect Automatically");
@@ -260,6 +272,128 @@ TEST_F(LinkStatusTest, KeepaliveQueriesQuietlyAndMarksASilentProcessor) {
   f->Shutdown(false);
   EXPECT_FALSE(ls.KeepaliveTimer().isActive());
   EXPECT_FALSE(ls.ReconnectTimer().isActive());
+}
+
+}  // namespace
+}  // namespace panora::test
+
+namespace panora::test {
+namespace {
+
+// What the simulator holds of the set-up the screen shows.
+void ExpectProcessorShowsTheScreen(CMainFrame& f, const sim::State& s) {
+  const CDataPrm& rec = f.m_Profile.m_DataPrm[kWorkingSlot];
+  EXPECT_EQ(s.mode, f.m_nCurMod);
+  for (int ch = 0; ch < 4; ++ch) {
+    const OutputGeometry g = FractionsToOutput(f.Windows().MeasureChannel(ch), OutputResolution(rec.m_nAllOutRes));
+    EXPECT_EQ(s.setUp.geometry[ch], (sim::Geometry{static_cast<std::uint16_t>(g.x), static_cast<std::uint16_t>(g.y),
+                                                   static_cast<std::uint16_t>(g.w), static_cast<std::uint16_t>(g.h)}))
+        << "CH" << ch + 1;
+    EXPECT_EQ(s.setUp.input[ch], rec.m_nChInput[ch] + 1);
+  }
+}
+
+TEST_F(LinkStatusTest, ChangesWithoutALinkAreCountedAndSendSetUpBringsTheProcessorToTheScreen) {
+  CSetupSender& setup = f->Setup();
+  // Offline: a recall, a window moved, an input set, a contrast set. Each is
+  // counted, the pane says how many, the monitor's log holds them as not sent.
+  f->OnQuickMode(5);  // PIP-Default 2
+  f->ChannelFrame(1)->MoveTo(Rect{10, 20, 210, 140});
+  f->Windows().SendWindowGeometry(1);
+  f->MainSet().m_grpInSel[2]->button(0)->click();
+  f->MainSet().m_btnInputSet->click();
+  f->Setup().Picture().NoteContrast(1, 250);  // as the picture page's Set notes it
+  EXPECT_EQ(f->Link().Unsent(), 3);
+  Pump(20);
+  EXPECT_EQ(Pane(*f), "Not connected" + kDot + "3 changes not sent");
+  int unsent = 0;
+  for (const TrafficRecord& r : f->Traffic().Since(0)) unsent += r.dir == TrafficDir::Unsent ? 1 : 0;
+  EXPECT_EQ(unsent, 3);
+  // A query is no change; Send Set-up without a link says so and sends nothing.
+  dialogs.ExpectBox("Please connect PC to machine");
+  f->OnFirmwareVersion();
+  dialogs.ExpectBox("No link to the processor");
+  f->Action(ID_SEND_SETUP)->trigger();
+  EXPECT_EQ(f->Link().Unsent(), 3);
+
+  // The link comes up: a line names the count and the command.
+  EmbeddedSim sim;
+  ASSERT_TRUE(sim.Ok()) << sim.Error();
+  f->Connection().ConnectNet("127.0.0.1", sim.PortText());
+  ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connect NET success!"); }));
+  EXPECT_TRUE(InfoHas(*f, "3 changes not sent: Connection > Send Set-up"));
+  EXPECT_NE(sim.Server().GetState().mode, 14);
+
+  // Send Set-up: progress with Cancel while it runs, busy rule, one line at the end.
+  const int frames = static_cast<int>(setup.Frames(false).size());
+  f->Action(ID_SEND_SETUP)->trigger();
+  EXPECT_TRUE(setup.ProgressBar()->isVisible() || !setup.Running());
+  EXPECT_EQ(f->m_bSending.load(), setup.Running() ? 1 : 0);
+  if (setup.Running()) {
+    dialogs.ExpectBox(kBusyText);
+    f->MainSet().m_btnResolutionSet->click();
+  }
+  const QString done = QStringLiteral("Set-up sent: %1 of %1 frames answered").arg(frames);
+  ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, done); }, 30000)) << InfoTexts(*f).join('|').toStdString();
+  EXPECT_FALSE(setup.ProgressBar()->isVisible());
+  EXPECT_EQ(f->Link().Unsent(), 0);
+  EXPECT_EQ(Pane(*f), QStringLiteral("TCP 127.0.0.1:%1").arg(QString::fromStdString(sim.PortText())) + kDot + "connected");
+  const sim::State s = sim.Server().GetState();
+  ExpectProcessorShowsTheScreen(*f, s);
+  EXPECT_EQ(s.contrast[1], 250);
+  EXPECT_EQ(s.setUp.input[2], 1);
+
+  // Cancel stops after the frame in flight and says how far it got.
+  f->Action(ID_SEND_SETUP)->trigger();
+  setup.CancelButton()->click();
+  ASSERT_TRUE(WaitUntil([&] { return !setup.Running(); }, 10000));
+  EXPECT_TRUE(setup.LastResult().startsWith("Send Set-up cancelled after frame") ||
+              setup.LastResult() == done)
+      << setup.LastResult().toStdString();
+}
+
+TEST_F(LinkStatusTest, SendSetUpOnConnectIsStoredAndSendsAfterEveryConnect) {
+  QAction* onConnect = f->Setup().OnConnectAction();
+  EXPECT_FALSE(onConnect->isChecked());
+  onConnect->trigger();
+  EXPECT_EQ(GetPrivateProfileInt(CSetupSender::kSection, CSetupSender::kOnConnectKey, 0, NetSettingsPath()), 1);
+  f->OnQuickMode(7);  // PIP-Default 4, counted
+  EmbeddedSim sim;
+  ASSERT_TRUE(sim.Ok()) << sim.Error();
+  f->Connection().ConnectNet("127.0.0.1", sim.PortText());
+  ASSERT_TRUE(WaitUntil([&] { return InfoTexts(*f).join('|').contains("Set-up sent:"); }, 30000));
+  EXPECT_FALSE(InfoTexts(*f).join('|').contains("changes not sent"));
+  EXPECT_EQ(sim.Server().GetState().mode, 16);
+  ExpectProcessorShowsTheScreen(*f, sim.Server().GetState());
+}
+
+TEST_F(LinkStatusTest, AFactoryResetIsUndoneOnScreenAndSaysHowToWriteItBack) {
+  f->Modes().SetModeName(3, "Lobby");
+  f->Modes().AssignToolButton(2, 14);
+  f->m_Profile.m_DataPrm[4].m_bSaved = 1;
+  f->OnQuickMode(9);  // POP-Default 1
+  f->ChannelFrame(2)->MoveTo(Rect{30, 40, 230, 160});
+  f->Windows().SendWindowGeometry(2);
+  const CProfile before = f->m_Profile;
+  const ChannelFractions ch3 = f->Windows().MeasureChannel(2);
+  const int mode = f->m_nCurMod;
+  dialogs.ExpectDialog("172", ClickButton(QStringLiteral("1149")));  // Yes
+  f->Action(ID_FACTORY_RESET)->trigger();
+  EXPECT_EQ(f->m_nCurMod, 8);
+  EXPECT_EQ(f->m_Profile.m_strModeName[3], "4");
+  EXPECT_TRUE(f->Action(ID_EDIT_UNDO)->isEnabled());
+
+  f->Action(ID_EDIT_UNDO)->trigger();
+  EXPECT_EQ(f->m_nCurMod, mode);
+  EXPECT_EQ(f->m_Profile.m_strModeName[3], "Lobby");
+  EXPECT_EQ(f->m_Profile.m_nToolMode, before.m_nToolMode);
+  EXPECT_EQ(f->m_Profile.m_DataPrm[4].m_bSaved, 1);
+  EXPECT_EQ(f->Windows().MeasureChannel(2), ch3);
+  EXPECT_TRUE(InfoTexts(*f).join('|').contains("Factory reset undone"));
+  // Redo puts the reset set-up back, again on the PC side only.
+  f->Action(ID_EDIT_REDO)->trigger();
+  EXPECT_EQ(f->m_nCurMod, 8);
+  EXPECT_EQ(f->m_Profile.m_strModeName[3], "4");
 }
 
 }  // namespace

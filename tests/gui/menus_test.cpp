@@ -75,12 +75,13 @@ TEST_F(MenusTest, MenusHoldThePartsTextsAndEveryItemHasItsCommand) {
     }
   EXPECT_EQ(titles, (QStringList{"&File", "&Connection", "&View", "&Help"}));
   EXPECT_EQ(MenuTexts(top[0]->menu()), (QStringList{"Open", "Save", "Save as"}));
-  EXPECT_EQ(MenuTexts(top[1]->menu()), (QStringList{"RS232", "USB", "TCP/IP", "Disconnect"}));
+  EXPECT_EQ(MenuTexts(top[1]->menu()), (QStringList{"RS232", "USB", "TCP/IP", "Disconnect", "Send Set-up",
+                                                    "Send Set-up and User Modes"}));
   EXPECT_EQ(MenuTexts(top[2]->menu()).mid(0, 5),
             (QStringList{"Load Mode", "Save Mode", "Mode Setting", "Window Adjustment", "Factory Reset"}));
   EXPECT_EQ(MenuTexts(top[3]->menu()), (QStringList{"About Soft Version", "About Firmware Version"}));
-  EXPECT_EQ(MenuTexts(f->ContextMenu()),
-            (QStringList{"Load mode", "Save mode", "Mode Setting", "Window adjustment"}));
+  EXPECT_EQ(MenuTexts(f->ContextMenu()), (QStringList{"Load mode", "Save mode", "Mode Setting", "Window adjustment",
+                                                     "Send Set-up", "Send Set-up and User Modes"}));
   for (int id :
        {32704, 32705, 32706, 32710, 32712, 32713, 32714, 32720, 32721, 32722, 32723, 32724, 32740, 32741}) {
     ASSERT_NE(f->Action(id), nullptr) << id;

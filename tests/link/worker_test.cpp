@@ -262,3 +262,55 @@ TEST(TrafficHookTest, BothDirectionsAreLoggedEachFrameBeforeItsAnswer) {
 }
 
 }  // namespace
+
+// Changes that could not go out are counted (queries are not); a set-up
+// batch sends any frames with the reply wait, reports its progress, stops
+// after the frame in flight when cancelled, and when whole takes off what
+// was waiting when it began.
+TEST(SetupBatch, CountsWhatCouldNotGoOutAndSendsTheSetUpWithProgressAndCancel) {
+  Frame f;
+  const std::uint8_t xywh[8] = {};
+  f.OnUi([&] {
+    f.link.SendCommand(cmd::kSetGeometry, 1, xywh, 8);   // a change, no link
+    f.link.SendCommand(cmd::kVersion, 0);                 // a query
+    f.link.CountUnsent(cmd::kSetGeometry, 2, xywh, 8);    // built and counted, not noted
+  });
+  EXPECT_EQ(f.link.Unsent(), 2);
+  EXPECT_EQ(f.link.m_nCurCmd.load(), cmd::kVersion);
+  std::vector<std::vector<std::uint8_t>> frames;
+  for (int ch = 0; ch < 4; ++ch) {
+    std::vector<std::uint8_t> b(20);
+    BuildFrame(b.data(), xywh, 8, cmd::kSetGeometry, static_cast<std::uint8_t>(ch));
+    frames.push_back(b);
+  }
+  EXPECT_FALSE(f.link.StartSetupBatch(frames));  // no link: nothing starts
+
+  Listener l;
+  ASSERT_EQ(f.net.Connect("127.0.0.1", l.PortText(), &f.ui), 1);
+  {
+    Peer peer(l.Accept(), true);
+    ASSERT_TRUE(f.link.StartSetupBatch(frames));
+    EXPECT_EQ(f.link.m_bSending.load(), 1);
+    EXPECT_FALSE(f.link.StartSetupBatch(frames));  // one at a time
+    ASSERT_TRUE(f.got.WaitFor([&] { return f.setupDone == 1; }, 6s));
+    EXPECT_EQ(f.setup.total, 4);
+    EXPECT_EQ(f.setup.answered, 4);
+    EXPECT_TRUE(f.setup.Whole());
+    EXPECT_EQ(f.progress.back(), 4);
+    f.OnUi([&] { f.link.EndSetup(f.setup); });
+    EXPECT_EQ(f.link.Unsent(), 0);
+    EXPECT_EQ(f.link.m_bSending.load(), 0);
+  }
+  // A silent processor: cancelled while the first frame waits, the batch
+  // ends after it; the count stays.
+  ASSERT_EQ(f.net.Connect("127.0.0.1", l.PortText(), &f.ui), 1);
+  Peer silent(l.Accept(), false);
+  f.OnUi([&] { f.link.CountUnsent(cmd::kSetGeometry, 2, xywh, 8); });
+  ASSERT_TRUE(f.link.StartSetupBatch(frames));
+  f.link.CancelSetup();
+  ASSERT_TRUE(f.got.WaitFor([&] { return f.setupDone == 2; }, 3s));
+  EXPECT_TRUE(f.setup.cancelled);
+  EXPECT_LE(f.setup.sent, 1);
+  f.OnUi([&] { f.link.EndSetup(f.setup); });
+  EXPECT_EQ(f.link.Unsent(), 1);
+}

@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "model/MainSetPayloads.h"
+#include "model/PicturePayloads.h"
+#include "model/SetupFrames.h"
 
 using namespace panora;
 
@@ -112,3 +114,59 @@ TEST(MainSetPayloads, DisplaySetSendsChannelMasks) {
 }
 
 }  // namespace
+
+// The whole set-up as frames: what each one says, in the order Send Set-up
+// and panora-ctl send them.
+TEST(SetupFrames, TheRecordsSettingsPictureAndWindowsInTheirOrder) {
+  CDataPrm rec;
+  rec.ResetSlot(kWorkingSlot);
+  rec.m_bPerOutRes = 1;
+  rec.m_nOutRes = {0, 1, 5, 9};  // 9: no such resolution, sent as the first
+  rec.m_nChInput = {3, 2, 1, 0};
+  rec.m_nLayer[0] = {0, 0, 0, 0};  // CH1 on L1 everywhere...
+  rec.m_nLayer[1] = {1, 1, 1, 1};
+  rec.m_nLayer[2] = {2, 2, 2, 2};
+  rec.m_nLayer[3] = {3, 3, 3, 7};  // ...and a damaged output 4, sent as the factory order
+  rec.m_bDispAll = 0;
+  rec.m_bOutDispCh[1] = {1, 0, 1, 0};
+  rec.m_nBorderCh = {1, 0, 0, 1};
+  SessionPicture picture;
+  picture.NoteContrast(kPicChannelAll, 150);
+  picture.NoteBrightness(2, 700);
+  WindowPlaces windows{ChannelFractions{0, 0, 1, 1}, ChannelFractions{0.5, 0.5, 0.5, 0.5}, ChannelFractions{},
+                       ChannelFractions{0.25, 0, 0.25, 1}};
+  const std::vector<FrameBytes> f = SetupFrames(17, rec, windows, &picture);
+  std::vector<std::string> what;
+  for (const FrameBytes& b : f) what.push_back(DescribeSetupFrame(b));
+  EXPECT_EQ(what, (std::vector<std::string>{
+                      "recall PIP-Default 5", "resolution", "channel inputs", "layers Out1", "layers Out2", "layers Out3",
+                      "layers Out4", "output display", "border", "contrast CH1", "contrast CH2", "contrast CH3",
+                      "brightness CH3", "contrast CH4", "window CH1", "window CH2", "window CH3", "window CH4"}));
+  auto payload = [&](std::size_t i) { return std::vector<int>(f[i].begin() + 8, f[i].end() - 4); };
+  EXPECT_EQ(payload(1), (std::vector<int>{1, 2, 6, 1}));
+  EXPECT_EQ(payload(2), (std::vector<int>{4, 3, 2, 1}));
+  EXPECT_EQ(payload(3), (std::vector<int>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(payload(6), (std::vector<int>{3, 4, 3, 2, 1}));
+  EXPECT_EQ(payload(7)[1], 0x05);
+  EXPECT_EQ(payload(8), (std::vector<int>{1, 0, 0, 1}));
+  // Each window at the resolution of its own output: CH2 at 720p, CH4 at 1080p.
+  EXPECT_EQ(payload(15), (std::vector<int>{0x02, 0x80, 0x01, 0x68, 0x02, 0x80, 0x01, 0x68}));
+  EXPECT_EQ(payload(17), (std::vector<int>{0x01, 0xE0, 0, 0, 0x01, 0xE0, 0x04, 0x38}));
+  for (const FrameBytes& b : f) EXPECT_EQ(b.size(), static_cast<std::size_t>(b[3] + 8));  // well formed
+}
+
+TEST(SetupFrames, AStoredUserModeIsMadeAsAnOperatorMakesIt) {
+  std::array<CDataPrm, kSlotCount> records;
+  ResetAllSlots(records);
+  records[4].m_bSaved = 1;  // Full-User 5, made in Full-Default 5
+  records[9].m_bSaved = 0;  // not stored: nothing
+  const std::vector<FrameBytes> f =
+      SetupWithUserModes(records, 8, records[kWorkingSlot], PlacesOf(records[kWorkingSlot]));
+  // Recall, eight settings, four windows, store; then the set-up itself.
+  ASSERT_EQ(f.size(), 14u + 13u);
+  EXPECT_EQ(DescribeSetupFrame(f[0]), "recall Full-Default 5");
+  EXPECT_EQ(DescribeSetupFrame(f[13]), "store user mode");
+  EXPECT_EQ(DescribeSetupFrame(f[14]), "recall Full-Default 1");
+  EXPECT_TRUE(UserModeFrames(9, records[9]).empty());
+  EXPECT_TRUE(SetupFrames(40, records[kWorkingSlot], {}).empty());
+}
