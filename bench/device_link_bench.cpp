@@ -21,6 +21,7 @@
 #include "link/DeviceLink.h"
 #include "link/NetLink.h"
 #include "link/RsCom.h"
+#include "model/SetupFrames.h"
 
 using namespace panora;
 using Clock = std::chrono::steady_clock;
@@ -47,9 +48,16 @@ struct Side {
   test::LoopHandOver ui;
   std::atomic<int> blocks{0};
   std::atomic<int> batches{0};
+  std::atomic<int> setups{0};
+  std::atomic<int> answered{0};
   CRsCom rs{&ui, [this](const std::uint8_t* b, int n) { OnData(b, n); }};
   CNetLink net{[this](const std::uint8_t* b, int n) { OnData(b, n); }};
-  CDeviceLink link{rs, net, &ui, LinkHooks{{}, {}, [this](int) { batches.fetch_add(1); }, {}, {}, {}, {}}};
+  CDeviceLink link{rs, net, &ui,
+                   LinkHooks{{}, {}, [this](int) { batches.fetch_add(1); }, {}, {}, {},
+                             [this](const SetupOutcome& o) {
+                               answered.store(o.answered);
+                               setups.fetch_add(1);
+                             }}};
   void OnData(const std::uint8_t* b, int n) {
     link.TakeReply(b, n);
     link.EndReply();
@@ -207,5 +215,68 @@ void BM_WorkerBatchOfFour(benchmark::State& state) {
   state.counters["median_ms"] = Median(samples);
 }
 BENCHMARK(BM_WorkerBatchOfFour)->Unit(benchmark::kMillisecond);
+
+// Send Set-up against the real simulator: the whole batch (every frame
+// waiting for its answer) beside the frames' time on a 115200-baud line and
+// the simulator's own answer time (one round trip per frame, measured on the
+// same link first). Target: at most 1.2 x the wire time plus the answers.
+void RunSetup(benchmark::State& state, Side& side) {
+  CDataPrm record;
+  record.ResetSlot(kWorkingSlot);
+  SessionPicture picture;
+  picture.NoteContrast(4, 150);
+  picture.NoteBrightness(4, 600);
+  picture.NoteBezel(10, 12);
+  const std::vector<FrameBytes> frames = SetupFrames(17, record, PlacesOf(record), &picture);
+  double wireMs = 0;
+  for (const FrameBytes& f : frames) wireMs += static_cast<double>(f.size()) * 10 / 115200 * 1000;
+  std::vector<double> rounds;
+  for (int i = 0; i < 50; ++i) {
+    const int before = side.blocks.load();
+    const auto start = Clock::now();
+    side.link.SendCommand(cmd::kHandshake, 0);
+    while (side.blocks.load() == before) {
+    }
+    rounds.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+  }
+  const double answerMs = Median(rounds) * static_cast<double>(frames.size());
+  std::vector<double> samples;
+  for (auto _ : state) {
+    const int before = side.setups.load();
+    const auto start = Clock::now();
+    if (!side.link.StartSetupBatch(frames)) return state.SkipWithError("the batch did not start");
+    while (side.setups.load() == before) {
+    }
+    samples.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    if (side.answered.load() != static_cast<int>(frames.size())) return state.SkipWithError("frames unanswered");
+  }
+  const double batchMs = Median(samples);
+  state.counters["frames"] = static_cast<double>(frames.size());
+  state.counters["batch_ms"] = batchMs;
+  state.counters["wire_ms"] = wireMs;
+  state.counters["answer_ms"] = answerMs;
+  state.counters["target_ms"] = 1.2 * wireMs + answerMs;
+}
+
+void BM_SendSetupTcp(benchmark::State& state) {
+  test::SimProcess sim({"--tcp", "127.0.0.1:0"}, SimBinary());
+  if (!sim.Ok()) return state.SkipWithError(sim.Error().c_str());
+  Side side;
+  if (side.net.Connect("127.0.0.1", std::to_string(sim.Port()), &side.ui) != 1)
+    return state.SkipWithError("connect");
+  RunSetup(state, side);
+}
+BENCHMARK(BM_SendSetupTcp)->Unit(benchmark::kMillisecond);
+
+void BM_SendSetupPty(benchmark::State& state) {
+  const std::string tty = "/tmp/panora-bench-" + std::to_string(::getpid()) + ".tty";
+  test::SimProcess sim({"--pty", tty}, SimBinary());
+  if (!sim.Ok()) return state.SkipWithError(sim.Error().c_str());
+  Side side;
+  if (!side.rs.OpenPort(tty, &side.ui)) return state.SkipWithError("cannot open the pty");
+  RunSetup(state, side);
+  side.rs.ClosePort();
+}
+BENCHMARK(BM_SendSetupPty)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -61,6 +61,15 @@ if "median_us" in recall:
     rows.append((label, f"{fmt(rm)} / {fmt(rp)}", "one frame at 60 Hz: 16.67 ms", f"{rm/16667*100:.0f} % / {rp/16667*100:.0f} %"))
 else:  # skipped: say why instead of a figure
     rows.append((label, "not measured: " + recall.get("error_message", "?"), "one frame at 60 Hz: 16.67 ms", "—"))
+for name, label in (("BM_SendSetupTcp", "TCP"), ("BM_SendSetupPty", "pty")):
+    b = dev.get(name, {})
+    if "batch_ms" not in b:
+        rows.append((f"Send Set-up to panora-sim ({label})", "not measured: " + b.get("error_message", "?"), "—", "—"))
+        continue
+    t = b["target_ms"] * 1000
+    rows.append((f"Send Set-up to panora-sim, {b['frames']:.0f} frames each answered ({label}, median)", fmt(b["batch_ms"] * 1000),
+                 f"1.2 × their {fmt(b['wire_ms'] * 1000)} at 115200 baud + the answers' {fmt(b['answer_ms'] * 1000)}: {fmt(t)}",
+                 f"{b['batch_ms'] * 1000 / t * 100:.0f} %"))
 st = open(os.path.join(out, "startup.txt")).read()
 m = re.search(r"median ([\d.]+) ms", st); shown = float(m.group(1)) * 1000
 mem = re.search(r"peak resident memory: median (\d+) MB, largest (\d+) MB", st)
