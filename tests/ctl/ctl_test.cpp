@@ -5,10 +5,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "model/Profile.h"
+#include "model/SetupFrames.h"
 #include "sim/SimProcess.h"
 
 namespace {
@@ -17,6 +23,7 @@ using panora::test::BinPath;
 using panora::test::RunProgram;
 using panora::test::RunResult;
 using panora::test::SimProcess;
+using panora::test::TempDir;
 
 RunResult Ctl(std::vector<std::string> args) {
   args.insert(args.begin(), BinPath("panora-ctl"));
@@ -189,6 +196,13 @@ TEST(Ctl, BadArgumentsGiveUsageAndStatus2) {
       {"--tcp", "127.0.0.1:4001", "recall", "40"},
       {"--tcp", "127.0.0.1:4001", "dance"},
       {"--bogus", "x", "frame", "1", "2"},
+      {"--tcp", "127.0.0.1:4001", "push"},
+      {"--tcp", "127.0.0.1:4001", "push", "a.cfg", "b.cfg"},
+      {"--tcp", "127.0.0.1:4001", "push", "a.cfg", "--mode", "34"},
+      {"--tcp", "127.0.0.1:4001", "push", "a.cfg", "--mode", "-1"},
+      {"--tcp", "127.0.0.1:4001", "push", "a.cfg", "--mode"},
+      {"--tcp", "127.0.0.1:4001", "push", "a.cfg", "--users"},
+      {"push", "a.cfg"},  // no link
   };
   for (const auto& args : cases) {
     const auto r = Ctl(args);
@@ -198,6 +212,8 @@ TEST(Ctl, BadArgumentsGiveUsageAndStatus2) {
     EXPECT_EQ(r.out, "") << joined;
     EXPECT_NE(r.err.find("usage: panora-ctl"), std::string::npos) << joined;
   }
+  EXPECT_NE(Ctl({"--tcp", "127.0.0.1:4001", "push", "a.cfg", "--mode", "40"}).err.find("a mode 0..33"),
+            std::string::npos);
   const auto help = Ctl({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("recall-frame MODE"), std::string::npos);
@@ -251,6 +267,167 @@ TEST(Ctl, SendNotesFramesOutsideTheCatalogueButSendsThem) {
   r = Ctl({"--tcp", sim.TcpAddress(), "send", "0x99", "0"});
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.err.find("not in the catalogue"), std::string::npos) << r.err;
+}
+
+// ---- push -----------------------------------------------------------------
+
+using Json = nlohmann::json;
+
+// A set-up as the simulator's state file writes it. Windows x, y, w, h.
+Json ProcessorSetUp(const std::vector<std::array<int, 4>>& windows, std::array<int, 4> resolution,
+                    std::array<int, 4> input, const std::vector<std::array<int, 4>>& layers,
+                    std::array<int, 4> mask, std::array<int, 4> border) {
+  Json j;
+  for (const auto& g : windows) j["geometry"].push_back({{"x", g[0]}, {"y", g[1]}, {"w", g[2]}, {"h", g[3]}});
+  j["resolution"] = resolution;
+  j["input"] = input;
+  j["layers"] = layers;
+  j["outputMask"] = mask;
+  j["border"] = border;
+  return j;
+}
+
+// A profile prepared without a processor: a working record that differs
+// from the factory one in every field the set-up sends, user modes 21 and
+// 28 stored, slot 12 marked 2 (which counts as empty).
+panora::CProfile Prepared() {
+  using panora::ChannelFractions;
+  panora::CProfile p;
+  p.ResetAllSlots();
+  panora::CDataPrm& w = p.m_DataPrm[panora::kWorkingSlot];
+  w.m_bPerOutRes = 1;
+  w.m_nAllOutRes = 4;  // not used per output
+  w.m_nOutRes = {1, 0, 5, 2};
+  w.m_nChInput = {3, 2, 1, 0};
+  for (int ch = 0; ch < 4; ++ch) {
+    w.m_nLayer[ch][0] = ch;
+    w.m_nLayer[ch][2] = ch ^ 1;
+  }
+  w.m_bDispAll = 0;
+  w.m_bOutDispCh = {{{1, 0, 0, 0}, {1, 1, 1, 1}, {0, 0, 0, 0}, {0, 1, 0, 1}}};
+  w.m_nBorderScope = 1;
+  w.m_nBorderCh = {1, 0, 0, 1};
+  panora::StorePlaces(
+      w,
+      {ChannelFractions{0, 0, 0.5, 0.5}, {0.25, 0.25, 0.5, 0.5}, {0.5, 0.5, 0.5, 0.5}, {0.75, 0, 0.25, 1}});
+  p.m_DataPrm[0].m_bSaved = 1;
+  p.m_DataPrm[0].m_nChInput = {2, 2, 2, 2};
+  panora::CDataPrm& pip3 = p.m_DataPrm[7];
+  pip3.m_bSaved = 1;
+  pip3.m_nAllOutRes = 3;
+  pip3.m_nBorderCh = {0, 1, 1, 0};
+  panora::StorePlaces(pip3, {ChannelFractions{0, 0, 1, 1},
+                             {0.5, 0.5, 0.25, 0.25},
+                             {0, 0.75, 0.125, 0.25},
+                             {0.875, 0, 0.125, 0.125}});
+  p.m_DataPrm[12].m_bSaved = 2;
+  return p;
+}
+
+// The frames the simulator's log shows it received, in order.
+std::vector<std::vector<std::uint8_t>> ReceivedFrames(const std::string& log) {
+  std::vector<std::vector<std::uint8_t>> frames;
+  std::istringstream in(log);
+  for (std::string line; std::getline(in, line);) {
+    const auto at = line.find(' ');
+    if (at != std::string::npos && line.compare(at + 1, 3, "rx ") == 0 &&
+        line.compare(at + 4, 5, "skip ") != 0)
+      frames.push_back(Bytes(line.substr(at + 4)));
+  }
+  return frames;
+}
+
+TEST(CtlPush, WritesAPreparedProfileWithItsUserModesToAFreshProcessor) {
+  TempDir dir;
+  const panora::CProfile profile = Prepared();
+  ASSERT_TRUE(panora::WriteProfile(dir.File("show.cfg"), profile));
+  const auto expected =
+      panora::SetupWithUserModes(profile.m_DataPrm, 19, profile.m_DataPrm[panora::kWorkingSlot],
+                                 panora::PlacesOf(profile.m_DataPrm[panora::kWorkingSlot]));
+  ASSERT_EQ(expected.size(), 2 * 14 + 13u);
+
+  const std::vector<std::array<int, 4>> factoryLayers(4, {4, 3, 2, 1});
+  Json users;
+  users["21"] = ProcessorSetUp(std::vector<std::array<int, 4>>(4, {0, 0, 1920, 1080}), {1, 1, 1, 1},
+                               {3, 3, 3, 3}, factoryLayers, {15, 15, 15, 15}, {0, 0, 0, 0});
+  users["28"] =
+      ProcessorSetUp({{0, 0, 1600, 1200}, {800, 600, 400, 300}, {0, 900, 200, 300}, {1400, 0, 200, 150}},
+                     {4, 4, 4, 4}, {1, 2, 3, 4}, factoryLayers, {15, 15, 15, 15}, {0, 1, 1, 0});
+  const Json setUp = ProcessorSetUp(
+      {{0, 0, 640, 360}, {480, 270, 960, 540}, {512, 384, 512, 384}, {1440, 0, 480, 1200}}, {2, 1, 6, 3},
+      {4, 3, 2, 1}, {{1, 2, 3, 4}, {4, 3, 2, 1}, {2, 1, 4, 3}, {4, 3, 2, 1}}, {1, 15, 0, 10}, {1, 0, 0, 1});
+
+  for (const bool serial : {false, true}) {
+    SCOPED_TRACE(serial ? "pty" : "tcp");
+    const std::string log = dir.File(serial ? "pty.log" : "tcp.log");
+    const std::string state = dir.File(serial ? "pty.json" : "tcp.json");
+    SimProcess sim({serial ? "--pty" : "--tcp", serial ? dir.File("tty") : "127.0.0.1:0", "--log", log,
+                    "--state", state});
+    ASSERT_TRUE(sim.Ok()) << sim.Error();
+    const auto r = Ctl({serial ? "--serial" : "--tcp", serial ? sim.PtyDevice() : sim.TcpAddress(), "push",
+                        dir.File("show.cfg"), "--with-user-modes", "--mode", "19"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("push: 1/41 recall Full-Default 1: answered\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("push: 28/41 store user mode: answered\n"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.err.ends_with("push: 41/41 window CH4: answered\npush: 41 of 41 frames answered\n"))
+        << r.err;
+    sim.Terminate();
+
+    EXPECT_EQ(ReceivedFrames(panora::test::ReadFile(log)), expected);
+    const Json s = Json::parse(panora::test::ReadFile(state));
+    EXPECT_EQ(s["mode"], 19);
+    EXPECT_EQ(s["setUp"], setUp) << s["setUp"].dump();
+    EXPECT_EQ(s["userModes"], users) << s["userModes"].dump();
+  }
+}
+
+TEST(CtlPush, SaysWhatWentWrongAndExitsAccordingly) {
+  TempDir dir;
+  ASSERT_TRUE(panora::WriteProfile(dir.File("show.cfg"), Prepared()));
+  // The file is read before any connection: these fail with 2 against a
+  // port nobody serves, and nothing is sent.
+  {
+    std::ofstream(dir.File("broken.cfg")) << "no profile";
+    const auto r = Ctl({"--tcp", "127.0.0.1:1", "push", dir.File("broken.cfg")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(dir.File("broken.cfg") + ": "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("nothing was sent"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("usage:"), std::string::npos) << r.err;
+  }
+  {
+    ASSERT_EQ(Ctl({"profile", "default", dir.File("default.cfg")}).status, 0);
+    const auto r = Ctl({"--tcp", "127.0.0.1:1", "push", dir.File("default.cfg")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("keeps no window places"), std::string::npos) << r.err;
+  }
+  {
+    int port = 0;
+    {
+      Listener gone;
+      port = gone.port;
+    }
+    const auto r = Ctl({"--tcp", "127.0.0.1:" + std::to_string(port), "push", dir.File("show.cfg")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot connect"), std::string::npos) << r.err;
+  }
+  {
+    // Every frame goes out, none is answered: the program would go on too.
+    SimProcess sim({"--tcp", "127.0.0.1:0", "--silent"});
+    ASSERT_TRUE(sim.Ok()) << sim.Error();
+    const auto r = Ctl({"--tcp", sim.TcpAddress(), "--timeout", "50", "push", dir.File("show.cfg")});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("push: 13/13 window CH4: no answer within 50 ms\n"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.err.ends_with("push: 0 of 13 frames answered\n")) << r.err;
+  }
+  {
+    SimProcess sim({"--tcp", "127.0.0.1:0", "--drop-after", "3"});
+    ASSERT_TRUE(sim.Ok()) << sim.Error();
+    const auto r = Ctl({"--tcp", sim.TcpAddress(), "push", dir.File("show.cfg")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("push: 3 of 13 frames answered; the link failed, "), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("push: 5/13"), std::string::npos) << r.err;
+  }
 }
 
 }  // namespace

@@ -60,6 +60,21 @@ std::vector<std::string> FrameFaults(const std::vector<std::uint8_t>& b) {
   return faults;
 }
 
+std::string NoAnswerText(Link::Wait wait, int timeoutMs, const std::string& error,
+                         const std::string& skipped) {
+  const std::string extra =
+      skipped.empty() ? "" : " (received only bytes that are no frame: " + skipped + ")";
+  switch (wait) {
+    case Link::Wait::Closed: return "the link closed before an answer came" + extra;
+    case Link::Wait::Failed: return error + extra;
+    default: return "no answer within " + std::to_string(timeoutMs) + " ms" + extra;
+  }
+}
+
+std::string TakenAnswerText(const std::string& fault) {
+  return "the answer is no clean frame: " + fault + " (taken, as the program would)";
+}
+
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
   static const char kDigits[] = "0123456789ABCDEF";
   std::string s;

@@ -45,6 +45,13 @@ class Link {
   std::unique_ptr<Serial> m_serial;
 };
 
+// Why WaitAnswer found no answer ("no answer within 1000 ms", "the link
+// closed before an answer came", ...), with the bytes it skipped.
+std::string NoAnswerText(Link::Wait wait, int timeoutMs, const std::string& error,
+                         const std::string& skipped);
+// "the answer is no clean frame: ... (taken, as the program would)".
+std::string TakenAnswerText(const std::string& fault);
+
 std::string Hex(const std::vector<std::uint8_t>& bytes);
 // What keeps bytes from being one clean frame ("its checksum is 0x31, not
 // 0x32", ...); empty for a clean frame.

@@ -1,6 +1,8 @@
 // panora-ctl: builds frames and talks to a processor (or panora-sim) from
-// scripts. Exit status: 0 done, 1 no connection, 2 bad arguments, 3 no
-// answer (or one the program would not take), 4 handshake refused.
+// scripts. Exit status: 0 done, 1 no connection (push: the link failed before
+// every frame went out), 2 bad arguments or a profile that does not read, 3
+// no answer (or one the program would not take; push: a frame got none), 4
+// handshake refused.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,10 +12,12 @@
 
 #include "ctl/link_io.h"
 #include "ctl/profile_cmd.h"
+#include "ctl/push_cmd.h"
 #include "link/Catalogue.h"
 #include "link/Commands.h"
 #include "link/DeviceLink.h"
 #include "link/Frame.h"
+#include "model/ModeTable.h"
 
 namespace {
 
@@ -33,14 +37,25 @@ const char kUsage[] =
     "       panora-ctl LINK handshake              \"Connection Success!\" or \"Connection error!\"\n"
     "       panora-ctl LINK version                \"Version:a.b.c\"\n"
     "       panora-ctl LINK recall MODE            recall mode 0..33, print the answer frame\n"
+    "       panora-ctl LINK push FILE [--mode N] [--with-user-modes]\n"
+    "                                              write the set-up of profile FILE\n"
     "       panora-ctl profile ...                 profile files (panora-ctl profile --help)\n"
     "LINK is --tcp HOST:PORT or --serial DEVICE (115200 8N1).\n"
     "Numbers are decimal or 0x-hex; bytes 0..255, at most 1012 payload bytes.\n"
     "An answer must come within 1000 ms (--timeout changes that). An answer the\n"
     "program would take although it is no clean frame (wrong checksum, no \"END\",\n"
     "its length field read the program's way) is taken with a warning on stderr.\n"
-    "Exit status: 0 done, 1 no connection, 2 bad arguments, 3 no answer (or one\n"
-    "the program would not take), 4 handshake refused.\n";
+    "push sends what Panora's Connection > Send Set-up sends for FILE's working\n"
+    "record and windows shown in mode N (0..33, default 17): the recall of the\n"
+    "mode, resolution, channel inputs, the layers of each output, output display,\n"
+    "border, the four windows. --with-user-modes first makes each stored user\n"
+    "mode as \"Save mode\" makes it. Each frame waits for its answer; stderr gets\n"
+    "a line per frame (\"push: 3/13 channel inputs: answered\") and at the end\n"
+    "\"push: A of N frames answered\".\n"
+    "Exit status: 0 done (push: every frame answered), 1 no connection (push: the\n"
+    "link failed before every frame went out), 2 bad arguments or a FILE that\n"
+    "does not read (nothing is sent), 3 no answer or one the program would not\n"
+    "take (push: every frame went out, some got no answer), 4 handshake refused.\n";
 
 int Usage(const std::string& why) {
   std::fprintf(stderr, "panora-ctl: %s\n%s", why.c_str(), kUsage);
@@ -157,27 +172,51 @@ int Exchange(const LinkSpec& spec, const std::vector<std::uint8_t>& frame,
   std::vector<std::string> faults;
   const auto wait = link->WaitAnswer(spec.timeoutMs, noted, answer, faults, skipped, error);
   if (wait == panora::ctl::Link::Wait::Frame) {
-    for (const auto& f : faults) {
-      std::fprintf(stderr,
-                   "panora-ctl: warning: the answer is no clean frame: %s (taken, as the program would)\n",
-                   f.c_str());
-    }
+    for (const auto& f : faults)
+      std::fprintf(stderr, "panora-ctl: warning: %s\n", panora::ctl::TakenAnswerText(f).c_str());
     return kExitOk;
   }
-  const std::string extra =
-      skipped.empty() ? "" : " (received only bytes that are no frame: " + skipped + ")";
-  switch (wait) {
-    case panora::ctl::Link::Wait::Closed:
-      std::fprintf(stderr, "panora-ctl: the link closed before an answer came%s\n", extra.c_str());
-      break;
-    case panora::ctl::Link::Wait::Failed:
-      std::fprintf(stderr, "panora-ctl: %s%s\n", error.c_str(), extra.c_str());
-      break;
-    default:
-      std::fprintf(stderr, "panora-ctl: no answer within %d ms%s\n", spec.timeoutMs, extra.c_str());
-      break;
-  }
+  std::fprintf(stderr, "panora-ctl: %s\n",
+               panora::ctl::NoAnswerText(wait, spec.timeoutMs, error, skipped).c_str());
   return kExitNoAnswer;
+}
+
+// `push FILE [--mode N] [--with-user-modes]`.
+int PushCommand(const LinkSpec& spec, const std::vector<std::string>& args) {
+  std::string file;
+  long mode = panora::kStartupMode;
+  bool withUserModes = false;
+  for (std::size_t k = 0; k < args.size(); ++k) {
+    if (args[k] == "--mode") {
+      if (k + 1 >= args.size() || !ParseNumber(args[k + 1].c_str(), 0, panora::kModeCount - 1, mode))
+        return Usage("--mode needs a mode 0..33");
+      ++k;
+    } else if (args[k] == "--with-user-modes") {
+      withUserModes = true;
+    } else if (args[k].size() > 1 && args[k][0] == '-') {
+      return Usage("unknown push option " + args[k]);
+    } else if (file.empty()) {
+      file = args[k];
+    } else {
+      return Usage("push takes one FILE");
+    }
+  }
+  if (file.empty()) return Usage("push needs a profile FILE");
+  if (spec.tcp.empty() && spec.serial.empty()) return Usage("push needs --tcp HOST:PORT or --serial DEVICE");
+  // The file is read whole before anything goes out.
+  std::vector<panora::FrameBytes> frames;
+  std::string why;
+  if (!panora::ctl::PushFrames(file, static_cast<int>(mode), withUserModes, frames, why)) {
+    std::fprintf(stderr, "panora-ctl: %s; nothing was sent\n", why.c_str());
+    return kExitUsage;
+  }
+  auto link = OpenLink(spec);
+  if (!link) return kExitConnect;
+  switch (panora::ctl::Push(*link, frames, spec.timeoutMs)) {
+    case panora::ctl::PushResult::AllAnswered: return kExitOk;
+    case panora::ctl::PushResult::SomeUnanswered: return kExitNoAnswer;
+    default: return kExitConnect;
+  }
 }
 
 }  // namespace
@@ -226,6 +265,8 @@ int main(int argc, char** argv) {
     std::printf("%s\n", Hex(frame).c_str());
     return kExitOk;
   }
+
+  if (command == "push") return PushCommand(spec, args);
 
   using namespace panora::cmd;
   if (command == "send") {

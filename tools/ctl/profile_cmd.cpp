@@ -247,10 +247,6 @@ int Failed(const std::string& what) {
   return 1;
 }
 
-std::string Describe(const std::string& path, const ProfileError& e) {
-  return path + ": " + e.message + " (byte offset " + std::to_string(e.offset) + ")";
-}
-
 int Write(const std::string& path, const CProfile& p) {
   ProfileError e;
   if (!WriteProfile(path, p, &e)) return Failed(e.message);
@@ -260,7 +256,7 @@ int Write(const std::string& path, const CProfile& p) {
 bool Read(const std::string& path, CProfile& p, std::vector<std::string>* notes) {
   ProfileError e;
   if (ReadProfile(path, p, &e, notes)) return true;
-  Failed(Describe(path, e));
+  Failed(DescribeProfileError(path, e));
   return false;
 }
 
@@ -335,7 +331,7 @@ int Check(const std::string& in) {
   ProfileError e;
   std::vector<std::string> notes;
   if (!ReadProfile(in, p, &e, &notes)) {
-    std::printf("%s\n", Describe(in, e).c_str());
+    std::printf("%s\n", DescribeProfileError(in, e).c_str());
     return 1;
   }
   const std::vector<std::string> findings = Validate(p);
@@ -361,6 +357,10 @@ bool ProfileFromJsonText(const std::string& text, CProfile& into, std::string& e
   }
   into = std::move(p);
   return true;
+}
+
+std::string DescribeProfileError(const std::string& path, const ProfileError& e) {
+  return path + ": " + e.message + " (byte offset " + std::to_string(e.offset) + ")";
 }
 
 std::string ProfileToJsonText(const CProfile& p) {
