@@ -8,6 +8,7 @@
 #include <array>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -385,48 +386,44 @@ TEST(CtlPush, WritesAPreparedProfileWithItsUserModesToAFreshProcessor) {
 TEST(CtlPush, SaysWhatWentWrongAndExitsAccordingly) {
   TempDir dir;
   ASSERT_TRUE(panora::WriteProfile(dir.File("show.cfg"), Prepared()));
-  // The file is read before any connection: these fail with 2 against a
-  // port nobody serves, and nothing is sent.
+  std::ofstream(dir.File("broken.cfg")) << "no profile";
+  ASSERT_EQ(Ctl({"profile", "default", dir.File("default.cfg")}).status, 0);  // no window places
+  struct Case {
+    std::vector<std::string> sim;  // none: a port nobody serves
+    std::string file;
+    int status;
+    std::string says;
+  };
+  const Case cases[] = {
+      // Files are read before connecting: 2, not 1, and nothing is sent.
+      {{}, "broken.cfg", 2, dir.File("broken.cfg") + ": "},
+      {{}, "default.cfg", 2, "keeps no window places (every window is 0 x 0); open it in Panora"},
+      {{}, "show.cfg", 1, "cannot connect"},
+      // Every frame goes out, none is answered: the program would go on too.
+      {{"--silent"},
+       "show.cfg",
+       3,
+       "13/13 window CH4: no answer within 50 ms\npush: 0 of 13 frames answered\n"},
+      {{"--drop-after", "3"}, "show.cfg", 1, "push: 3 of 13 frames answered; the link failed, "},
+  };
+  std::string nobody;
   {
-    std::ofstream(dir.File("broken.cfg")) << "no profile";
-    const auto r = Ctl({"--tcp", "127.0.0.1:1", "push", dir.File("broken.cfg")});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find(dir.File("broken.cfg") + ": "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("nothing was sent"), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find("usage:"), std::string::npos) << r.err;
+    Listener gone;
+    nobody = "127.0.0.1:" + std::to_string(gone.port);
   }
-  {
-    ASSERT_EQ(Ctl({"profile", "default", dir.File("default.cfg")}).status, 0);
-    const auto r = Ctl({"--tcp", "127.0.0.1:1", "push", dir.File("default.cfg")});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("keeps no window places"), std::string::npos) << r.err;
-  }
-  {
-    int port = 0;
-    {
-      Listener gone;
-      port = gone.port;
+  for (const auto& c : cases) {
+    std::optional<SimProcess> sim;
+    if (!c.sim.empty()) {
+      std::vector<std::string> simArgs{"--tcp", "127.0.0.1:0"};
+      simArgs.insert(simArgs.end(), c.sim.begin(), c.sim.end());
+      sim.emplace(simArgs);
+      ASSERT_TRUE(sim->Ok()) << sim->Error();
     }
-    const auto r = Ctl({"--tcp", "127.0.0.1:" + std::to_string(port), "push", dir.File("show.cfg")});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cannot connect"), std::string::npos) << r.err;
-  }
-  {
-    // Every frame goes out, none is answered: the program would go on too.
-    SimProcess sim({"--tcp", "127.0.0.1:0", "--silent"});
-    ASSERT_TRUE(sim.Ok()) << sim.Error();
-    const auto r = Ctl({"--tcp", sim.TcpAddress(), "--timeout", "50", "push", dir.File("show.cfg")});
-    EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("push: 13/13 window CH4: no answer within 50 ms\n"), std::string::npos) << r.err;
-    EXPECT_TRUE(r.err.ends_with("push: 0 of 13 frames answered\n")) << r.err;
-  }
-  {
-    SimProcess sim({"--tcp", "127.0.0.1:0", "--drop-after", "3"});
-    ASSERT_TRUE(sim.Ok()) << sim.Error();
-    const auto r = Ctl({"--tcp", sim.TcpAddress(), "push", dir.File("show.cfg")});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("push: 3 of 13 frames answered; the link failed, "), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find("push: 5/13"), std::string::npos) << r.err;
+    const auto r =
+        Ctl({"--tcp", sim ? sim->TcpAddress() : nobody, "--timeout", "50", "push", dir.File(c.file)});
+    EXPECT_EQ(r.status, c.status) << c.file << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("nothing was sent") != std::string::npos, c.status == 2) << r.err;
   }
 }
 
