@@ -6,6 +6,8 @@
 #include <QButtonGroup>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QComboBox>
+#include <QStatusBar>
 
 #include <QLabel>
 #include <QMenu>
@@ -20,6 +22,7 @@
 #include "model/ModeController.h"
 #include "panels/DlgMainSet.h"
 #include "link/PrivateProfile.h"
+#include "model/MainSetPayloads.h"
 #include "model/Paths.h"
 
 namespace panora::test {
@@ -394,6 +397,67 @@ TEST_F(LinkStatusTest, AFactoryResetIsUndoneOnScreenAndSaysHowToWriteItBack) {
   f->Action(ID_EDIT_REDO)->trigger();
   EXPECT_EQ(f->m_nCurMod, 8);
   EXPECT_EQ(f->m_Profile.m_strModeName[3], "4");
+}
+
+}  // namespace
+}  // namespace panora::test
+
+namespace panora::test {
+namespace {
+
+// After Edit > Undo of a factory reset, Send Set-up sends the resolution the
+// panel shows and the windows as the placement pane gives them.
+TEST_F(LinkStatusTest, SendSetUpAfterAnUndoneFactoryResetSendsWhatThePanelShows) {
+  f->MainSet().m_cbAllOutRes->setCurrentIndex(5);  // XGA, set in mode 17
+  f->MainSet().m_btnResolutionSet->click();
+  dialogs.ExpectDialog("172", ClickButton(QStringLiteral("1149")));  // Yes
+  f->Action(ID_FACTORY_RESET)->trigger();
+  f->Action(ID_EDIT_UNDO)->trigger();
+  ASSERT_EQ(f->m_nCurMod, 17);
+  const std::vector<FrameBytes> frames = f->Setup().Frames(false);
+  ASSERT_GE(frames.size(), 6u);
+  EXPECT_EQ(frames[1][8], ResolutionCode(f->MainSet().GetOutputResolution(0)));
+  const OutputGeometry shown = f->Windows().OutputOf(3);
+  const FrameBytes& ch4 = frames.back();
+  EXPECT_EQ(std::vector<int>(ch4.begin() + 8, ch4.end() - 4),
+            (std::vector<int>{shown.x / 256, shown.x % 256, shown.y / 256, shown.y % 256, shown.w / 256,
+                              shown.w % 256, shown.h / 256, shown.h % 256}));
+}
+
+// The progress bar and its Cancel stay while a help text shows in the
+// status bar (the mouse over a toolbar button or a menu item).
+TEST_F(LinkStatusTest, TheSetUpProgressStaysWhileTheStatusBarShowsAHelpText) {
+  sim::ServerOptions opt;
+  opt.delayMs = 200;
+  EmbeddedSim sim(opt);
+  ASSERT_TRUE(sim.Ok()) << sim.Error();
+  f->Connection().ConnectNet("127.0.0.1", sim.PortText());
+  ASSERT_TRUE(WaitUntil([&] { return InfoHas(*f, "Connect NET success!"); }));
+  CSetupSender& setup = f->Setup();
+  f->Action(ID_SEND_SETUP)->trigger();
+  ASSERT_TRUE(setup.Running());
+  EXPECT_TRUE(setup.ProgressBar()->isVisible());
+  f->statusBar()->showMessage(QStringLiteral("Load Mode"));  // a status tip
+  f->statusBar()->showMessage(QStringLiteral("Ready"));
+  EXPECT_TRUE(setup.ProgressBar()->isVisible());
+  EXPECT_TRUE(setup.CancelButton()->isVisible());
+  setup.CancelButton()->click();
+  ASSERT_TRUE(WaitUntil([&] { return !setup.Running(); }, 10000));
+}
+
+// An Overlay Set for all outputs with no link: its frames are counted and
+// the traffic monitor shows each of them as not sent.
+TEST_F(LinkStatusTest, LayersSetWithoutALinkAreShownAsNotSentInTheMonitor) {
+  auto unsentRecords = [&] {
+    int n = 0;
+    for (const TrafficRecord& r : f->Traffic().Since(0)) n += r.dir == TrafficDir::Unsent ? 1 : 0;
+    return n;
+  };
+  const int before = unsentRecords();
+  f->MainSet().m_btnOverlaySet->click();
+  ASSERT_TRUE(WaitUntil([&] { return f->Link().Unsent() > 0; }));
+  Pump(20);
+  EXPECT_EQ(unsentRecords() - before, f->Link().Unsent());
 }
 
 }  // namespace

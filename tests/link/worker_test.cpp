@@ -314,3 +314,39 @@ TEST(SetupBatch, CountsWhatCouldNotGoOutAndSendsTheSetUpWithProgressAndCancel) {
   f.OnUi([&] { f.link.EndSetup(f.setup); });
   EXPECT_EQ(f.link.Unsent(), 1);
 }
+
+// A processor that goes away part way through a set-up batch: the batch ends
+// as lost, with at most one box, not a "Net Send failure!" per frame left.
+TEST(SetupBatch, ALinkLostPartWayEndsTheBatchAsLostWithoutABoxPerFrame) {
+  Frame f;
+  const std::uint8_t xywh[8] = {};
+  std::vector<std::vector<std::uint8_t>> frames;
+  for (int i = 0; i < 12; ++i) {
+    std::vector<std::uint8_t> b(20);
+    BuildFrame(b.data(), xywh, 8, cmd::kSetGeometry, static_cast<std::uint8_t>(i % 4));
+    frames.push_back(b);
+  }
+  Listener l;
+  ASSERT_EQ(f.net.Connect("127.0.0.1", l.PortText(), &f.ui), 1);
+  const int fd = l.Accept();
+  // Answers the first frame, then closes.
+  std::thread peer([fd] {
+    std::uint8_t buf[64];
+    std::size_t got = 0;
+    while (got < 20) {
+      const ssize_t r = ::recv(fd, buf, sizeof buf, 0);
+      if (r <= 0) break;
+      got += static_cast<std::size_t>(r);
+    }
+    ::send(fd, kAck.data(), kAck.size(), MSG_NOSIGNAL);
+    ::close(fd);
+  });
+  ASSERT_TRUE(f.link.StartSetupBatch(frames));
+  ASSERT_TRUE(f.got.WaitFor([&] { return f.setupDone == 1; }, 20s));
+  peer.join();
+  int boxes = 0;
+  for (const std::string& n : f.got.Notes()) boxes += n == "Net Send failure!" ? 1 : 0;
+  EXPECT_LT(f.setup.sent, f.setup.total);
+  EXPECT_TRUE(f.setup.lost) << "sent " << f.setup.sent << " of " << f.setup.total;
+  EXPECT_LE(boxes, 1);
+}
