@@ -235,8 +235,7 @@ void RunSetup(benchmark::State& state, Side& side) {
     const int before = side.blocks.load();
     const auto start = Clock::now();
     side.link.SendCommand(cmd::kHandshake, 0);
-    while (side.blocks.load() == before) {
-    }
+    while (side.blocks.load() == before) std::this_thread::yield();
     rounds.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
   }
   const double answerMs = Median(rounds) * static_cast<double>(frames.size());
@@ -245,8 +244,7 @@ void RunSetup(benchmark::State& state, Side& side) {
     const int before = side.setups.load();
     const auto start = Clock::now();
     if (!side.link.StartSetupBatch(frames)) return state.SkipWithError("the batch did not start");
-    while (side.setups.load() == before) {
-    }
+    while (side.setups.load() == before) std::this_thread::yield();
     samples.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     if (side.answered.load() != static_cast<int>(frames.size())) return state.SkipWithError("frames unanswered");
   }

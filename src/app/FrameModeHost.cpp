@@ -30,6 +30,10 @@ void CFrameModeHost::SendFrame(const std::uint8_t* bytes, int length) {
   m_frame.SendFrame(bytes, length);
 }
 
+void CFrameModeHost::CountUnsent(const std::uint8_t* bytes, int length) {
+  m_frame.Link().CountUnsentFrame(bytes, length);
+}
+
 void CFrameModeHost::ShowMessage(const std::string& text) {
   MessageBox(&m_frame, QString::fromStdString(text));
 }

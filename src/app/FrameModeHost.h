@@ -19,6 +19,7 @@ class CFrameModeHost final : public ModeHost {
   bool Sending() const override;
   void NoteCommand(int command, int subCode) override;
   void SendFrame(const std::uint8_t* bytes, int length) override;
+  void CountUnsent(const std::uint8_t* bytes, int length) override;
   void ShowMessage(const std::string& text) override;
   bool Confirm(const std::string& text, const std::string& yes, const std::string& no) override;
   void ModeNamesChanged() override;

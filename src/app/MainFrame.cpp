@@ -217,9 +217,10 @@ void CMainFrame::SendGeometryFrame(int channel, const std::array<std::uint8_t, 8
                        static_cast<int>(payload.size()));
     return;
   }
-  if (RefuseWhileSending()) return;
+  // Refused while a batch goes out, as the geometry command is; the window
+  // stays moved, so the change waits, counted.
   SendCommand(cmd::kSetGeometry, static_cast<std::uint8_t>(channel), payload.data(),
-              static_cast<int>(payload.size()));
+              static_cast<int>(payload.size()), true);
 }
 
 void CMainFrame::SendGeometryBatch(const std::uint8_t* frames, int frameSize, int count) {

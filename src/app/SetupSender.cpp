@@ -10,6 +10,7 @@
 
 #include "app/Dialogs.h"
 #include "app/MainFrame.h"
+#include "panels/DlgMainSet.h"
 #include "link/PrivateProfile.h"
 #include "model/ModeController.h"
 #include "model/Paths.h"
@@ -25,14 +26,15 @@ void CSetupSender::CreateControls(QStatusBar* bar, QMenu* tools) {
   row->setContentsMargins(0, 0, 0, 0);
   m_progress = new QProgressBar;
   m_progress->setAccessibleName(QStringLiteral("Send Set-up progress"));
-  m_progress->setFormat(QStringLiteral("Set-up: frame %v of %m"));
-  m_progress->setMinimumWidth(170);
+  m_progress->setFormat(QStringLiteral("Set-up %v/%m"));
+  m_progress->setMinimumWidth(120);
   m_cancel = new QPushButton(QStringLiteral("Cancel"));
   m_cancel->setObjectName(QStringLiteral("setupCancel"));
   connect(m_cancel, &QPushButton::clicked, this, &CSetupSender::Cancel);
   row->addWidget(m_progress);
   row->addWidget(m_cancel);
-  bar->addWidget(m_pane);
+  // Permanent: a help text in the status bar must not hide Cancel.
+  bar->insertPermanentWidget(0, m_pane);
   m_pane->hide();
 
   m_onConnectAction = tools->addAction(QStringLiteral("Send Set-up on Connect"));
@@ -58,9 +60,12 @@ std::vector<FrameBytes> CSetupSender::Frames(bool withUserModes) {
   WindowPlaces windows;
   for (int ch = 0; ch < 4; ++ch) windows[static_cast<std::size_t>(ch)] = m_frame.Windows().MeasureChannel(ch);
   const CDataPrm& record = m_frame.m_Profile.m_DataPrm[kWorkingSlot];
+  // The resolution the panel shows, at which the windows' pixels are read.
+  OutputResolutions shown{};
+  for (int o = 0; o < 4; ++o) shown[static_cast<std::size_t>(o)] = m_frame.MainSet().GetOutputResolution(o);
   if (withUserModes)
-    return SetupWithUserModes(m_frame.m_Profile.m_DataPrm, m_frame.m_nCurMod, record, windows, &m_picture);
-  return SetupFrames(m_frame.m_nCurMod, record, windows, &m_picture);
+    return SetupWithUserModes(m_frame.m_Profile.m_DataPrm, m_frame.m_nCurMod, record, windows, &m_picture, &shown);
+  return SetupFrames(m_frame.m_nCurMod, record, windows, &m_picture, &shown);
 }
 
 bool CSetupSender::Send(bool withUserModes) {
@@ -75,7 +80,7 @@ bool CSetupSender::Send(bool withUserModes) {
   }
   std::vector<FrameBytes> frames = Frames(withUserModes);
   const int total = static_cast<int>(frames.size());
-  if (!link.StartSetupBatch(std::move(frames))) {
+  if (!link.StartSetupBatch(std::move(frames), withUserModes)) {
     MessageBox(&m_frame, QString::fromLatin1(kBusyText));
     return false;
   }

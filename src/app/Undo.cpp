@@ -248,6 +248,9 @@ CUndo::Snapshot CUndo::TakeSnapshot() const {
   s.curMod = m_frame.m_nCurMod;
   s.prevMod = m_frame.m_nPrevMod;
   for (int ch = 0; ch < 4; ++ch) s.windows[static_cast<std::size_t>(ch)] = m_frame.Windows().MeasureChannel(ch);
+  for (QObject* o : m_frame.LayoutArea()->Client()->children())
+    if (auto* frame = qobject_cast<CChildFrame*>(o)) s.stack.push_back(frame->m_nChannel);
+  s.curpod = m_frame.m_nCurpod;
   return s;
 }
 
@@ -271,12 +274,19 @@ void CUndo::PutBack(const Snapshot& s, bool undone) {
   m_frame.m_nCurMod = s.curMod;
   m_frame.m_nPrevMod = s.prevMod;
   for (int ch = 0; ch < 4; ++ch) m_frame.Windows().PlaceChannel(ch, s.windows[static_cast<std::size_t>(ch)]);
+  // The windows in the order they stood, the current one as it was.
+  for (int ch : s.stack)
+    if (CChildFrame* frame = m_frame.ChannelFrame(ch)) frame->raise();
+  if (CChildFrame* current = m_frame.ChannelFrame(s.curpod)) {
+    m_frame.m_nCurpod = s.curpod;
+    m_frame.LayoutArea()->SetActiveFrame(current);
+  }
   for (int ch = 0; ch < 4; ++ch) m_window[ch] = TakeWindow(ch);
   m_frame.UpdateToolButtonTips();
   m_frame.UpdateModeMenuItems();
   if (undone) {
     // The processor was reset all the same: the set-up waits for it.
-    m_frame.Link().AddUnsent(1);
+    m_frame.Link().AddUnsentUserModes(1);
     m_frame.AddInfo(QStringLiteral("Factory reset undone: Send Set-up and User Modes writes it to the processor"));
   }
 }

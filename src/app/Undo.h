@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "model/History.h"
 #include "model/Profile.h"
@@ -73,6 +74,8 @@ class CUndo {
     CProfile profile;
     int curMod = -1, prevMod = -1;
     std::array<ChannelFractions, 4> windows{};
+    std::vector<int> stack;  // the channels from the bottom window up
+    int curpod = 0;
   };
   Snapshot TakeSnapshot() const;
   // A factory reset was carried out: undo brings back `before`, redo the

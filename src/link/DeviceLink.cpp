@@ -182,11 +182,11 @@ void CDeviceLink::Post(std::function<void()> fn) {
   m_hwnd->Post(std::move(fn));
 }
 
-bool CDeviceLink::Write(const std::uint8_t* bytes, int length) {
+bool CDeviceLink::Write(const std::uint8_t* bytes, int length, bool box) {
   if (m_RsCom.IsOpen()) return m_RsCom.WritePort(length, bytes) == length;
   if (m_NetLink.IsConnected()) {
     if (m_NetLink.Send(bytes, length) == length) return true;
-    ShowMessage("Net Send failure!");
+    if (box) ShowMessage("Net Send failure!");
     return false;
   }
   // Nowhere to go: the monitor shows it as not sent all the same.
@@ -196,21 +196,34 @@ bool CDeviceLink::Write(const std::uint8_t* bytes, int length) {
 
 void CDeviceLink::NoteUnsent(const std::uint8_t* bytes, int length, int frames) {
   if (length < kFrameOverhead || IsQueryCommand(bytes[4], bytes[5])) return;
+  // A user mode stored while the processor could not hear it is made again
+  // only by a set-up with the user modes.
+  if (bytes[4] == cmd::kSaveMode) m_nUnsentStores.fetch_add(frames);
   m_nUnsent.fetch_add(frames);
   if (m_hooks.unsentChanged) Post(m_hooks.unsentChanged);
+}
+
+bool CDeviceLink::LinkLost() const {
+  return !TransportOpen() || (m_RsCom.IsOpen() && m_RsCom.IsLost()) ||
+         (!m_RsCom.IsOpen() && m_NetLink.ReceiveEnded());
 }
 
 void CDeviceLink::CountUnsent(std::uint8_t command, std::uint8_t subCode, const std::uint8_t* payload, int n) {
   if (n < 0 || n > kMaxPayload) return;
   std::uint8_t buffer[kTxBufSize];
   const CKezCmd frame = BuildFrame(buffer, payload, n, command, subCode);
-  if (m_traffic != nullptr)
-    m_traffic->OnTraffic(TrafficDir::Unsent, frame.Data(), frame.TotalLength(), TrafficClock::now());
-  NoteUnsent(frame.Data(), frame.TotalLength());
+  CountUnsentFrame(frame.Data(), frame.TotalLength());
 }
 
-void CDeviceLink::AddUnsent(int changes) {
+void CDeviceLink::CountUnsentFrame(const std::uint8_t* bytes, int length) {
+  if (bytes == nullptr || length < kFrameOverhead) return;
+  if (m_traffic != nullptr) m_traffic->OnTraffic(TrafficDir::Unsent, bytes, length, TrafficClock::now());
+  NoteUnsent(bytes, length);
+}
+
+void CDeviceLink::AddUnsentUserModes(int changes) {
   if (changes <= 0) return;
+  m_nUnsentStores.fetch_add(changes);
   m_nUnsent.fetch_add(changes);
   if (m_hooks.unsentChanged) Post(m_hooks.unsentChanged);
 }
@@ -224,11 +237,13 @@ bool CDeviceLink::SendFrame(const std::uint8_t* bytes, int length) {
 
 bool CDeviceLink::SendCommand(std::uint8_t command, std::uint8_t subCode, const std::uint8_t* payload, int n,
                               bool respectBusy) {
+  if (n < 0 || n > kMaxPayload) return false;
   if (respectBusy && m_bSending.load() == 1) {
     ShowMessage("please wait second, sending data have not finished");
+    // The change the operator made stays on screen: it waits, counted.
+    CountUnsent(command, subCode, payload, n);
     return false;
   }
-  if (n < 0 || n > kMaxPayload) return false;
   // A buffer of its own: g_TxBuf may still hold a batch being handed to a worker.
   std::uint8_t buffer[kTxBufSize];
   const CKezCmd frame = BuildFrame(buffer, payload, n, command, subCode);
@@ -296,12 +311,14 @@ bool CDeviceLink::StartWorker(std::function<void()> body) {
   return true;
 }
 
-bool CDeviceLink::StartSetupBatch(std::vector<std::vector<std::uint8_t>> frames) {
+bool CDeviceLink::StartSetupBatch(std::vector<std::vector<std::uint8_t>> frames, bool withUserModes) {
   if (!TransportOpen() || m_bSending.load() == 1 || frames.empty()) return false;
   m_bSending.store(1);
   m_nJobType.store(kJobSetup);
   m_cancelSetup.store(false);
+  m_setupUserModes.store(withUserModes);
   m_nUnsentAtSetup.store(m_nUnsent.load());
+  m_nUnsentStoresAtSetup.store(m_nUnsentStores.load());
   if (StartWorker([this, frames = std::move(frames)]() mutable { SetupWorker(std::move(frames)); })) return true;
   m_bSending.store(0);
   return false;
@@ -322,13 +339,14 @@ bool CDeviceLink::WaitForAnswer() {
 void CDeviceLink::SetupWorker(std::vector<std::vector<std::uint8_t>> frames) {
   SetupOutcome out;
   out.total = static_cast<int>(frames.size());
+  out.withUserModes = m_setupUserModes.load();
   for (const std::vector<std::uint8_t>& f : frames) {
     if (m_stop.load()) break;
     if (m_cancelSetup.load()) {
       out.cancelled = true;
       break;
     }
-    if (!TransportOpen()) {
+    if (LinkLost()) {
       out.lost = true;
       break;
     }
@@ -336,11 +354,15 @@ void CDeviceLink::SetupWorker(std::vector<std::vector<std::uint8_t>> frames) {
     if (length < kFrameOverhead) continue;
     NoteCommand(f[4], NotedSubCode(f[4], f[5]));
     g_hReplyEvent.Reset();
-    // Not counted one by one: the batch ends whole or it does not.
-    if (Write(f.data(), length)) {
-      ++out.sent;
-      if (WaitForAnswer()) ++out.answered;
+    // Not counted one by one: the batch ends whole or it does not. A frame
+    // that cannot go out ends it: the link is gone, and the end line says
+    // so once instead of a box per frame left.
+    if (!Write(f.data(), length, false)) {
+      out.lost = true;
+      break;
     }
+    ++out.sent;
+    if (WaitForAnswer()) ++out.answered;
     if (m_hooks.setupProgress) {
       auto progress = m_hooks.setupProgress;
       const int done = out.sent, total = out.total;
@@ -359,9 +381,15 @@ void CDeviceLink::EndSetup(const SetupOutcome& outcome) {
   if (m_nJobType.load() == kJobSetup) m_nJobType.store(0);
   if (!outcome.Whole()) return;
   // What was waiting when the batch started went out with it; a change made
-  // since, that could not go out, still waits.
+  // since, that could not go out, still waits. User modes stored meanwhile
+  // went out only with a set-up that made them.
+  const int stores = outcome.withUserModes ? m_nUnsentStoresAtSetup.load() : 0;
+  const int covered = m_nUnsentAtSetup.load() - (outcome.withUserModes ? 0 : m_nUnsentStoresAtSetup.load());
   int now = m_nUnsent.load();
-  while (!m_nUnsent.compare_exchange_weak(now, std::max(0, now - m_nUnsentAtSetup.load()))) {
+  while (!m_nUnsent.compare_exchange_weak(now, std::max(0, now - covered))) {
+  }
+  now = m_nUnsentStores.load();
+  while (!m_nUnsentStores.compare_exchange_weak(now, std::max(0, now - stores))) {
   }
   if (m_hooks.unsentChanged) m_hooks.unsentChanged();
 }
@@ -369,7 +397,11 @@ void CDeviceLink::EndSetup(const SetupOutcome& outcome) {
 void CDeviceLink::SendWorker(int job, bool transportOpen, std::vector<std::uint8_t> batch, int frameSize) {
   if (!transportOpen) {
     if (job == kJobOverlay) {
-      // The layers set on every output could not go out.
+      // The layers set on every output could not go out; the monitor shows
+      // each frame as not sent.
+      for (std::size_t at = 0; frameSize > 0 && at + static_cast<std::size_t>(frameSize) <= batch.size();
+           at += static_cast<std::size_t>(frameSize))
+        Write(batch.data() + at, frameSize, false);
       if (batch.size() >= static_cast<std::size_t>(frameSize) && frameSize > 0)
         NoteUnsent(batch.data(), frameSize, static_cast<int>(batch.size()) / frameSize);
       if (m_hooks.batchDone && m_hwnd != nullptr) {

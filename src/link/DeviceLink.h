@@ -85,6 +85,7 @@ struct SetupOutcome {
   int answered = 0;  // frames the processor answered within the reply wait
   bool cancelled = false;
   bool lost = false;  // the link went away before the last frame
+  bool withUserModes = false;  // the batch made the stored user modes too
   bool Whole() const { return !cancelled && !lost && sent == total; }
 };
 
@@ -132,18 +133,22 @@ class CDeviceLink {
   // as a batch's frames do, the progress and the end are reported through
   // the hooks, and m_bSending stays up until it ends. False when no
   // transport is open or a batch is already going out (nothing started).
-  bool StartSetupBatch(std::vector<std::vector<std::uint8_t>> frames);
+  bool StartSetupBatch(std::vector<std::vector<std::uint8_t>> frames, bool withUserModes = false);
   // The set-up batch stops after the frame in flight.
   void CancelSetup() { m_cancelSetup.store(true); }
-  // Changes whose frame could not go out, since the set-up was last sent
-  // whole; EndSetup takes off those the batch covered.
+  // Changes whose frame could not go out (no link, a failed send, a single
+  // change refused while a batch goes out), since the set-up was last sent
+  // whole; EndSetup takes off those the batch covered: a plain set-up does
+  // not cover user modes stored meanwhile, one with the user modes does.
   int Unsent() const { return m_nUnsent.load(); }
+  int UnsentUserModes() const { return m_nUnsentStores.load(); }
   // A change built but not sent because no transport is open: logged as not
   // sent and counted, with nothing noted.
   void CountUnsent(std::uint8_t command, std::uint8_t subCode, const std::uint8_t* payload, int n);
-  // Changes that wait for the processor without a frame of their own (a
-  // set-up brought back on screen).
-  void AddUnsent(int changes);
+  void CountUnsentFrame(const std::uint8_t* bytes, int length);
+  // Changes that wait for the processor without a frame of their own (user
+  // modes brought back on screen).
+  void AddUnsentUserModes(int changes);
   void EndSetup(const SetupOutcome& outcome);
   // Ends and joins every worker (they abandon their waits at once, a serial
   // write waiting for room included). For the owner's shut-down only: the
@@ -176,7 +181,9 @@ class CDeviceLink {
   bool StartWorker(std::function<void()> body);
   // Waits up to the reply wait for g_hReplyEvent; false when it did not come.
   bool WaitForAnswer();
-  bool Write(const std::uint8_t* bytes, int length);
+  // `box`: a network send that fails shows "Net Send failure!".
+  bool Write(const std::uint8_t* bytes, int length, bool box = true);
+  bool LinkLost() const;
   void NoteUnsent(const std::uint8_t* bytes, int length, int frames = 1);
   void Post(std::function<void()> fn);
   void ShowMessage(const char* text);
@@ -190,7 +197,10 @@ class CDeviceLink {
   std::atomic<bool> m_stop{false};
   std::atomic<bool> m_cancelSetup{false};
   std::atomic<int> m_nUnsent{0};
-  std::atomic<int> m_nUnsentAtSetup{0};  // the count when the set-up batch started
+  std::atomic<int> m_nUnsentStores{0};        // of which user modes stored (or brought back)
+  std::atomic<int> m_nUnsentAtSetup{0};       // the counts when the set-up batch started
+  std::atomic<int> m_nUnsentStoresAtSetup{0};
+  std::atomic<bool> m_setupUserModes{false};
   TrafficHook* m_traffic = nullptr;
 };
 

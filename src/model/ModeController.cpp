@@ -100,8 +100,9 @@ void ModeController::Carry(const ModeAnswer& a) {
   // Noted even when the send is refused below, as every sender does.
   m_host.NoteCommand(a.frame.Command(), a.frame.SubCode());
   if (a.busyCheck && m_host.Sending()) {
-    // The PC side has changed all the same.
+    // The PC side has changed all the same: the recall waits, counted.
     m_host.ShowMessage(kBusyText);
+    m_host.CountUnsent(a.frame.bytes.data(), a.frame.length);
     return;
   }
   m_host.SendFrame(a.frame.bytes.data(), a.frame.length);

@@ -68,6 +68,8 @@ class ModeHost {
   virtual void NoteCommand(int command, int subCode) = 0;
   // Hands bytes to the open transport; nothing without one.
   virtual void SendFrame(const std::uint8_t* bytes, int length) = 0;
+  // A frame refused while a batch goes out: it waits, counted as not sent.
+  virtual void CountUnsent(const std::uint8_t* /*bytes*/, int /*length*/) {}
   virtual void ShowMessage(const std::string& text) = 0;
   // The confirmation box with two captions; true when the first was chosen.
   virtual bool Confirm(const std::string& text, const std::string& yes, const std::string& no) = 0;

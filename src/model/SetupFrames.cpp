@@ -24,17 +24,20 @@ FrameBytes Frame(const ModeFrame& f) {
   return FrameBytes(f.bytes.begin(), f.bytes.begin() + f.length);
 }
 
-int ResolutionOfOutput(const CDataPrm& rec, int out) {
-  return rec.m_bPerOutRes != 0 ? rec.m_nOutRes[static_cast<std::size_t>(out)] : rec.m_nAllOutRes;
+OutputResolutions ResolutionsOf(const CDataPrm& raw) {
+  const CDataPrm rec = raw.Sanitized();
+  OutputResolutions r{};
+  for (std::size_t o = 0; o < 4; ++o) r[o] = rec.m_bPerOutRes != 0 ? rec.m_nOutRes[o] : rec.m_nAllOutRes;
+  return r;
 }
 
 // Resolution, inputs, the layers of each output, output display, border.
-void AddSettings(std::vector<FrameBytes>& out, const CDataPrm& raw) {
+void AddSettings(std::vector<FrameBytes>& out, const CDataPrm& raw, const OutputResolutions& resolution) {
   const CDataPrm rec = raw.Sanitized();
   Payload4 res{}, inputs{}, display{}, border{};
   for (int i = 0; i < 4; ++i) {
     const auto k = static_cast<std::size_t>(i);
-    res[k] = ResolutionCode(ResolutionOfOutput(rec, i));
+    res[k] = ResolutionCode(resolution[k]);
     inputs[k] = static_cast<std::uint8_t>(rec.m_nChInput[k] + 1);
     ChannelBoxes shown{};
     for (std::size_t ch = 0; ch < 4; ++ch)
@@ -49,9 +52,9 @@ void AddSettings(std::vector<FrameBytes>& out, const CDataPrm& raw) {
   out.push_back(Frame(cmd::kBorder, cmd::kSubSet, border));
 }
 
-void AddWindows(std::vector<FrameBytes>& out, const CDataPrm& rec, const WindowPlaces& windows) {
+void AddWindows(std::vector<FrameBytes>& out, const OutputResolutions& resolution, const WindowPlaces& windows) {
   for (int ch = 0; ch < 4; ++ch) {
-    const Size res = OutputResolution(ResolutionOfOutput(rec.Sanitized(), ch));
+    const Size res = OutputResolution(resolution[static_cast<std::size_t>(ch)]);
     out.push_back(Frame(cmd::kSetGeometry, static_cast<std::uint8_t>(ch),
                         GeometryPayload(FractionsToOutput(windows[static_cast<std::size_t>(ch)], res))));
   }
@@ -91,11 +94,12 @@ void StorePlaces(CDataPrm& record, const WindowPlaces& places) {
 }
 
 std::vector<FrameBytes> SetupFrames(int mode, const CDataPrm& record, const WindowPlaces& windows,
-                                    const SessionPicture* picture) {
+                                    const SessionPicture* picture, const OutputResolutions* shown) {
   std::vector<FrameBytes> out;
   if (!IsValidMode(mode)) return out;
+  const OutputResolutions resolution = shown != nullptr ? *shown : ResolutionsOf(record);
   out.push_back(Frame(RecallFrame(mode)));
-  AddSettings(out, record);
+  AddSettings(out, record, resolution);
   if (picture != nullptr) {
     for (int ch = 0; ch < 4; ++ch) {
       const auto k = static_cast<std::size_t>(ch);
@@ -107,7 +111,7 @@ std::vector<FrameBytes> SetupFrames(int mode, const CDataPrm& record, const Wind
     if (picture->bezelH >= 0 && picture->bezelV >= 0)
       out.push_back(Frame(cmd::kBezel, cmd::kSubBezelSet, BezelSetPayload(picture->bezelH, picture->bezelV)));
   }
-  AddWindows(out, record, windows);
+  AddWindows(out, resolution, windows);
   return out;
 }
 
@@ -121,21 +125,21 @@ std::vector<FrameBytes> UserModeFrames(int slot, const CDataPrm& slotRecord) {
     if (SaveTarget(m) == user && !IsUserMode(m)) base = m;
   if (base < 0) return out;
   out.push_back(Frame(RecallFrame(base)));
-  AddSettings(out, slotRecord);
-  AddWindows(out, slotRecord, PlacesOf(slotRecord));
+  AddSettings(out, slotRecord, ResolutionsOf(slotRecord));
+  AddWindows(out, ResolutionsOf(slotRecord), PlacesOf(slotRecord));
   out.push_back(Frame(SaveFrame()));
   return out;
 }
 
 std::vector<FrameBytes> SetupWithUserModes(const std::array<CDataPrm, kSlotCount>& records, int mode,
                                            const CDataPrm& record, const WindowPlaces& windows,
-                                           const SessionPicture* picture) {
+                                           const SessionPicture* picture, const OutputResolutions* shown) {
   std::vector<FrameBytes> out;
   for (int slot = 0; slot < kWorkingSlot; ++slot) {
     std::vector<FrameBytes> f = UserModeFrames(slot, records[static_cast<std::size_t>(slot)]);
     out.insert(out.end(), std::make_move_iterator(f.begin()), std::make_move_iterator(f.end()));
   }
-  std::vector<FrameBytes> f = SetupFrames(mode, record, windows, picture);
+  std::vector<FrameBytes> f = SetupFrames(mode, record, windows, picture, shown);
   out.insert(out.end(), std::make_move_iterator(f.begin()), std::make_move_iterator(f.end()));
   return out;
 }

@@ -39,17 +39,21 @@ WindowPlaces PlacesOf(const CDataPrm& record);
 void StorePlaces(CDataPrm& record, const WindowPlaces& places);
 
 // The set-up of `record` shown in `mode` (0..33) with `windows`; the
-// picture values only where `picture` knows them. Each window converts at
-// the resolution the record gives its output.
+// picture values only where `picture` knows them. The resolution of each
+// output (index 0..5) is `shown`'s when given (what the screen shows),
+// else the record's; each window converts at its output's.
+using OutputResolutions = std::array<int, 4>;
 std::vector<FrameBytes> SetupFrames(int mode, const CDataPrm& record, const WindowPlaces& windows,
-                                    const SessionPicture* picture = nullptr);
+                                    const SessionPicture* picture = nullptr,
+                                    const OutputResolutions* shown = nullptr);
 // The frames that make user slot `slot` (0..12) on the processor from its
 // record; nothing for a slot not marked stored.
 std::vector<FrameBytes> UserModeFrames(int slot, const CDataPrm& slotRecord);
 // Every stored user slot of `records` in slot order, then the set-up.
 std::vector<FrameBytes> SetupWithUserModes(const std::array<CDataPrm, kSlotCount>& records, int mode,
                                            const CDataPrm& record, const WindowPlaces& windows,
-                                           const SessionPicture* picture = nullptr);
+                                           const SessionPicture* picture = nullptr,
+                                           const OutputResolutions* shown = nullptr);
 
 // "recall mode 17", "windows", ...: what a frame of these batches does, for
 // progress lines.

@@ -300,6 +300,18 @@ TEST(SetupBatch, CountsWhatCouldNotGoOutAndSendsTheSetUpWithProgressAndCancel) {
     f.OnUi([&] { f.link.EndSetup(f.setup); });
     EXPECT_EQ(f.link.Unsent(), 0);
     EXPECT_EQ(f.link.m_bSending.load(), 0);
+    // A user mode stored while the processor could not hear it waits for a
+    // set-up that makes the user modes; a plain one leaves it counted.
+    const std::uint8_t store[12] = {0x7D, 0x3A, 0, 4, cmd::kSaveMode, 1, 0, 0, 0x81, 0x45, 0x4E, 0x44};
+    f.OnUi([&] { f.link.CountUnsentFrame(store, 12); });
+    for (bool withUserModes : {false, true}) {
+      ASSERT_TRUE(f.link.StartSetupBatch(frames, withUserModes));
+      const int ended = f.setupDone;
+      ASSERT_TRUE(f.got.WaitFor([&] { return f.setupDone == ended + 1; }, 6s));
+      f.OnUi([&] { f.link.EndSetup(f.setup); });
+      EXPECT_EQ(f.link.Unsent(), withUserModes ? 0 : 1);
+      EXPECT_EQ(f.link.UnsentUserModes(), withUserModes ? 0 : 1);
+    }
   }
   // A silent processor: cancelled while the first frame waits, the batch
   // ends after it; the count stays.
@@ -308,7 +320,7 @@ TEST(SetupBatch, CountsWhatCouldNotGoOutAndSendsTheSetUpWithProgressAndCancel) {
   f.OnUi([&] { f.link.CountUnsent(cmd::kSetGeometry, 2, xywh, 8); });
   ASSERT_TRUE(f.link.StartSetupBatch(frames));
   f.link.CancelSetup();
-  ASSERT_TRUE(f.got.WaitFor([&] { return f.setupDone == 2; }, 3s));
+  ASSERT_TRUE(f.got.WaitFor([&] { return f.setupDone == 4; }, 3s));
   EXPECT_TRUE(f.setup.cancelled);
   EXPECT_LE(f.setup.sent, 1);
   f.OnUi([&] { f.link.EndSetup(f.setup); });
