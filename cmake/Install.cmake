@@ -5,7 +5,7 @@
 #   share/applications/panora.desktop         the desktop menu entry
 #   share/icons/hicolor/NxN/apps/panora.png   the icon at the usual sizes
 #   share/man/man1/*.1.gz                     manuals made from each --help
-#   share/doc/panora/                         README, protocol, copyright
+#   share/doc/panora/                         README, protocol, remote control, copyright
 include(GNUInstallDirs)
 
 install(TARGETS panora-sim panora-ctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -24,7 +24,7 @@ if(TARGET panora)
             RENAME panora.png)
   endforeach()
 endif()
-install(FILES README.md docs/protocol.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES README.md docs/protocol.md docs/remote.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES docs/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # Manuals: help2man turns each program's own --help into the manual's

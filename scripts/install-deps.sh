@@ -13,6 +13,7 @@ PACKAGES=(
   xvfb xauth fonts-liberation fonts-dejavu-core
   fonts-wqy-microhei  # the docking bars' captions are Chinese
   procps time
+  python3-selenium chromium chromium-driver  # the web remote's browser test
 )
 
 missing=()

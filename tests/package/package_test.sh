@@ -27,7 +27,8 @@ expected="$out/expected.txt"
   echo /usr/share/applications/panora.desktop
   for s in 16 24 32 48 64 128 256; do echo "/usr/share/icons/hicolor/${s}x${s}/apps/panora.png"; done
   for p in panora panora-sim panora-ctl; do echo "/usr/share/man/man1/$p.1.gz"; done
-  printf '%s\n' /usr/share/doc/panora/README.md /usr/share/doc/panora/protocol.md /usr/share/doc/panora/copyright
+  printf '%s\n' /usr/share/doc/panora/README.md /usr/share/doc/panora/protocol.md /usr/share/doc/panora/remote.md \
+    /usr/share/doc/panora/copyright
 } | sort >"$expected"
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./|/|' | sort >"$out/files.txt"
 diff -u "$expected" "$out/files.txt" || fail "the file list differs (- expected, + packaged)"

@@ -1,8 +1,9 @@
 // panora-ctl: builds frames and talks to a processor (or panora-sim) from
-// scripts. Exit status: 0 done, 1 no connection (push: the link failed before
-// every frame went out), 2 bad arguments or a profile that does not read, 3
-// no answer (or one the program would not take; push: a frame got none), 4
-// handshake refused.
+// scripts, and drives the running program through its remote control.
+// Exit status: 0 done, 1 no connection (push: the link failed before every
+// frame went out), 2 bad arguments or a profile that does not read, 3 no
+// answer (or one the program would not take; push: a frame got none), 4
+// handshake refused, 5 the program's remote control refused the request.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "ctl/app_cmd.h"
+#include "ctl/cli.h"
 #include "ctl/link_io.h"
 #include "ctl/profile_cmd.h"
 #include "ctl/push_cmd.h"
@@ -23,11 +26,8 @@ namespace {
 
 using panora::ctl::Hex;
 
-constexpr int kExitOk = 0;
-constexpr int kExitConnect = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitNoAnswer = 3;
-constexpr int kExitRefused = 4;
+using namespace panora::ctl::exit_status;
+using panora::ctl::ParseNumber;
 
 const char kUsage[] =
     "usage: panora-ctl frame CMD SUB [BYTE...]     print a command frame in hex\n"
@@ -40,6 +40,15 @@ const char kUsage[] =
     "       panora-ctl LINK push FILE [--mode N] [--with-user-modes]\n"
     "                                              write the set-up of profile FILE\n"
     "       panora-ctl profile ...                 profile files (panora-ctl profile --help)\n"
+    "       panora-ctl --app ADDR state            the running program's state as JSON\n"
+    "       panora-ctl --app ADDR mode MODE        recall mode 0..33 in the running program\n"
+    "       panora-ctl --app ADDR window CH X Y W H\n"
+    "                                              place window CH (1..4), in output pixels\n"
+    "       panora-ctl --app ADDR events           print the program's events, one JSON line\n"
+    "                                              each, until interrupted\n"
+    "       panora-ctl --app ADDR get PATH         GET any route of the API\n"
+    "       panora-ctl --app ADDR post PATH JSON   POST a JSON body to any route of the API,\n"
+    "                                              e.g. post /api/v1/inputs '{\"CH2\":3}'\n"
     "LINK is --tcp HOST:PORT or --serial DEVICE (115200 8N1).\n"
     "Numbers are decimal or 0x-hex; bytes 0..255, at most 1012 payload bytes.\n"
     "An answer must come within 1000 ms (--timeout changes that). An answer the\n"
@@ -52,43 +61,20 @@ const char kUsage[] =
     "mode as \"Save mode\" makes it. Each frame waits for its answer; stderr gets\n"
     "a line per frame (\"push: 3/13 channel inputs: answered\") and at the end\n"
     "\"push: A of N frames answered\".\n"
+    "ADDR is HOST:PORT where the program's remote control listens (panora --control),\n"
+    "or just PORT for 127.0.0.1. When the program asks for a token, it is taken from\n"
+    "the environment variable PANORA_CONTROL_TOKEN (never from the command line).\n"
+    "The program's answers must come within 10 s (--timeout changes that); its answer\n"
+    "is printed on stdout, a refusal's text on stderr.\n"
     "Exit status: 0 done (push: every frame answered), 1 no connection (push: the\n"
-    "link failed before every frame went out), 2 bad arguments or a FILE that\n"
-    "does not read (nothing is sent), 3 no answer or one the program would not\n"
-    "take (push: every frame went out, some got no answer), 4 handshake refused.\n";
+    "link failed before every frame went out; events: the stream ended), 2 bad\n"
+    "arguments or a FILE that does not read (nothing is sent), 3 no answer or one\n"
+    "the program would not take (push: every frame went out, some got no answer),\n"
+    "4 handshake refused, 5 the program refused the request (HTTP 4xx or 5xx).\n";
 
 int Usage(const std::string& why) {
   std::fprintf(stderr, "panora-ctl: %s\n%s", why.c_str(), kUsage);
   return kExitUsage;
-}
-
-// Decimal or 0x-hex, nothing else (no octal, no signs, no trailing text).
-bool ParseNumber(const char* s, long lo, long hi, long& out) {
-  if (!s || !*s) return false;
-  int base = 10;
-  if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-    base = 16;
-    s += 2;
-    if (!*s) return false;
-  }
-  long v = 0;
-  for (; *s; ++s) {
-    int d;
-    if (*s >= '0' && *s <= '9') {
-      d = *s - '0';
-    } else if (base == 16 && *s >= 'a' && *s <= 'f') {
-      d = *s - 'a' + 10;
-    } else if (base == 16 && *s >= 'A' && *s <= 'F') {
-      d = *s - 'A' + 10;
-    } else {
-      return false;
-    }
-    v = v * base + d;
-    if (v > hi) return false;
-  }
-  if (v < lo) return false;
-  out = v;
-  return true;
 }
 
 // CMD SUB [BYTE...] into a built frame.
@@ -131,7 +117,9 @@ bool ParseRecall(const std::vector<std::string>& args, std::vector<std::uint8_t>
 struct LinkSpec {
   std::string tcp;     // HOST:PORT
   std::string serial;  // device path
+  std::string app;     // the running program's remote control
   int timeoutMs = 1000;
+  bool timeoutGiven = false;
 };
 
 // Opens the link; returns null with a message on stderr.
@@ -248,14 +236,30 @@ int main(int argc, char** argv) {
       long ms = 0;
       if (!ParseNumber(value, 1, 600000, ms)) return Usage("--timeout needs milliseconds");
       spec.timeoutMs = static_cast<int>(ms);
+      spec.timeoutGiven = true;
+    } else if (opt == "--app") {
+      if (!*value) return Usage("--app needs HOST:PORT or PORT");
+      spec.app = value;
     } else {
       return Usage("unknown option " + opt);
     }
   }
-  if (!spec.tcp.empty() && !spec.serial.empty()) return Usage("give --tcp or --serial, not both");
+  if (!spec.tcp.empty() + !spec.serial.empty() + !spec.app.empty() > 1)
+    return Usage("give one of --tcp, --serial and --app");
   if (i >= argc) return Usage("no command");
   const std::string command = argv[i];
   const std::vector<std::string> args(argv + i + 1, argv + argc);
+
+  if (panora::ctl::IsAppCommand(command) != !spec.app.empty()) {
+    return Usage(spec.app.empty() ? command + " needs --app HOST:PORT"
+                                  : command + " does not go with --app (that is for a processor)");
+  }
+  if (!spec.app.empty()) {
+    std::string why;
+    const int rc =
+        panora::ctl::RunAppCommand(spec.app, spec.timeoutGiven ? spec.timeoutMs : 10000, command, args, why);
+    return rc == kExitUsage ? Usage(why) : rc;
+  }
 
   std::vector<std::uint8_t> frame;
   std::string why;
