@@ -12,7 +12,9 @@ std::string CHttpSession::TakeOutput() {
 
 void CHttpSession::Answer(const HttpRequest& request) {
   HttpResponse response = Respond(request, m_config, m_host);
-  if (!request.keepAlive) response.close = true;
+  // A refused upgrade ends the connection: the client meant to leave HTTP.
+  if (!request.keepAlive || (!response.upgrade && request.HeaderHasToken("upgrade", "websocket")))
+    response.close = true;
   m_out += SerializeResponse(response, request.minorVersion == 0 && !response.close);
   ++m_answered;
   if (response.close) m_closing = true;

@@ -485,7 +485,9 @@ TEST(WebSocket, UpgradeAnswersPingsAndEndsOnBadFrames) {
     if (extra.starts_with("Sec-WebSocket-Key"))
       text.replace(text.find("Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"), 45, "");
     if (status != 401) text.insert(text.size() - 2, auth);
-    EXPECT_EQ(StatusOf(text, host, c), status) << extra;
+    bool closing = false;
+    EXPECT_EQ(Exchange(text, host, c, text.size(), &closing).at(0).status, status) << extra;
+    EXPECT_TRUE(closing) << "a refused upgrade ends the connection";
   }
   EXPECT_TRUE(host.calls.empty());
 }
