@@ -129,6 +129,7 @@ bool CRemoteServer::Start(const RemoteOptions& options, std::string* error) {
 }
 
 void CRemoteServer::Stop() {
+  if (m_listeners.empty() && m_connections.empty()) return;
   m_tick.stop();
   m_listeners.clear();
   std::vector<QTcpSocket*> sockets;
