@@ -8,6 +8,7 @@ PACKAGES=(
   g++ make cmake pkg-config
   help2man dpkg-dev file desktop-file-utils  # manual pages, the Debian package and its check
   qt6-base-dev qt6-qpa-plugins libgl-dev
+  qt6-websockets-dev  # the remote control's tests talk to its events WebSocket
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
   xvfb xauth fonts-liberation fonts-dejavu-core

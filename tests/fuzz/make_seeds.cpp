@@ -114,6 +114,43 @@ int main() {
   // Its JSON, without indentation to keep the seed small.
   Put("ctl_json/named.json", nlohmann::ordered_json::parse(ProfileToJsonText(p)).dump());
 
+  // The remote control's connections: byte 0 the server (1: token, 2: an
+  // events WebSocket already), byte 1 the piece size, then what the client sends.
+  const std::string host = "Host: 127.0.0.1:8080\r\n";
+  const std::string auth = "Authorization: Bearer fuzz-token-0123\r\n";
+  auto post = [&](const std::string& path, const std::string& body, const std::string& extra) {
+    return "POST " + path + " HTTP/1.1\r\n" + host + extra + "Content-Type: application/json\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body;
+  };
+  auto routes = [&](const std::string& extra) {
+    return "GET /api/v1/state HTTP/1.1\r\n" + host + extra + "\r\n" + post("/api/v1/mode", R"({"mode":8})", extra) +
+           post("/api/v1/windows/2", R"({"x":0,"y":0,"w":960,"h":540})", extra) +
+           post("/api/v1/inputs", R"({"CH1":2,"CH4":1})", extra) +
+           post("/api/v1/layers", R"({"output":"all","layers":{"CH1":4,"CH2":3,"CH3":2,"CH4":1}})", extra) +
+           post("/api/v1/display", R"({"Out1":["CH1","CH2"],"Out2":[]})", extra) +
+           post("/api/v1/resolution", R"({"all":3})", extra) + post("/api/v1/setup/send", R"({"userModes":true})", extra) +
+           "GET / HTTP/1.0\r\n" + host + "Connection: keep-alive\r\n\r\n";
+  };
+  Put("http/routes", std::string("\x00\x3c", 2) + routes(""));
+  Put("http/token", std::string("\x01\x06", 2) + routes(auth + "Origin: http://localhost:8080\r\n"));
+  Put("http/refused", std::string("\x01\x00", 2) + "GET /api/v1/state HTTP/1.1\r\nHost: evil.example:8080\r\n" + auth +
+                          "\r\n" + post("/api/v1/mode", R"({"mode":99,"mode":1})", auth) +
+                          "POST /api/v1/mode HTTP/1.1\r\n" + host + auth + "Content-Type: text/plain\r\nContent-Length: 2\r\n\r\n{}");
+  Put("http/framing", std::string("\x00\x10", 2) + "POST /api/v1/mode HTTP/1.1\r\n" + host +
+                          "Content-Type: application/json\r\nExpect: 100-continue\r\nContent-Length: 10\r\n\r\n{\"mode\":1}"
+                          "POST /api/v1/mode HTTP/1.1\r\n" + host + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
+  std::string frames = "GET /api/v1/events HTTP/1.1\r\n" + host +
+                       "Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+                       "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Protocol: panora.v1, bearer.fuzz-token-0123\r\n\r\n";
+  Put("http/upgrade", std::string("\x01\x05", 2) + frames);
+  // Masked client frames: a ping, a fragmented text message, a close.
+  std::string ws;
+  for (const std::string& f : {std::string("\x89\x82\x01\x02\x03\x04", 6) + "\x69\x6b",
+                               std::string("\x01\x81\x00\x00\x00\x00a", 7), std::string("\x80\x81\x00\x00\x00\x00b", 7),
+                               std::string("\x88\x82\x00\x00\x00\x00\x03\xe8", 8)})
+    ws += f;
+  Put("http/frames", std::string("\x03\x02", 2) + ws);
+
   Put("settings/VideoLibconfig.ini",
       "[IP address]\r\nIP0=192\r\nIP1=168\r\nIP2=0\r\nIP3=178\r\n[IP port]\r\nport=4001\r\n");
   Put("settings/commented.ini",
