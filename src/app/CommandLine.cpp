@@ -96,6 +96,44 @@ bool ParseConnectTarget(const std::string& value, ConnectTarget& target, std::st
   return false;
 }
 
+bool IsLoopbackText(const std::string& address) {
+  in_addr a4{};
+  if (inet_pton(AF_INET, address.c_str(), &a4) == 1) return (ntohl(a4.s_addr) >> 24) == 127;
+  in6_addr a6{};
+  return inet_pton(AF_INET6, address.c_str(), &a6) == 1 && IN6_IS_ADDR_LOOPBACK(&a6);
+}
+
+bool ParseControlTarget(const std::string& value, ControlTarget& target, std::string& error) {
+  target = ControlTarget{};
+  std::string address = "127.0.0.1", port = value;
+  if (!value.empty() && value[0] == '[') {
+    const std::size_t close = value.find("]:");
+    if (close == std::string::npos) {
+      error = "--control takes [IPv6]:PORT with brackets and a port, not '" + value + "'";
+      return false;
+    }
+    address = value.substr(1, close - 1);
+    port = value.substr(close + 2);
+  } else if (const std::size_t colon = value.rfind(':'); colon != std::string::npos) {
+    address = value.substr(0, colon);
+    port = value.substr(colon + 1);
+  }
+  if (!AllDigits(port) || port.size() > 5 || std::stol(port) > 65535) {
+    error = "--control: the port must be a number from 0 to 65535, not '" + port + "'";
+    return false;
+  }
+  in_addr a4{};
+  in6_addr a6{};
+  if (inet_pton(AF_INET, address.c_str(), &a4) != 1 && inet_pton(AF_INET6, address.c_str(), &a6) != 1) {
+    error = "--control: '" + address + "' is not an IP address (give one such as 127.0.0.1)";
+    return false;
+  }
+  target.on = true;
+  target.address = address;
+  target.port = static_cast<int>(std::stol(port));
+  return true;
+}
+
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
   CommandLine cl;
   cl.qtArgs.emplace_back(argc > 0 && argv[0] != nullptr ? argv[0] : "panora");
@@ -136,6 +174,19 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       }
       continue;
     }
+    if (arg == "--control" || arg.rfind("--control=", 0) == 0) {
+      if (arg == "--control" && i + 1 >= argc) {
+        cl.action = CommandLine::Action::Refuse;
+        cl.error = "option --control needs a value (PORT or ADDRESS:PORT)";
+        return cl;
+      }
+      const std::string value = arg == "--control" ? std::string(argv[++i]) : arg.substr(10);
+      if (!ParseControlTarget(value, cl.control, cl.error)) {
+        cl.action = CommandLine::Action::Refuse;
+        return cl;
+      }
+      continue;
+    }
     if (IsQtValueOption(arg.c_str())) {
       if (i + 1 >= argc) {
         cl.action = CommandLine::Action::Refuse;
@@ -168,10 +219,16 @@ std::string HelpText() {
          "      --simulate\n"
          "                 start a simulated processor inside the program and connect\n"
          "                 to it over TCP/IP (no hardware needed)\n"
+         "      --control [ADDRESS:]PORT\n"
+         "                 serve the remote control (HTTP and WebSocket) on ADDRESS\n"
+         "                 (127.0.0.1 unless given; port 0 picks a free one) and print\n"
+         "                 its address; any address but a loopback one needs a token in\n"
+         "                 PANORA_CONTROL_TOKEN or the settings file\n"
          "  -h, --help     show this help and exit\n"
          "      --version  show the version and exit\n"
          "\n"
-         "A --connect value that cannot be used ends the program with status 2.\n"
+         "A --connect or --control value that cannot be used ends the program with\n"
+         "status 2, as does --control on another address than loopback without a token.\n"
          "Qt's -platform, -display and -style options are passed on to Qt.\n"
          "The set-up is kept in VideoLib/default.cfg; PANORA_HOME chooses the folder\n"
          "that holds VideoLib.\n";

@@ -16,12 +16,26 @@ struct ConnectTarget {
   std::string device;  // Serial: the device path
 };
 
+// Where the remote control listens when --control asks for it.
+struct ControlTarget {
+  bool on = false;
+  std::string address = "127.0.0.1";  // IPv4 or IPv6 text
+  int port = 0;                        // 0: a free port of the system's choice
+};
+
+// Whether an address given as text is a loopback one (127.0.0.0/8, ::1).
+bool IsLoopbackText(const std::string& address);
+
+// Reads the value of --control: "PORT", "ADDRESS:PORT" or "[IPv6]:PORT".
+bool ParseControlTarget(const std::string& value, ControlTarget& target, std::string& error);
+
 struct CommandLine {
   enum class Action { Run, Help, Version, Refuse };
   Action action = Action::Run;
   std::string error;                // why the line was refused
   std::vector<std::string> qtArgs;  // the program name and Qt's own options, passed on
   ConnectTarget connect;            // --connect VALUE or --simulate
+  ControlTarget control;            // --control VALUE
 };
 
 // Reads the value of --connect: "tcp:HOST:PORT", "serial:DEVICE" or "usb".

@@ -74,8 +74,11 @@ void CLinkStatus::Stop() {
 }
 
 void CLinkStatus::Refresh() {
-  m_pane->setText(QString::fromStdString(m_state.Text(m_conn.Link().Unsent())));
+  const QString text = QString::fromStdString(m_state.Text(m_conn.Link().Unsent()));
+  const bool changed = m_pane->text() != text;
+  m_pane->setText(text);
   if (!m_state.Reconnecting()) m_reconnectTimer.stop();
+  if (changed && m_onChange) m_onChange();
 }
 
 void CLinkStatus::Store(const char* key, bool on) {

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QTimer>
+#include <functional>
 #include <string>
 
 #include "link/LinkState.h"
@@ -57,6 +58,8 @@ class CLinkStatus : public QObject {
 
   // The pane says it again, e.g. after the count of changes not sent moved.
   void Refresh();
+  // Called whenever the pane's text changes.
+  void SetOnChange(std::function<void()> onChange) { m_onChange = std::move(onChange); }
 
   void SetReconnect(bool on);
   void SetKeepalive(bool on);
@@ -84,6 +87,7 @@ class CLinkStatus : public QObject {
   unsigned m_netTry = 0;              // counts tries and procedures; a result of an older try is stale
   unsigned m_netPending = 0;          // the loop's network try still awaited, 0 for none
   bool m_stopped = false;
+  std::function<void()> m_onChange;
 };
 
 }  // namespace panora

@@ -19,6 +19,7 @@
 #include "app/PlacementStatus.h"
 #include "app/PrintView.h"
 #include "app/ProfileFiles.h"
+#include "app/RemoteControl.h"
 #include "app/SetupSender.h"
 #include "app/Undo.h"
 #include "app/dialogs/AboutDlg.h"
@@ -47,6 +48,20 @@ static void InitPanoraResources() {
 
 namespace panora {
 
+namespace {
+// What a panel's Set changed, as the remote control's events name it.
+const char* SetName(int setId) {
+  switch (setId) {
+    case 1009: return "resolution";
+    case 1031: return "inputs";
+    case 1068: return "layers";
+    case 1070: return "display";
+    case 1063: return "border";
+    default: return "picture";
+  }
+}
+}  // namespace
+
 CMainFrame::CMainFrame(QWidget* parent)
     : QMainWindow(parent),
       m_handOverTarget(std::make_unique<QObject>()),
@@ -55,8 +70,11 @@ CMainFrame::CMainFrame(QWidget* parent)
                    LinkReports{[this](const std::uint8_t* data, int length) { m_replies.OnDeviceData(data, length); },
                                [this](int job) { m_replies.OnBatchDone(job); },
                                [this] { m_replies.OnPositionAnswer(); },
-                               {},
-                               [this](int sent, int total) { m_setup->OnProgress(sent, total); },
+                               {},  // the link pane tells the remote control
+                               [this](int sent, int total) {
+                                 m_setup->OnProgress(sent, total);
+                                 m_remote->SetupProgress(sent, total);
+                               },
                                [this](const SetupOutcome& o) { m_setup->OnDone(o); }}) {
   InitPanoraResources();
   InstallAccessibleFactory();
@@ -74,6 +92,8 @@ CMainFrame::CMainFrame(QWidget* parent)
   m_undo = std::make_unique<CUndo>(*this);
   m_chrome = new CFrameChrome(*this);
   m_setup = new CSetupSender(*this);
+  m_remote = new CRemoteControl(*this);
+  connect(m_setup, &CSetupSender::Finished, m_remote, &CRemoteControl::SetupResult);
 }
 
 CMainFrame::~CMainFrame() {
@@ -106,6 +126,8 @@ bool CMainFrame::OnCreate() {
   ToolsMenu()->addAction(Placement().SnapAction());
   m_connection.CreateStatus(statusBar(), ToolsMenu());
   m_setup->CreateControls(statusBar(), ToolsMenu());
+  m_remote->CreateMenuItem(ToolsMenu());
+  LinkStatus()->SetOnChange([this] { m_remote->LinkChanged(); });
 
   // The reply event is the device link's process-wide one.
   m_pReplyEvent = &g_hReplyEvent;
@@ -175,6 +197,7 @@ void CMainFrame::ApplyMode(int mode) {
   if (PlacementReady()) Placement().DropBurst();
   m_windows.ArrangeChannels(mode, m_Profile.m_DataPrm);
   RefreshPanels(mode);
+  m_remote->WindowsChanged();
   // Every recall, Open and factory reset come here: the steps before it
   // belong to another arrangement.
   m_undo->Reset();
@@ -198,10 +221,12 @@ void CMainFrame::RefreshPanels(int mode) {
 
 void CMainFrame::UpdateModeMenuItems() {
   m_chrome->UpdateModeMenuItems(m_nCurMod);
+  m_remote->ModeChanged();
 }
 
 void CMainFrame::UpdateToolButtonTips() {
   m_chrome->UpdateToolButtonTips();
+  m_remote->SettingsChanged("names");
 }
 
 // ---- what the channel windows ask ------------------------------------------
@@ -230,6 +255,7 @@ void CMainFrame::SendGeometryBatch(const std::uint8_t* frames, int frameSize, in
 
 void CMainFrame::WindowChanged(int channel, bool sized) {
   m_undo->WindowChanged(channel, sized);
+  m_remote->WindowsChanged();
 }
 
 void CMainFrame::CurrentWindowChanged() {
@@ -267,6 +293,7 @@ int CMainFrame::Message(const std::string& text, int type) {
 void CMainFrame::RecordStep(int setId, int target) {
   m_undo->PanelSet(setId, target);
   NotePicture(setId, target);
+  m_remote->SettingsChanged(SetName(setId));
 }
 
 void CMainFrame::NoteShown(int setId, int target) {

@@ -1,10 +1,7 @@
-// The main window. It owns the pieces and wires them; the logic lives in
-// them: the connection procedures and the device link (CConnection), the
-// processor's answers (CReplies), the channel windows (CChannelWindows), the
-// mode rules (ModeController), undo (CUndo), the profiles of the File menu
-// (CProfileFiles) and the menus, bars and panels (CFrameChrome). What stays
-// here: the shared state under the names the rest of the program uses, the
-// window's own events and the orderly end.
+// The main window owns the pieces and wires them; the logic lives in them
+// (connection, replies, channel windows, mode rules, undo, profiles, chrome,
+// Send Set-up, remote control). What stays here: the shared state under the
+// names the rest of the program uses, the window's own events, the end.
 #pragma once
 
 #include <QMainWindow>
@@ -43,6 +40,7 @@ class CLinkStatus;
 class CModeStatus;
 class CPlacementStatus;
 class CProfileFiles;
+class CRemoteControl;
 class CSetupSender;
 class CTrafficMonitor;
 class CTrueColorToolBar;
@@ -56,8 +54,8 @@ class CMainFrame : public QMainWindow,
                    public ReplyHost {
   Q_OBJECT
 
-  // Declared first: the hand-over target outlives every call queued to it,
-  // and the hand-over and the traffic log outlive the link whose threads use them.
+  // Declared first: the hand-over (and its target) and the traffic log
+  // outlive the link whose threads use them.
   std::unique_ptr<QObject> m_handOverTarget;
   CUiHandOver m_handOver;
   TrafficLog m_traffic;
@@ -72,15 +70,13 @@ class CMainFrame : public QMainWindow,
   explicit CMainFrame(QWidget* parent = nullptr);
   ~CMainFrame() override;
 
-  // The window's creation: menus, toolbars, status bar, docking bars with
-  // their panels, the reply event, the start-up profile. False when a part
-  // could not be made; the frame is then unusable.
+  // Menus, bars, panels, reply event, start-up profile; false: unusable.
   bool OnCreate();
   // The four channel windows CH1..CH4, then the layout rectangle.
   void OpenChannelWindows();
 
-  // The mode application: the windows for `mode`, then the panels. Sends
-  // nothing; callers send the recall themselves and update m_nCurMod after.
+  // The windows for `mode`, then the panels; sends nothing (callers send the
+  // recall and update m_nCurMod after).
   void ApplyMode(int mode);
   void RefreshPanels(int mode);
   // A panel that follows mode changes, at its place in the steps' order:
@@ -91,13 +87,10 @@ class CMainFrame : public QMainWindow,
   void UpdateModeMenuItems();
   void UpdateToolButtonTips();
 
-  // Orderly end: closes the hand-over (so that no worker waits on us), ends
-  // and joins every thread of the link, then saves the profile. Runs once;
-  // `interactive` allows a message box.
+  // Orderly end, once: the hand-over closed, every link thread joined, the
+  // profile saved (`interactive`: a failure may show a box).
   void Shutdown(bool interactive);
-  // Saves the profile as at exit, reporting a failure on stderr and, when
-  // `interactive`, in a message box. Returns whether it saved.
-  bool SaveProfileNow(bool interactive);
+  bool SaveProfileNow(bool interactive);  // as at exit; false when it failed
 
   // The information list of the main settings panel.
   void AddInfo(const QString& text) override;
@@ -114,12 +107,12 @@ class CMainFrame : public QMainWindow,
   CProfileFiles& ProfileFiles() { return *m_profileFiles; }
   CFrameChrome& Chrome() { return *m_chrome; }
   CSetupSender& Setup() { return *m_setup; }
+  CRemoteControl& Remote() { return *m_remote; }
   HandOver& Hand() { return m_handOver; }
   TrafficLog& Traffic() { return m_traffic; }
 
-  // The send path, for every sender of the program: SendCommand is the
-  // standard sender; a sender that waits for an answer fills g_TxBuf, notes
-  // the command, sets m_nJobType (and m_nReplyStatus) and starts the worker.
+  // The send path: SendCommand is the standard sender; one that waits for an
+  // answer fills g_TxBuf, notes, sets m_nJobType and starts the worker.
   CDeviceLink& Link() { return m_connection.Link(); }
   CRsCom& RsCom() { return m_connection.RsCom(); }
   CNetLink& NetLink() { return m_connection.NetLink(); }
@@ -159,9 +152,8 @@ class CMainFrame : public QMainWindow,
   // Before a profile is written: the windows' places go into the working record.
   void KeepWindowsInRecord();
 
-  // Shared state, as the rest of the program names it. The busy flag, the
-  // job, the answer status and the last-command bookkeeping are the device
-  // link's own atomics, named here as the frame's.
+  // Shared state as the program names it; the busy flag, job, answer status
+  // and last-command bookkeeping are the device link's atomics.
   QRect& m_rcLayout = m_windows.m_rcLayout;  // the layout area in client coordinates
   std::atomic<int>& m_nConnKind = m_connection.m_nConnKind;  // 0 none, 1 RS232, 2 USB, 3 TCP/IP
   std::atomic<int>& m_bSending = Link().m_bSending;
@@ -249,6 +241,7 @@ class CMainFrame : public QMainWindow,
   CFrameChrome* m_chrome = nullptr;
   CProfileFiles* m_profileFiles = nullptr;
   CSetupSender* m_setup = nullptr;
+  CRemoteControl* m_remote = nullptr;
   std::unique_ptr<CFrameModeHost> m_modeHost;
   std::unique_ptr<ModeController> m_modes;  // changes m_nCurMod, m_nPrevMod and m_Profile
   std::unique_ptr<CUndo> m_undo;

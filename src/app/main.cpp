@@ -10,6 +10,7 @@
 #include "app/CommandLine.h"
 #include "app/FileLimit.h"
 #include "app/MainFrame.h"
+#include "app/RemoteControl.h"
 #include "app/SignalPipe.h"
 #include "app/StartShot.h"
 #include "app/TesselApp.h"
@@ -63,6 +64,30 @@ int main(int argc, char** argv) {
     // The simulator, when there is one, stops with `tessel` and takes its pty link along.
     std::fprintf(stderr, "panora: %s\n", tessel.StartError().c_str());
     return 1;
+  }
+  panora::CRemoteControl& remote = tessel.MainFrame()->Remote();
+  if (cl.control.on) {
+    panora::RemoteOptions o;
+    o.address = cl.control.address;
+    o.port = cl.control.port;
+    o.token = panora::ControlToken(panora::RemoteSettings::Read());
+    // Nothing else may drive the processor unasked: off the loopback, only with a token.
+    if (!panora::IsLoopbackText(o.address) && o.token.empty()) {
+      std::fprintf(stderr,
+                   "panora: --control on %s needs a token: set PANORA_CONTROL_TOKEN or the settings file's "
+                   "[Remote] Token (Tools > Remote Control...)\n",
+                   o.address.c_str());
+      return panora::kExitUsage;
+    }
+    std::string why;
+    if (!remote.Start(o, &why)) {
+      std::fprintf(stderr, "panora: the remote control could not start: %s\n", why.c_str());
+      return 1;
+    }
+    std::printf("remote control: %s\n", remote.Url().c_str());
+    std::fflush(stdout);
+  } else {
+    remote.StartFromSettings();
   }
   panora::ArmUiProbe(tessel.MainFrame());  // before the link starts: it measures the connect too
   tessel.ConnectOnStart(cl.connect);

@@ -210,3 +210,21 @@ TEST(ConnectOption, TooFewFilesEndTheStartWithAMessageNeverAnAbortAndLeaveNoPtyL
   EXPECT_NE(ok.out.find("panora-shown"), std::string::npos) << ok.out;
   EXPECT_TRUE(std::filesystem::is_empty(runtime));
 }
+
+TEST(ControlOption, OffTheLoopbackOnlyWithATokenAndBadValuesGiveStatusTwo) {
+  ControlTarget t;
+  std::string e;
+  EXPECT_TRUE(ParseControlTarget("8080", t, e));
+  EXPECT_EQ(t.address, "127.0.0.1");
+  EXPECT_EQ(t.port, 8080);
+  EXPECT_TRUE(ParseControlTarget("[::1]:0", t, e));
+  EXPECT_EQ(t.address, "::1");
+  EXPECT_FALSE(ParseControlTarget("lobby:80", t, e));
+  EXPECT_FALSE(ParseControlTarget("127.0.0.1:70000", t, e));
+  EXPECT_TRUE(IsLoopbackText("127.3.2.1") && IsLoopbackText("::1") && !IsLoopbackText("0.0.0.0"));
+  TempHome home;
+  const ProcessResult r = RunPanora({"--control", "0.0.0.0:0"}, {"PANORA_CONTROL_TOKEN="});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("needs a token"), std::string::npos) << r.err;
+  EXPECT_EQ(RunPanora({"--control", "lobby:80"}).exitCode, 2);
+}

@@ -1,5 +1,10 @@
+#include <sys/stat.h>
+
 #include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
@@ -14,12 +19,14 @@
 
 #include "GuiTest.h"
 #include "app/dialogs/AboutDlg.h"
+#include "app/dialogs/DlgRemote.h"
 #include "app/LstInforBox.h"
 #include "app/MainFrame.h"
 #include "app/TesselApp.h"
 #include "layout/ChildFrame.h"
 #include "layout/LayoutArea.h"
 #include "layout/TesselView.h"
+#include "model/Paths.h"
 #include "panels/CoolTabCtrl.h"
 #include "panels/DlgMainSet.h"
 #include "ui/CoolBar.h"
@@ -321,4 +328,35 @@ TEST_F(MenusTest, ToolbarsTabsAndBarsTellScreenReadersWhatTheyAre) {
   EXPECT_EQ(selected(), QStringList{"Full-mode move and zoom"});
   EXPECT_EQ(strip->indexOfChild(fullTab), 1);
   EXPECT_EQ(fullTab->parent(), strip);
+}
+
+TEST_F(MenusTest, TheRemoteControlDialogRefusesAnOpenAddressWithoutATokenAndKeepsTheTokenPrivate) {
+  QAction* item = f->findChild<QAction*>(QStringLiteral("remoteControl"));
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(item->text(), QStringLiteral("Remote Control..."));
+  // Off the loopback without a token: refused, the dialog stays; with one
+  // generated, written (port 1: nothing will answer there, so nothing starts).
+  dialogs.ExpectDialog("remoteDialog", [&](QDialog& d) {
+    auto& dlg = static_cast<CDlgRemote&>(d);
+    dlg.EnabledBox()->setChecked(false);
+    dlg.AddressEdit()->setText(QStringLiteral("0.0.0.0"));
+    dlg.PortBox()->setValue(1);
+    dialogs.ExpectBox("needs a token");
+    dlg.EnabledBox()->setChecked(true);
+    dlg.accept();
+    EXPECT_EQ(dlg.result(), 0);
+    dlg.EnabledBox()->setChecked(false);
+    dlg.findChild<QPushButton*>(QStringLiteral("remoteGenerate"))->click();
+    EXPECT_EQ(dlg.TokenEdit()->text().size(), 32);
+    return kIdOk;
+  });
+  item->trigger();
+  const RemoteSettings s = RemoteSettings::Read();
+  EXPECT_FALSE(s.enabled);
+  EXPECT_EQ(s.address, "0.0.0.0");
+  EXPECT_EQ(s.token.size(), 32u);
+  struct stat st {};
+  ASSERT_EQ(::stat(NetSettingsPath().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_FALSE(f->Remote().Running());
 }

@@ -17,6 +17,8 @@
 #include "app/dialogs/DlgModeNameSet.h"
 #include "app/dialogs/DlgToolNumSet.h"
 #include "app/ProfileFiles.h"
+#include "app/RemoteControl.h"
+#include "layout/ChannelWindows.h"
 #include "layout/ChildFrame.h"
 #include "model/ModeController.h"
 #include "ui/BaseButton.h"
@@ -424,6 +426,53 @@ TEST(BaseButton, TheCornerLabelStaysInItsBoxAndTheCaptionIs14PixelsHighAnd6Wide)
   const QString letters = QStringLiteral("abcdefghijklmnopqrstuvwxyz");
   EXPECT_NEAR(QFontMetricsF(caption).horizontalAdvance(letters) / letters.size(), 6.0, 0.5)
       << QFontInfo(caption).family().toStdString();
+}
+
+}  // namespace
+}  // namespace panora::test
+
+namespace panora::test {
+namespace {
+
+// The remote control's requests run the operator's own handlers: the same
+// frames reach the processor, the same busy rule refuses, a change made
+// without a link is shown and counted.
+TEST_F(ModesTest, RemoteRequestsDoWhatTheOperatorsControlsDo) {
+  remote::ApiHost& api = f->Remote();
+  EXPECT_EQ(api.RecallMode(14).status, 200);  // a quick mode's button
+  EXPECT_EQ(f->m_nCurMod, 14);
+  ASSERT_TRUE(SimReaches(14));
+  f->Modes().AssignToolButton(3, 30);
+  EXPECT_EQ(api.RecallMode(30).status, 200);  // a tool button's
+  ASSERT_TRUE(SimReaches(30));
+  EXPECT_EQ(api.RecallMode(30).status, 200);  // the live mode: nothing
+  // Output pixels come back as given; sizing only where corners size.
+  EXPECT_EQ(api.SetWindow(2, 100, 50, 960, 540).status, 200);
+  EXPECT_EQ(f->Windows().OutputOf(1), (OutputGeometry{100, 50, 960, 540}));
+  EXPECT_TRUE(WaitUntil([&] { return sim->Server().GetState().setUp.geometry[1] == sim::Geometry{100, 50, 960, 540}; }));
+  EXPECT_EQ(api.SetWindow(2, 1900, 0, 960, 540).status, 400);
+  EXPECT_EQ(api.RecallMode(8).status, 200);
+  const remote::ApiResult stretch = api.SetWindow(2, 0, 0, 960, 540);
+  EXPECT_EQ(stretch.status, 400);
+  EXPECT_NE(stretch.body.find("stretching"), std::string::npos);
+  EXPECT_EQ(api.SetLayers({std::nullopt, {1, 4, 3, 2}}).status, 409);  // not in a full mode
+  // While a batch goes out: refused, nothing changed.
+  f->m_bSending = 1;
+  EXPECT_EQ(api.RecallMode(13).status, 409);
+  EXPECT_EQ(f->m_nCurMod, 8);
+  f->m_bSending = 0;
+  // No link: applied on screen, counted, 503.
+  f->OnDisconnect();
+  const remote::ApiResult offline = api.RecallMode(13);
+  EXPECT_EQ(offline.status, 503);
+  EXPECT_EQ(f->m_nCurMod, 13);
+  EXPECT_EQ(f->Link().Unsent(), 1);
+  EXPECT_EQ(api.SendSetup(false).status, 503);
+  // The state says all of it.
+  const std::string state = api.StateJson();
+  for (const char* part : {"\"mode\":13", "\"modeName\":\"PIP-Default 1\"", "\"changesNotSent\":1",
+                           "\"state\":\"not connected\"", "\"toolButtons\":[null,null,null,30"})
+    EXPECT_NE(state.find(part), std::string::npos) << part << " in " << state;
 }
 
 }  // namespace
