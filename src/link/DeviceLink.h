@@ -1,7 +1,8 @@
 // The send path, the reply-wait worker, the last-command bookkeeping and the
-// reading of the processor's answers. The main frame owns one CDeviceLink
-// beside its CRsCom and CNetLink and forwards to it; the window effects of
-// an answer stay in the frame, which applies what ParseReply returns.
+// reading of the processor's answers. The program's connection
+// (app/Connection) owns one CDeviceLink beside its CRsCom and CNetLink; the
+// window effects of an answer are app/Replies', which applies what
+// ParseReply returns.
 #pragma once
 
 #include <atomic>
