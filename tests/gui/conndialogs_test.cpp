@@ -250,3 +250,36 @@ TEST(ComDialog, OffersLastingNamesBesideThePortAndTakesATypedTerminalDevice) {
   SetSerialClassRoot("/sys/class/tty");
   SetSerialDevRoot("/dev");
 }
+
+TEST(ComDialog, ATypedDeviceIsOpenedAsTypedEvenWhenAListedOneBeginsLikeIt) {
+  // Review: the editable box completes a typed path inline to the first
+  // listed entry it begins, so typing ".../ttyACM1" with ".../ttyACM10"
+  // listed and pressing Enter/OK takes the listed device.
+  TempHome home;
+  ScriptedDialogs dialogs;
+  ClearExtraSerialPorts();
+  SetSerialClassRoot(home.Path() + "/no-tty-class");
+  const std::string dev = home.Path() + "/dev";
+  std::filesystem::create_directories(dev);
+  SetSerialDevRoot(dev);
+  Pty listed, typed;
+  std::filesystem::create_symlink(listed.slave, dev + "/ttyACM10");
+  std::filesystem::create_symlink(typed.slave, dev + "/ttyACM1");
+  AddExtraSerialPort(dev + "/ttyACM10", false);
+  {
+    CDlgCom dlg;
+    ASSERT_EQ(dlg.m_strPorts, std::vector<std::string>{dev + "/ttyACM10"});
+    dlg.show();
+    dlg.activateWindow();
+    dlg.PortBox()->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    dlg.PortBox()->lineEdit()->selectAll();
+    QTest::keyClicks(dlg.PortBox()->lineEdit(), QString::fromStdString(dev + "/ttyACM1"));
+    dlg.accept();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.m_strCom, dev + "/ttyACM1") << "box shows " << dlg.PortBox()->currentText().toStdString();
+  }
+  ClearExtraSerialPorts();
+  SetSerialClassRoot("/sys/class/tty");
+  SetSerialDevRoot("/dev");
+}
