@@ -238,7 +238,10 @@ TEST(ComDialog, OffersLastingNamesBesideThePortAndTakesATypedTerminalDevice) {
        {std::pair{std::string("/dev/null"), "/dev/null can not be used as a serial port: it is not a serial device (no terminal)."},
         std::pair{dev + "/ttyUSB0", "/ttyUSB0 can not be used as a serial port: it does not exist."},
         std::pair{home.Path() + "/notes.txt", "notes.txt can not be used as a serial port: it is an ordinary file"},
-        std::pair{dev, "/dev can not be used as a serial port: it is a folder."}}) {
+        std::pair{dev, "/dev can not be used as a serial port: it is a folder."},
+        // A terminal, but opening it makes a new pseudo-terminal, no line.
+        std::pair{std::string("/dev/ptmx"), "/dev/ptmx can not be used as a serial port: it makes a new pseudo-terminal"},
+        std::pair{std::string("/dev/pts/ptmx"), "/dev/pts/ptmx can not be used as a serial port: it makes a new pseudo-terminal"}}) {
     CDlgCom dlg;
     dlg.PortBox()->setEditText(QString::fromStdString(typed));
     dialogs.ExpectBox(why);
@@ -252,9 +255,8 @@ TEST(ComDialog, OffersLastingNamesBesideThePortAndTakesATypedTerminalDevice) {
 }
 
 TEST(ComDialog, ATypedDeviceIsOpenedAsTypedEvenWhenAListedOneBeginsLikeIt) {
-  // Review: the editable box completes a typed path inline to the first
-  // listed entry it begins, so typing ".../ttyACM1" with ".../ttyACM10"
-  // listed and pressing Enter/OK takes the listed device.
+  // Typing ".../ttyACM1" while ".../ttyACM10" is listed: the box must not
+  // complete it to the listed device, neither for OK nor for Enter.
   TempHome home;
   ScriptedDialogs dialogs;
   ClearExtraSerialPorts();
@@ -278,6 +280,20 @@ TEST(ComDialog, ATypedDeviceIsOpenedAsTypedEvenWhenAListedOneBeginsLikeIt) {
     dlg.accept();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_EQ(dlg.m_strCom, dev + "/ttyACM1") << "box shows " << dlg.PortBox()->currentText().toStdString();
+  }
+  // Enter as well, and a name that differs from a listed one in case only.
+  std::filesystem::create_symlink(typed.slave, dev + "/ttyacm10");
+  for (const std::string& name : {dev + "/ttyACM1", dev + "/ttyacm10"}) {
+    CDlgCom dlg;
+    dlg.show();
+    dlg.activateWindow();
+    dlg.PortBox()->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    dlg.PortBox()->lineEdit()->selectAll();
+    QTest::keyClicks(dlg.PortBox()->lineEdit(), QString::fromStdString(name));
+    QTest::keyClick(dlg.PortBox()->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted) << name;
+    EXPECT_EQ(dlg.m_strCom, name);
   }
   ClearExtraSerialPorts();
   SetSerialClassRoot("/sys/class/tty");
