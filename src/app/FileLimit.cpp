@@ -47,9 +47,10 @@ bool EnsureDescriptors(int needed, std::string& why) {
   }
   if (openable >= needed) return true;
   ::getrlimit(RLIMIT_NOFILE, &lim);
-  why = "too few files may be open at once (the limit is " + std::to_string(lim.rlim_cur) + ", " +
-        std::to_string(openable) + " more can be opened now, Panora needs " + std::to_string(needed) +
-        "); raise it with ulimit -n";
+  why = "too few files may be open at once: Panora needs " + std::to_string(needed) +
+        " more descriptors than it has open, and only " + std::to_string(openable) +
+        " more can be opened now (the limit is " + std::to_string(lim.rlim_cur) +
+        "); raise the limit with ulimit -n";
   return false;
 }
 

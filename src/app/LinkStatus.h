@@ -1,7 +1,7 @@
 // The link status pane of the status bar and the two opt-in link helpers of
 // the Tools menu: reconnect after a lost link and the idle keepalive. The
 // rules are LinkState's; this only carries them out with timers, the pane
-// and the frame's connect procedures.
+// and the connection's procedures.
 #pragma once
 
 #include <QObject>

@@ -117,11 +117,17 @@ bool CProfileFiles::SaveReporting(const std::string& path) {
 void CProfileFiles::AfterStartup() {
   UpdateCaption();
   const std::string last = m_recent.LastExitSave();
-  if (last.empty() || last == RecentFiles::Normal(StartupProfilePath())) return;
+  const std::string startup = StartupProfilePath();
+  if (last.empty() || RecentFiles::SameFile(last, startup)) return;
   // The exit save follows the profile opened last; this start read the
-  // start-up profile, so the work of last time is in that other file.
-  m_frame.AddInfo(QStringLiteral("Last exit saved to %1, not %2")
-                      .arg(FileName(last), FileName(StartupProfilePath())));
+  // start-up profile, so the work of last time is in that other file. Two
+  // files of one name are told apart by their folders.
+  QString saved = FileName(last), read = FileName(startup);
+  if (saved == read) {
+    saved = QString::fromStdString(RecentFiles::Normal(last));
+    read = QString::fromStdString(RecentFiles::Normal(startup));
+  }
+  m_frame.AddInfo(QStringLiteral("Last exit saved to %1, not %2").arg(saved, read));
 }
 
 void CProfileFiles::ExitSaved() {
@@ -138,7 +144,10 @@ void CProfileFiles::RebuildRecent() {
   m_recentSeparator->setVisible(!files.empty());
   for (std::size_t i = 0; i < files.size(); ++i) {
     const QString full = QString::fromStdString(files[i]);
-    auto* a = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(FileName(files[i])), m_menu);
+    // "R&D.cfg" is shown as written, not as "RD.cfg" with D underlined.
+    QString name = FileName(files[i]);
+    name.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    auto* a = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(name), m_menu);
     a->setObjectName(QStringLiteral("recentFile%1").arg(i + 1));
     a->setToolTip(full);
     a->setStatusTip(full);

@@ -1,7 +1,7 @@
 // Where the four channel windows go for each display mode, and a window
 // measured as fractions of the layout area (what "Save mode" stores and a
 // user mode is arranged from). Pure functions of the mode, the layout size
-// and the records; the main frame only carries the answer out.
+// and the records; CChannelWindows only carries the answer out.
 #pragma once
 
 #include <array>

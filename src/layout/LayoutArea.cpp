@@ -12,6 +12,31 @@
 
 namespace panora {
 
+namespace {
+
+QString CoveredLabelText(const CChildFrame& frame) {
+  return QStringLiteral("CH%1 In%2 (covered)").arg(frame.m_nChannel + 1).arg(frame.View()->m_nInput + 1);
+}
+
+// Where a covered window's label goes: at its bottom-left corner, else
+// stacked upward, else in a column further right, on the first place that
+// no label placed before overlaps. Inside the window where there is room,
+// else anywhere in the layout (`bounds`).
+QRect PlaceLabel(const QRect& window, QSize size, const std::vector<QRect>& placed, const QRect& bounds) {
+  auto free = [&](const QRect& r) {
+    return std::none_of(placed.begin(), placed.end(), [&](const QRect& p) { return p.intersects(r); });
+  };
+  const QRect first(window.left() + 6, window.bottom() - size.height() - 3, size.width(), size.height());
+  for (const QRect& room : {window, bounds}) {
+    for (QRect column = first; column.right() <= room.right(); column.translate(size.width() + 6, 0))
+      for (QRect r = column; r.top() >= room.top(); r.translate(0, -(size.height() + 2)))
+        if (free(r)) return r;
+  }
+  return first;
+}
+
+}  // namespace
+
 // Above the four windows, invisible to the mouse: the dashed outline and
 // label of each window that the others hide completely.
 class CLayoutArea::CoverOverlay final : public QWidget {
@@ -27,36 +52,39 @@ class CLayoutArea::CoverOverlay final : public QWidget {
   // Takes the covered windows anew; screen readers hear them by name.
   void Follow() {
     const std::vector<int> covered = m_area.CoveredChannels();
-    if (covered != m_covered) {
+    const bool changed = covered != m_covered;
+    if (changed) {
       m_covered = covered;
       QStringList names;
       for (int ch : covered) names << QStringLiteral("CH%1").arg(ch + 1);
-      SetAccessibleRole(this, QAccessible::StaticText,
-                        names.isEmpty() ? QString() : QStringLiteral("Covered: %1").arg(names.join(QStringLiteral(", "))));
+      SetAccessibleRole(
+          this, QAccessible::StaticText,
+          names.isEmpty() ? QString() : QStringLiteral("Covered: %1").arg(names.join(QStringLiteral(", "))));
     }
-    update();
+    // The overlay spans the whole layout: repainting it repaints every
+    // window beneath, which a move with nothing covered does not need.
+    if (changed || !covered.empty()) update();
   }
 
  protected:
   void paintEvent(QPaintEvent*) override {
-    const std::vector<int>& covered = m_covered;
-    if (covered.empty()) return;
+    if (m_covered.empty()) return;
     QPainter p(this);
     p.setFont(CTesselView::LabelFont());
-    for (int ch : covered) {
-      const CChildFrame* frame = m_area.Frame(ch);
-      const QRect r = frame->geometry();
+    const auto labels = m_area.CoveredLabels();
+    for (const auto& [ch, text] : labels) {
+      const QRect r = m_area.Frame(ch)->geometry();
       // White under black dashes: visible on any picture.
       p.setPen(QPen(Qt::white, 2));
       p.drawRect(r.adjusted(1, 1, -2, -2));
       p.setPen(QPen(Qt::black, 2, Qt::DashLine));
       p.drawRect(r.adjusted(1, 1, -2, -2));
-      const QString label = QStringLiteral("CH%1 In%2 (covered)").arg(ch + 1).arg(frame->View()->m_nInput + 1);
-      const QFontMetrics fm(p.font());
-      const QRect text(r.left() + 6, r.bottom() - fm.height() - 5, fm.horizontalAdvance(label) + 6, fm.height() + 2);
+    }
+    // The labels after all outlines, so that no outline crosses one.
+    for (const auto& [ch, text] : labels) {
       p.fillRect(text, Qt::white);
       p.setPen(Qt::black);
-      p.drawText(text, Qt::AlignCenter, label);
+      p.drawText(text, Qt::AlignCenter, CoveredLabelText(*m_area.Frame(ch)));
     }
   }
 
@@ -115,6 +143,19 @@ std::vector<int> CLayoutArea::CoveredChannels() const {
   }
   std::sort(covered.begin(), covered.end());
   return covered;
+}
+
+std::vector<std::pair<int, QRect>> CLayoutArea::CoveredLabels() const {
+  std::vector<std::pair<int, QRect>> labels;
+  std::vector<QRect> placed;
+  const QFontMetrics fm(CTesselView::LabelFont());
+  for (int ch : CoveredChannels()) {
+    const CChildFrame* frame = Frame(ch);
+    const QSize size(fm.horizontalAdvance(CoveredLabelText(*frame)) + 6, fm.height() + 2);
+    placed.push_back(PlaceLabel(frame->geometry(), size, placed, m_client->rect()));
+    labels.emplace_back(ch, placed.back());
+  }
+  return labels;
 }
 
 CChildFrame* CLayoutArea::CreateChannelWindow() {

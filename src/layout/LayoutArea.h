@@ -4,7 +4,9 @@
 #pragma once
 
 #include <QFrame>
+#include <QRect>
 #include <array>
+#include <utility>
 #include <vector>
 
 namespace panora {
@@ -48,6 +50,9 @@ class CLayoutArea : public QFrame {
   // Their outlines and labels are drawn dashed on top of everything, so
   // that all four windows can always be seen and found.
   std::vector<int> CoveredChannels() const;
+  // Each covered channel with the rectangle of its label (client
+  // coordinates): no two overlap, each inside its window where there is room.
+  std::vector<std::pair<int, QRect>> CoveredLabels() const;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

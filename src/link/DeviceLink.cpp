@@ -63,13 +63,22 @@ namespace {
 // block holds no valid frame.
 std::optional<std::vector<std::uint8_t>> AnswerFrame(const std::uint8_t* bytes, int count, int curCmd) {
   std::optional<std::vector<std::uint8_t>> ofNoted, other;
-  FrameDecoder decoder;
-  for (DecoderEvent& ev : decoder.Feed(bytes, static_cast<std::size_t>(count))) {
-    if (!ev.isFrame) continue;
-    if (ev.Command() == curCmd)
-      ofNoted = std::move(ev.bytes);
-    else if (!other)
-      other = std::move(ev.bytes);
+  // Start bytes in the noise whose length runs past the block's end hold
+  // the decoder back for bytes that never come; the answer may lie inside
+  // them, so the rest after those two bytes is searched again.
+  for (int from = 0; from < count;) {
+    FrameDecoder decoder;
+    std::size_t used = 0;
+    for (DecoderEvent& ev : decoder.Feed(bytes + from, static_cast<std::size_t>(count - from))) {
+      used += ev.bytes.size();
+      if (!ev.isFrame) continue;
+      if (ev.Command() == curCmd)
+        ofNoted = std::move(ev.bytes);
+      else if (!other)
+        other = std::move(ev.bytes);
+    }
+    if (decoder.Pending() == 0) break;
+    from += static_cast<int>(used) + 2;
   }
   return ofNoted ? ofNoted : other;
 }
@@ -128,9 +137,26 @@ ReplyAction ParseReply(const std::uint8_t* bytes, int count, int curCmd) {
     // A block that filled the whole receive buffer without holding a frame
     // is a piece of a burst longer than any answer; its bytes would decide
     // at random.
-    if (count >= kRxBufSize) return ReadBlock(nullptr, 0, curCmd);
+    if (count >= kRxBufSize) {
+      ReplyAction a = ReadBlock(nullptr, 0, curCmd);
+      a.burstPiece = true;
+      return a;
+    }
   }
   return ReadBlock(bytes, count, curCmd);
+}
+
+ReplyAction ParseReply(const std::uint8_t* carried, int carriedCount, const std::uint8_t* bytes, int count,
+                       int curCmd) {
+  if (carried != nullptr && carriedCount > 0 && bytes != nullptr && count > 0) {
+    // The answer that ended a burst may have begun in the burst's last
+    // block: a whole, valid frame across the two decides.
+    std::vector<std::uint8_t> joined(carried, carried + carriedCount);
+    joined.insert(joined.end(), bytes, bytes + count);
+    if (const auto frame = AnswerFrame(joined.data(), static_cast<int>(joined.size()), curCmd))
+      return ReadBlock(frame->data(), static_cast<int>(frame->size()), curCmd);
+  }
+  return ParseReply(bytes, count, curCmd);
 }
 
 struct CDeviceLink::Worker {
@@ -257,7 +283,12 @@ ReplyAction CDeviceLink::TakeReply(const std::uint8_t* bytes, int count) {
   if (bytes == nullptr || count < 0) count = 0;
   if (count > kRxBufSize) count = kRxBufSize;
   if (count > 0) std::memcpy(g_RxBuf, bytes, static_cast<std::size_t>(count));
-  ReplyAction a = ParseReply(g_RxBuf, count, m_nCurCmd.load());
+  ReplyAction a =
+      ParseReply(m_carried.data(), static_cast<int>(m_carried.size()), g_RxBuf, count, m_nCurCmd.load());
+  // Only the tail of a piece of a burst is kept for the next block: a short
+  // block read on its own, as ever, leaves nothing behind.
+  m_carried.clear();
+  if (a.burstPiece) m_carried.assign(g_RxBuf + count - kReplyCarryBytes, g_RxBuf + count);
   if (a.kind == ReplyKind::Position) m_nReplyStatus.store(kReplyAnswered);
   if (a.kind == ReplyKind::PositionFailed) m_nReplyStatus.store(kReplyShort);
   if (a.kind == ReplyKind::Bezel || a.kind == ReplyKind::Version) m_nReplyStatus.store(kReplyAnswered);

@@ -1,7 +1,8 @@
 // The send path, the reply-wait worker, the last-command bookkeeping and the
-// reading of the processor's answers. The main frame owns one CDeviceLink
-// beside its CRsCom and CNetLink and forwards to it; the window effects of
-// an answer stay in the frame, which applies what ParseReply returns.
+// reading of the processor's answers. The program's connection
+// (app/Connection) owns one CDeviceLink beside its CRsCom and CNetLink; the
+// window effects of an answer are app/Replies', which applies what
+// ParseReply returns.
 #pragma once
 
 #include <atomic>
@@ -58,7 +59,8 @@ enum class ReplyKind {
 };
 
 struct ReplyAction {
-  bool accepted = false;  // passed the length test and holds the answer bytes
+  bool accepted = false;    // passed the length test and holds the answer bytes
+  bool burstPiece = false;  // a full receive buffer without a frame: decided nothing
   ReplyKind kind = ReplyKind::None;
   int posX = 0, posY = 0, posW = 0, posH = 0;
   int bezelH = 0, bezelV = 0;
@@ -73,8 +75,18 @@ struct ReplyAction {
 // first byte: D = byte 2 x 10 + byte 3; it is accepted when count >= D,
 // D >= 5 and it holds every answer byte the noted command reads (a shorter
 // block would read stale bytes of an earlier one); a block that fills the
-// whole receive buffer, a piece of a longer burst, is not accepted.
+// whole receive buffer, a piece of a longer burst, is not accepted
+// (burstPiece).
 ReplyAction ParseReply(const std::uint8_t* bytes, int count, int curCmd);
+// The same, for the block after a piece of a burst: `carried` is that
+// piece's tail. A whole, valid frame in the carried bytes and the block
+// together decides (an answer that came right after the burst may begin in
+// its last block); without one the block is read on its own.
+ReplyAction ParseReply(const std::uint8_t* carried, int carriedCount, const std::uint8_t* bytes, int count,
+                       int curCmd);
+// How much of a piece of a burst TakeReply keeps for the next block: more
+// than the longest answer frame.
+inline constexpr int kReplyCarryBytes = 64;
 // Bezel values above 48 are shown as 0.
 int ShownBezel(int value);
 
@@ -160,9 +172,10 @@ class CDeviceLink {
   // hook must outlive the transports' threads.
   void SetTrafficHook(TrafficHook* hook);
   // Steps 1 to 3 of a received block: signals g_hReplyEvent, copies the
-  // block to g_RxBuf and parses it by m_nCurCmd; sets m_nReplyStatus for a
-  // position answer (0) or failure (3). The frame applies the rest and then
-  // calls EndReply.
+  // block to g_RxBuf and parses it by m_nCurCmd, together with the tail of
+  // the block before when that was a piece of a burst; sets m_nReplyStatus
+  // for a position answer (0) or failure (3). The frame applies the rest and
+  // then calls EndReply. One thread at a time (the frame's handler).
   ReplyAction TakeReply(const std::uint8_t* bytes, int count);
   void EndReply() { m_nReplyStatus.store(kReplyAnswered); }
 
@@ -202,6 +215,8 @@ class CDeviceLink {
   std::atomic<int> m_nUnsentStoresAtSetup{0};
   std::atomic<bool> m_setupUserModes{false};
   TrafficHook* m_traffic = nullptr;
+  // The tail of the last block when it was a piece of a burst (TakeReply).
+  std::vector<std::uint8_t> m_carried;
 };
 
 }  // namespace panora

@@ -1,7 +1,8 @@
 // What the link really is, for the status bar: which transport, where, and
 // how far it got (handshake, connected, lost, not answering), plus the rules
-// of the opt-in reconnect and keepalive. The frame reports what happens; the
-// pane only shows Text(). No Qt, no I/O: every decision is testable here.
+// of the opt-in reconnect and keepalive. The connection reports what
+// happens; the pane only shows Text(). No Qt, no I/O: every decision is
+// testable here.
 #pragma once
 
 #include <string>

@@ -173,6 +173,11 @@ std::string SerialDeviceProblem(const std::string& path) {
   if (S_ISDIR(st.st_mode)) return "it is a folder";
   if (S_ISREG(st.st_mode)) return "it is an ordinary file, not a device";
   if (!S_ISCHR(st.st_mode)) return "it is not a character device";
+  // The pseudo-terminal multiplexer (/dev/ptmx, /dev/pts/ptmx, by any name)
+  // is a terminal too, but opening it makes a new pair nobody listens to;
+  // not even the probe below may open it.
+  if (major(st.st_rdev) == 5 && minor(st.st_rdev) == 2)
+    return "it makes a new pseudo-terminal when opened, it is no serial line";
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     if (errno == EBUSY) return {};  // held exclusively: the open reports it

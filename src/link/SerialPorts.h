@@ -28,8 +28,9 @@ std::vector<SerialPortEntry> ListSerialPortEntries();
 // ("ttyUSB0"). Surrounding white space is dropped.
 std::string TypedSerialPath(const std::string& typed);
 // Why `path` cannot be used as a serial port, empty when it can be tried:
-// it is missing, no character device, no terminal, or this user may not
-// open it. A port in use elsewhere passes (opening it says so).
+// it is missing, no character device, no terminal, the pseudo-terminal
+// multiplexer, or this user may not open it. A port in use elsewhere passes
+// (opening it says so).
 std::string SerialDeviceProblem(const std::string& path);
 // The paths of ListSerialPortEntries.
 std::vector<std::string> ListSerialPorts();

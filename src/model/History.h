@@ -13,14 +13,16 @@
 
 namespace panora {
 
-// A channel window as the operator left it: its rectangle in layout
-// coordinates (exclusive right and bottom) within an area of that size, so
-// that it can be placed again after the area changed size.
+// A channel window as the operator left it: its place as exact fractions of
+// the layout area (never measured pixels), so that it is put back to the
+// pixel on the output after the area changed size; its maximise flag; and
+// where a double-click restores it to, kept both as the view's restore
+// rectangle (layout pixels, left, top, right, bottom) and as exact fractions.
 struct WindowValue {
-  std::array<double, 4> place{};  // x, y, w, h as exact fractions of the layout area
+  std::array<double, 4> place{};  // x, y, w, h as fractions of the layout area
   int maximized = 0;              // the view's maximise flag after the change
-  std::array<int, 4> restore{};   // where a double-click on it restores to
-  std::array<double, 4> restorePlace{};  // and that place as exact fractions
+  std::array<int, 4> restore{};   // the view's restore rectangle in layout pixels
+  std::array<double, 4> restorePlace{};  // that place as exact fractions
   bool operator==(const WindowValue&) const = default;
 };
 

@@ -26,11 +26,19 @@ std::string RecentFiles::Normal(const std::string& file) {
   return (ec ? std::filesystem::path(file) : p).lexically_normal().string();
 }
 
+bool RecentFiles::SameFile(const std::string& a, const std::string& b) {
+  if (Normal(a) == Normal(b)) return true;
+  std::error_code ec;
+  return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
 void RecentFiles::Load() {
   m_files.clear();
   for (std::size_t i = 0; i < kMax; ++i) {
     const std::string f = GetPrivateProfileString(kListSection, Key(i), "", m_path, kPathMax);
-    if (!f.empty() && std::find(m_files.begin(), m_files.end(), f) == m_files.end()) m_files.push_back(f);
+    if (!f.empty() &&
+        std::none_of(m_files.begin(), m_files.end(), [&](const std::string& e) { return SameFile(e, f); }))
+      m_files.push_back(f);
   }
 }
 
@@ -38,7 +46,9 @@ void RecentFiles::Add(const std::string& file) {
   const std::string f = Normal(file);
   // A line break would end the entry early and make the rest another line.
   if (f.empty() || f.find_first_of("\r\n") != std::string::npos) return;
-  m_files.erase(std::remove(m_files.begin(), m_files.end(), f), m_files.end());
+  m_files.erase(
+      std::remove_if(m_files.begin(), m_files.end(), [&](const std::string& e) { return SameFile(e, f); }),
+      m_files.end());
   m_files.insert(m_files.begin(), f);
   if (m_files.size() > kMax) m_files.resize(kMax);
   Save();

@@ -14,9 +14,10 @@ class RecentFiles {
 
   explicit RecentFiles(std::string settingsPath) : m_path(std::move(settingsPath)) {}
 
-  // Reads the list; entries that are empty or repeat are left out.
+  // Reads the list; entries that are empty or repeat a file are left out.
   void Load();
-  // Puts `file` first (once), dropping the oldest beyond kMax; saved at once.
+  // Puts `file` first (once: under the name given now, whatever other name
+  // the file had in the list), dropping the oldest beyond kMax; saved at once.
   void Add(const std::string& file);
   void Remove(const std::string& file);
   const std::vector<std::string>& Files() const { return m_files; }
@@ -27,6 +28,10 @@ class RecentFiles {
 
   // The same file whatever way it was named: absolute and normalised.
   static std::string Normal(const std::string& file);
+  // Whether two names reach one file: equal once normalised, or, for files
+  // that exist, the same device and inode (symbolic links followed, hard
+  // links alike).
+  static bool SameFile(const std::string& a, const std::string& b);
 
  private:
   bool Save() const;

@@ -65,7 +65,9 @@ class TabAccessible final : public QAccessibleInterface, public QAccessibleActio
   }
 
   QStringList actionNames() const override {
-    if (!isValid() || !m_bar->isEnabled() || !m_bar->isTabEnabled(m_index)) return {};
+    if (!isValid() || !m_bar->isEnabled() || !m_bar->isVisible() || !m_bar->isTabEnabled(m_index) ||
+        !m_bar->isTabVisible(m_index))
+      return {};
     return {pressAction()};
   }
   void doAction(const QString& name) override {

@@ -79,6 +79,9 @@ class ButtonAccessible final : public QAccessibleWidget {
   }
 
   QStringList actionNames() const override {
+    // A hidden button (on a page not shown, a box the panel keeps out of
+    // sight) is out of the mouse's reach, and so out of any action's.
+    if (!widget()->isVisible()) return {};
     QStringList names;
     if (widget()->isEnabled()) {
       names << pressAction();
@@ -132,7 +135,7 @@ void SetAccessibleRole(QWidget* w, QAccessible::Role role, const QString& name) 
 }
 
 bool ClickReaches(const QWidget* w) {
-  if (w == nullptr || !w->isEnabled()) return false;
+  if (w == nullptr || !w->isEnabled() || !w->isVisible()) return false;
   const QWidget* modal = QApplication::activeModalWidget();
   if (modal == nullptr) return true;
   // Inside the modal dialog (or a window it opened) the mouse works.

@@ -24,8 +24,9 @@ void InstallAccessibleFactory();
 // Gives `w` a role and a name as a screen reader should announce it.
 void SetAccessibleRole(QWidget* w, QAccessible::Role role, const QString& name);
 
-// Whether a click on `w` would reach it now: it is enabled and no modal
-// dialog blocks its window. Accessible actions do nothing otherwise, as the
+// Whether a click on `w` would reach it now: it is enabled, shown (with
+// every widget it lies in, its window included) and no modal dialog blocks
+// its window. Accessible actions do nothing otherwise, as the
 // mouse would not.
 bool ClickReaches(const QWidget* w);
 

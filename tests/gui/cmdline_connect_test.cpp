@@ -201,7 +201,14 @@ TEST(ConnectOption, TooFewFilesEndTheStartWithAMessageNeverAnAbortAndLeaveNoPtyL
     const ProcessResult r = RunPanora({"--simulate"}, env, files);
     EXPECT_EQ(r.signal, 0) << files << " files: killed by a signal\n" << r.err;
     EXPECT_GT(r.exitCode, 0) << files << " files\n" << r.out << r.err;
-    EXPECT_NE(r.err.find("panora: too few files may be open at once"), std::string::npos) << files << r.err;
+    EXPECT_NE(r.err.find("panora: too few files may be open at once: Panora needs 64 more descriptors than it "
+                         "has open, and only "),
+              std::string::npos)
+        << files << r.err;
+    EXPECT_NE(r.err.find(" more can be opened now (the limit is " + std::to_string(files) +
+                         "); raise the limit with ulimit -n\n"),
+              std::string::npos)
+        << files << r.err;
     EXPECT_TRUE(std::filesystem::is_empty(runtime)) << files << " files: a pty link was left";
   }
   // With room enough it starts, shows its window and ends as usual.

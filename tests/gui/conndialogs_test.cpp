@@ -238,13 +238,62 @@ TEST(ComDialog, OffersLastingNamesBesideThePortAndTakesATypedTerminalDevice) {
        {std::pair{std::string("/dev/null"), "/dev/null can not be used as a serial port: it is not a serial device (no terminal)."},
         std::pair{dev + "/ttyUSB0", "/ttyUSB0 can not be used as a serial port: it does not exist."},
         std::pair{home.Path() + "/notes.txt", "notes.txt can not be used as a serial port: it is an ordinary file"},
-        std::pair{dev, "/dev can not be used as a serial port: it is a folder."}}) {
+        std::pair{dev, "/dev can not be used as a serial port: it is a folder."},
+        // A terminal, but opening it makes a new pseudo-terminal, no line.
+        std::pair{std::string("/dev/ptmx"), "/dev/ptmx can not be used as a serial port: it makes a new pseudo-terminal"},
+        std::pair{std::string("/dev/pts/ptmx"), "/dev/pts/ptmx can not be used as a serial port: it makes a new pseudo-terminal"}}) {
     CDlgCom dlg;
     dlg.PortBox()->setEditText(QString::fromStdString(typed));
     dialogs.ExpectBox(why);
     dlg.accept();
     EXPECT_NE(dlg.result(), QDialog::Accepted) << typed;
     EXPECT_TRUE(dlg.m_strCom.empty()) << typed;
+  }
+  ClearExtraSerialPorts();
+  SetSerialClassRoot("/sys/class/tty");
+  SetSerialDevRoot("/dev");
+}
+
+TEST(ComDialog, ATypedDeviceIsOpenedAsTypedEvenWhenAListedOneBeginsLikeIt) {
+  // Typing ".../ttyACM1" while ".../ttyACM10" is listed: the box must not
+  // complete it to the listed device, neither for OK nor for Enter.
+  TempHome home;
+  ScriptedDialogs dialogs;
+  ClearExtraSerialPorts();
+  SetSerialClassRoot(home.Path() + "/no-tty-class");
+  const std::string dev = home.Path() + "/dev";
+  std::filesystem::create_directories(dev);
+  SetSerialDevRoot(dev);
+  Pty listed, typed;
+  std::filesystem::create_symlink(listed.slave, dev + "/ttyACM10");
+  std::filesystem::create_symlink(typed.slave, dev + "/ttyACM1");
+  AddExtraSerialPort(dev + "/ttyACM10", false);
+  {
+    CDlgCom dlg;
+    ASSERT_EQ(dlg.m_strPorts, std::vector<std::string>{dev + "/ttyACM10"});
+    dlg.show();
+    dlg.activateWindow();
+    dlg.PortBox()->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    dlg.PortBox()->lineEdit()->selectAll();
+    QTest::keyClicks(dlg.PortBox()->lineEdit(), QString::fromStdString(dev + "/ttyACM1"));
+    dlg.accept();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.m_strCom, dev + "/ttyACM1") << "box shows " << dlg.PortBox()->currentText().toStdString();
+  }
+  // Enter as well, and a name that differs from a listed one in case only.
+  std::filesystem::create_symlink(typed.slave, dev + "/ttyacm10");
+  for (const std::string& name : {dev + "/ttyACM1", dev + "/ttyacm10"}) {
+    CDlgCom dlg;
+    dlg.show();
+    dlg.activateWindow();
+    dlg.PortBox()->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    dlg.PortBox()->lineEdit()->selectAll();
+    QTest::keyClicks(dlg.PortBox()->lineEdit(), QString::fromStdString(name));
+    QTest::keyClick(dlg.PortBox()->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted) << name;
+    EXPECT_EQ(dlg.m_strCom, name);
   }
   ClearExtraSerialPorts();
   SetSerialClassRoot("/sys/class/tty");

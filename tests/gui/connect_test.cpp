@@ -114,6 +114,30 @@ TEST_F(Rs232Test, NoiseBeforeTheHandshakeAnswerDoesNotDecideIt) {
   EXPECT_EQ(f->m_nConnKind.load(), 1);
 }
 
+TEST_F(Rs232Test, NoiseThatPutsTheAnswerAcrossTwoBlocksDoesNotLoseTheHandshake) {
+  // 64500 bytes of noise put the 13-byte answer across the reader's
+  // 1024-byte block boundary (64500 % 1024 = 1012): no block holds it whole,
+  // yet it decides.
+  Pty line;
+  AddExtraSerialPort(line.slave, false);
+  dialogs.ExpectDialog("153", ChoosePort(line.slave));
+  f->Action(ID_CONN_RS232)->trigger();
+  ASSERT_TRUE(f->RsCom().IsOpen());
+  ASSERT_EQ(line.Read(12, std::chrono::milliseconds(1000)).size(), 12u);  // the handshake
+  std::vector<std::uint8_t> bytes(64500);
+  std::mt19937 random(20240611);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+  const std::uint8_t data[1] = {0};
+  std::uint8_t answer[13];
+  BuildFrame(answer, data, 1, cmd::kHandshake, 0);
+  bytes.insert(bytes.end(), answer, answer + sizeof answer);
+  std::thread processor([&] { line.Write(bytes); });
+  const bool success = WaitUntil([&] { return InfoHas(*f, "Connection Success!"); }, 5000);
+  processor.join();
+  f->TimerHandshake().stop();
+  EXPECT_TRUE(success);
+}
+
 TEST_F(Rs232Test, RefusedHandshakeLeavesThePortOpenAndMarksNothing) {
   sim::ServerOptions opt;
   opt.engine.refuse = true;

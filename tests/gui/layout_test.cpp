@@ -8,6 +8,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QPaintEvent>
 #include <QTest>
 
 #include "SimFrameTest.h"
@@ -428,6 +429,62 @@ TEST_F(LayoutTest, ModesArrangeTheWindowsAndTheMainSettingsFromStartUpOn) {
   EXPECT_EQ(Windows(*f), before);
   EXPECT_EQ(f->m_nCurpod, 3);
   EXPECT_FALSE(left->isEnabled());
+}
+
+// Records whether a widget's middle was painted.
+class PaintWatch : public QObject {
+ public:
+  explicit PaintWatch(QWidget* w) : m_widget(w) { w->installEventFilter(this); }
+  int paints = 0;
+  bool middlePainted = false;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) {
+      ++paints;
+      if (static_cast<QPaintEvent*>(e)->region().contains(m_widget->rect().center())) middlePainted = true;
+    }
+    return false;
+  }
+
+ private:
+  QWidget* m_widget;
+};
+
+TEST_F(LayoutTest, LabelsOfCoveredWindowsNeverOverlapAndAMoveWithNothingCoveredRepaintsOnlyItsPlace) {
+  CLayoutArea* area = f->LayoutArea();
+  // In these modes the covered windows share one rectangle: their labels
+  // stack up from its bottom-left corner instead of lying on each other.
+  for (int mode : {0, 1, 5, 8, 12, 21, 25}) {
+    f->ApplyMode(mode);
+    const auto labels = area->CoveredLabels();
+    ASSERT_FALSE(labels.empty()) << mode;
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+      EXPECT_TRUE(f->ChannelFrame(labels[i].first)->geometry().contains(labels[i].second)) << mode;
+      for (std::size_t j = i + 1; j < labels.size(); ++j)
+        EXPECT_FALSE(labels[i].second.intersects(labels[j].second))
+            << "mode " << mode << ": CH" << labels[i].first + 1 << " and CH" << labels[j].first + 1;
+    }
+  }
+  f->ApplyMode(0);
+  const auto labels = area->CoveredLabels();
+  ASSERT_EQ(labels.size(), 3u);
+  EXPECT_EQ(labels[0].second.left(), labels[2].second.left());
+  EXPECT_LT(labels[1].second.bottom(), labels[0].second.top());
+
+  // Nothing covered: moving a window repaints where it was and is, not
+  // the windows elsewhere.
+  f->ApplyMode(18);
+  ASSERT_TRUE(area->CoveredChannels().empty());
+  Pump(50);
+  CChildFrame* moved = f->ChannelFrame(0);
+  PaintWatch movedPaints(moved->View()),
+      others[3] = {PaintWatch(f->ChannelFrame(1)->View()), PaintWatch(f->ChannelFrame(2)->View()),
+                   PaintWatch(f->ChannelFrame(3)->View())};
+  moved->move(moved->pos() + QPoint(1, 1));
+  ASSERT_TRUE(WaitUntil([&] { return movedPaints.paints > 0; }));
+  Pump(50);
+  for (const PaintWatch& w : others) EXPECT_FALSE(w.middlePainted);
 }
 
 TEST_F(LayoutTest, AUserModeShowsItsSlotAndTheShownModeKeepsItsOutputDisplay) {

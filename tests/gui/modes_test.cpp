@@ -211,8 +211,10 @@ TEST_F(ModesTest, LoadModeRecallsTheButtonChosenAndEnterOrTheCloseBoxCancel) {
 
 TEST_F(ModesTest, TheModeDialogsButtonsAndRadiosPressLikeAClick) {
   // Edit purpose: a radio and a mode button select their mode at once.
+  // Shown, as Exec shows it: hidden controls take no action.
   dialogs.ExpectDialog("164", [](QDialog& d) {
     auto& dlg = static_cast<CDlgModSet&>(d);
+    d.show();
     AccessiblePress(dlg.ModeRadio(26));
     EXPECT_EQ(dlg.NameEdit()->text(), QStringLiteral("27"));
     EXPECT_EQ(dlg.ModeButton(26)->m_nStyle, CBaseButton::kStyleSelected);
@@ -225,6 +227,7 @@ TEST_F(ModesTest, TheModeDialogsButtonsAndRadiosPressLikeAClick) {
   f->Action(ID_MODE_SETTING)->trigger();
   // Load purpose: the button's action has chosen the mode when it returns.
   dialogs.ExpectDialog("164", [](QDialog& d) {
+    d.show();
     AccessiblePress(ButtonAnnounced(d, QStringLiteral("28")));
     return d.result() == QDialog::Accepted ? kIdOk : kIdCancel;
   });

@@ -256,10 +256,30 @@ TEST(Startup, TheListSaysWhenTheLastExitSavedIntoAnotherProfile) {
     f.Action(ID_FILE_SAVE)->trigger();  // into the start-up profile from now on
     again.ExitInstance();
   }
-  CTesselApp third;
-  ASSERT_TRUE(third.InitInstance());
-  EXPECT_FALSE(lines(*third.MainFrame()).join('|').contains(QStringLiteral("Last exit")));
-  EXPECT_EQ(third.MainFrame()->m_Profile.m_strModeName[3], "Lobby");
+  const std::string other = home.Path() + "/other/default.cfg";
+  std::filesystem::create_directories(home.Path() + "/other");
+  {
+    CTesselApp third;
+    ASSERT_TRUE(third.InitInstance());
+    EXPECT_FALSE(lines(*third.MainFrame()).join('|').contains(QStringLiteral("Last exit")));
+    EXPECT_EQ(third.MainFrame()->m_Profile.m_strModeName[3], "Lobby");
+    // Saved into a file of the start-up profile's name in another folder.
+    dialogs.ExpectSaveFile(other);
+    third.MainFrame()->Action(ID_FILE_SAVE_AS)->trigger();
+    third.ExitInstance();
+  }
+  CTesselApp fourth;
+  ASSERT_TRUE(fourth.InitInstance());
+  CMainFrame& f = *fourth.MainFrame();
+  // One name for two files would say nothing: the folders tell them apart.
+  const QString said = QStringLiteral("Last exit saved to %1, not %2")
+                           .arg(QString::fromStdString(other), QString::fromStdString(StartupProfilePath()));
+  EXPECT_TRUE(lines(f).contains(said)) << lines(f).join('|').toStdString();
+  // An ampersand in a name is shown, not taken for a shortcut mark.
+  dialogs.ExpectSaveFile(home.Path() + "/VideoLib/R&D.cfg");
+  f.Action(ID_FILE_SAVE_AS)->trigger();
+  ASSERT_FALSE(f.ProfileFiles().RecentActions().empty());
+  EXPECT_EQ(f.ProfileFiles().RecentActions()[0]->text(), QStringLiteral("&1 R&&D.cfg"));
 }
 
 TEST(Startup, ChannelPicturesComeFromTheCurrentFolderFirst) {

@@ -132,6 +132,40 @@ TEST_F(TabPagesTest, OnlyClicksKeysAndTheTabsActionChangeThePage) {
   strip->setFocus();
   QTest::keyClick(strip, Qt::Key_Left);
   EXPECT_EQ(tabs.currentIndex(), 1);
+  // A hidden tab offers no action either.
+  strip->setTabVisible(0, false);
+  EXPECT_TRUE(acc->child(0)->actionInterface()->actionNames().isEmpty());
+  press(0);
+  EXPECT_EQ(tabs.currentIndex(), 1);
+  strip->setTabVisible(0, true);
+}
+
+TEST_F(TabPagesTest, ControlsOutOfSightOfferNoActionAndDoNothing) {
+  // Border Set on the picture page while another page is shown: the mouse
+  // cannot reach it, so neither can its accessible action.
+  ASSERT_EQ(f->m_nCurMod, 17);
+  CDlgTestPage& p = Picture();
+  ASSERT_TRUE(p.m_btnBorderSet->isEnabled());
+  f->TabCtrl().ShowPage(2);
+  ASSERT_FALSE(p.m_btnBorderSet->isVisible());
+  auto actions = [](QWidget* w) { return QAccessible::queryAccessibleInterface(w)->actionInterface(); };
+  EXPECT_TRUE(actions(p.m_btnBorderSet)->actionNames().isEmpty());
+  actions(p.m_btnBorderSet)->doAction(QAccessibleActionInterface::pressAction());
+  EXPECT_TRUE(Seen(cmd::kBorder).empty());
+  // Shown again, it works as before.
+  f->TabCtrl().ShowPage(0);
+  AccessiblePress(p.m_btnBorderSet);
+  EXPECT_EQ(Seen(cmd::kBorder).size(), 1u);
+
+  // The main settings' "All" box is kept hidden for its check state.
+  QCheckBox* all = f->MainSet().m_chkDispAll;
+  ASSERT_TRUE(all->isEnabled());
+  ASSERT_FALSE(all->isVisible());
+  const bool checked = all->isChecked();
+  EXPECT_TRUE(actions(all)->actionNames().isEmpty());
+  actions(all)->doAction(QAccessibleActionInterface::toggleAction());
+  actions(all)->doAction(QAccessibleActionInterface::pressAction());
+  EXPECT_EQ(all->isChecked(), checked);
 }
 
 TEST_F(TabPagesTest, ContrastAndBrightnessGoOutOnlyWithSetAndReset) {

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "link/Commands.h"
 #include "link/DeviceLink.h"
 #include "link/Frame.h"
+#include "link/NetLink.h"
+#include "link/RsCom.h"
 
 using namespace panora;
 
@@ -190,4 +193,78 @@ TEST(ReplyParse, AFullBufferWithoutAFrameIsAPieceOfABurstAndDecidesNothing) {
   auto noise = Noise(kRxBufSize - 13);
   const auto a = Parse(Join(noise, Answer(cmd::kHandshake, 0, {})), cmd::kHandshake);
   EXPECT_TRUE(a.accepted && a.handshakeOk);
+}
+
+TEST(ReplyParse, StartBytesOfNoiseThatRunPastTheBlockDoNotHideTheAnswer) {
+  // The noise ends in start bytes whose length (100 bytes) reaches past the
+  // block, over the answer that follows.
+  auto noise = Noise(40);
+  noise.insert(noise.end(), {0x7D, 0x3A, 0x00, 0x64, 0x01});
+  const auto a = Parse(Join(noise, Answer(cmd::kHandshake, 0, {})), cmd::kHandshake);
+  EXPECT_EQ(a.kind, ReplyKind::Handshake);
+  EXPECT_TRUE(a.handshakeOk);
+}
+
+TEST(ReplyParse, AnAnswerThatBeganInAPieceOfABurstIsReadWithThatPiecesTail) {
+  const auto answer = Answer(cmd::kHandshake, 0, {});
+  for (int split = 1; split < static_cast<int>(answer.size()); ++split) {
+    auto piece = Noise(kRxBufSize - split, 0);  // noise that would "accept"
+    piece.insert(piece.end(), answer.begin(), answer.begin() + split);
+    const std::vector<std::uint8_t> rest(answer.begin() + split, answer.end());
+    const auto first = Parse(piece, cmd::kHandshake);
+    ASSERT_TRUE(first.burstPiece);
+    ASSERT_FALSE(first.accepted);
+    const std::uint8_t* tail = piece.data() + kRxBufSize - kReplyCarryBytes;
+    const auto a = ParseReply(tail, kReplyCarryBytes, rest.data(), static_cast<int>(rest.size()), cmd::kHandshake);
+    EXPECT_TRUE(a.accepted && a.handshakeOk) << split;
+    EXPECT_FALSE(a.burstPiece);
+  }
+  // Without a frame across the two the block is read on its own, as ever.
+  const auto noise = Noise(kReplyCarryBytes, 3);
+  const auto alone = Noise(20, 1);
+  const auto a = ParseReply(noise.data(), kReplyCarryBytes, alone.data(), 20, cmd::kHandshake);
+  EXPECT_TRUE(a.accepted);
+  EXPECT_FALSE(a.handshakeOk);
+}
+
+TEST(ReplyTake, OnlyAPieceOfABurstLendsItsTailToTheNextBlock) {
+  CRsCom rs(nullptr, {});
+  CNetLink net({});
+  CDeviceLink link(rs, net, nullptr, LinkHooks{});
+  link.NoteCommand(cmd::kHandshake, 0);
+  const auto answer = Answer(cmd::kHandshake, 0, {});
+  auto take = [&](const std::vector<std::uint8_t>& b) {
+    const ReplyAction a = link.TakeReply(b.data(), static_cast<int>(b.size()));
+    link.EndReply();
+    return a;
+  };
+  // Random noise in 1024-byte blocks, the answer cut by the last boundary at
+  // every place: no block holds it whole, yet it decides.
+  std::mt19937 random(7);
+  for (int split = 1; split < static_cast<int>(answer.size()); ++split) {
+    std::vector<std::uint8_t> line(static_cast<std::size_t>(3 * kRxBufSize - split));
+    for (auto& b : line) b = static_cast<std::uint8_t>(random());
+    line.insert(line.end(), answer.begin(), answer.end());
+    ReplyAction a;
+    for (std::size_t at = 0; at < line.size(); at += kRxBufSize) {
+      a = take({line.begin() + static_cast<long>(at),
+                line.begin() + static_cast<long>(std::min(line.size(), at + kRxBufSize))});
+      if (at + kRxBufSize < line.size()) {
+        EXPECT_FALSE(a.accepted) << split;
+      }
+    }
+    EXPECT_TRUE(a.accepted && a.handshakeOk) << split;
+  }
+  // A short block split from its rest is read block by block: no carrying.
+  auto shorter = Noise(kRxBufSize - 5, 0);
+  shorter.pop_back();
+  shorter.insert(shorter.end(), answer.begin(), answer.begin() + 4);
+  EXPECT_TRUE(take(shorter).accepted);  // the noise "accepts", as before
+  EXPECT_FALSE(take({answer.begin() + 4, answer.end()}).accepted);
+  // The tail serves the very next block only.
+  auto piece = Noise(kRxBufSize - 4, 0);
+  piece.insert(piece.end(), answer.begin(), answer.begin() + 4);
+  EXPECT_FALSE(take(piece).accepted);
+  EXPECT_FALSE(take(Noise(3)).accepted);
+  EXPECT_FALSE(take({answer.begin() + 4, answer.end()}).accepted);
 }

@@ -483,4 +483,27 @@ TEST(RecentFiles, NewestFirstOnceEachAtMostEightAndKeptInTheSettingsFile) {
   EXPECT_EQ(ReadNetSettings(ini).port, "5000");
 }
 
+TEST(RecentFiles, OneFileReachedByLinksIsOneEntry) {
+  TempDir dir;
+  const std::string ini = dir.path() + "/VideoLibconfig.ini";
+  const std::string lobby = dir.path() + "/lobby.cfg", soft = dir.path() + "/soft.cfg",
+                    hard = dir.path() + "/hard.cfg", other = dir.path() + "/other.cfg";
+  std::ofstream(lobby) << "x";
+  std::ofstream(other) << "x";
+  std::filesystem::create_symlink(lobby, soft);
+  std::filesystem::create_hard_link(lobby, hard);
+  EXPECT_TRUE(RecentFiles::SameFile(soft, hard));
+  EXPECT_FALSE(RecentFiles::SameFile(lobby, other));
+  EXPECT_TRUE(RecentFiles::SameFile(dir.path() + "/gone.cfg", dir.path() + "/./gone.cfg"));
+  RecentFiles recent(ini);
+  for (const std::string& f : {lobby, other, soft, hard}) recent.Add(f);
+  // The name used last stands for the file.
+  EXPECT_EQ(recent.Files(), (std::vector<std::string>{hard, other}));
+  // A list written with the three names (by hand, or before) reads as one.
+  WritePrivateProfileStrings("Recent File List",
+                             {{"File1", soft}, {"File2", lobby}, {"File3", other}, {"File4", hard}}, ini);
+  recent.Load();
+  EXPECT_EQ(recent.Files(), (std::vector<std::string>{soft, other}));
+}
+
 }  // namespace

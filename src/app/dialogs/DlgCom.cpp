@@ -28,6 +28,10 @@ CDlgCom::CDlgCom(const std::string& openPort, QWidget* parent) : QDialog(parent)
   // Editable: a device the system does not list can be typed.
   m_cbPort->setEditable(true);
   m_cbPort->setInsertPolicy(QComboBox::NoInsert);
+  // No completion: a typed "/dev/ttyACM1" must stay itself, not become the
+  // listed "/dev/ttyACM10" it begins (device names are case-sensitive too,
+  // which the box's matching then is as well).
+  m_cbPort->setCompleter(nullptr);
   m_cbPort->lineEdit()->setPlaceholderText(QStringLiteral("device path"));
   m_cbPort->setAccessibleName(QStringLiteral("COM:"));
   // Device paths are longer than the classic port names.
