@@ -13,6 +13,7 @@ PACKAGES=(
   xvfb xauth fonts-liberation fonts-dejavu-core
   fonts-wqy-microhei  # the docking bars' captions are Chinese
   procps time
+  ccache  # keeps what each build tree compiled for its next build
 )
 
 missing=()
