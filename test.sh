@@ -13,13 +13,25 @@ log=build/ci
 times=$(mktemp)
 bg_pid=""
 
-# stage NAME COMMAND...: runs it and notes its start, end and result.
+# cpu_used: sets $cpu to the processor time of this shell's ended children
+# so far, in seconds (`times` in a subshell would tell the subshell's).
+cpu_used() {
+  local user sys
+  times >"$times.$BASHPID"
+  { read -r _ && read -r user sys; } <"$times.$BASHPID"
+  cpu=$(echo "$user $sys" | awk '{ split($1, u, /[ms]/); split($2, s, /[ms]/); print u[1] * 60 + u[2] + s[1] * 60 + s[2] }')
+}
+
+# stage NAME COMMAND...: runs it and notes its start, end, processor time and result.
 stage() {
-  local name=$1 start rc=0
+  local name=$1 start cpu cpu0 rc=0
   shift
   start=$(date +%s.%N)
+  cpu_used
+  cpu0=$cpu
   "$@" || rc=$?
-  echo "$name $start $(date +%s.%N) $rc" >>"$times"
+  cpu_used
+  echo "$name $start $(date +%s.%N) $rc $cpu $cpu0" >>"$times"
   return "$rc"
 }
 
@@ -31,11 +43,11 @@ report() {
   fi
   echo
   sort -k2 -n "$times" | awk -v now="$(date +%s.%N)" '
-    NR == 1 { first = $2; printf "%-14s %7s %7s  %s\n", "stage", "from s", "took s", "result" }
-    { gsub("_", " ", $1)
-      printf "%-14s %7.0f %7.0f  %s\n", $1, $2 - first, $3 - $2, $4 == 0 ? "ok" : "FAILED (" $4 ")" }
-    END { if (NR) printf "%-14s %7s %7.0f\n", "total", "", now - first }'
-  rm -f "$times"
+    NR == 1 { first = $2; printf "%-14s %7s %7s %7s  %s\n", "stage", "from s", "took s", "cpu s", "result" }
+    { gsub("_", " ", $1); cpu += $5 - $6
+      printf "%-14s %7.0f %7.0f %7.0f  %s\n", $1, $2 - first, $3 - $2, $5 - $6, $4 == 0 ? "ok" : "FAILED (" $4 ")" }
+    END { if (NR) printf "%-14s %7s %7.0f %7.0f\n", "total", "", now - first, cpu }'
+  rm -f "$times" "$times".*
   exit "$rc"
 }
 trap report EXIT
