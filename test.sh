@@ -62,7 +62,7 @@ wait_for() {
     fi
     sleep 1
   done
-  grep -q "^$1 .* 0$" "$times" || {
+  awk -v n="$1" '$1 == n && $4 == 0 { ok = 1 } END { exit !ok }' "$times" || {
     tail -60 "$log/builds.log" >&2
     echo "test.sh: $1 failed (full log: $log/builds.log)" >&2
     return 1
