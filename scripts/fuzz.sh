@@ -6,6 +6,7 @@
 #   scripts/fuzz.sh [NAME...]              each for FUZZ_SECONDS (default 10)
 #   scripts/fuzz.sh --long [SECONDS] [NAME...]
 #                                          each to 10^8 executions, or for SECONDS
+#   scripts/fuzz.sh --build-only [NAME...] builds them, runs none
 #
 # Prints a table of executions and coverage; exit status 1 when a target
 # found a fault (its input is kept in build/fuzz/NAME-crash-*).
@@ -14,8 +15,12 @@ cd "$(dirname "$0")/.."
 
 targets_all=(decoder reply profile settings sim ctl_json http)
 long=0
+build_only=0
 seconds="${FUZZ_SECONDS:-10}"
-if [ "${1:-}" = "--long" ]; then
+if [ "${1:-}" = "--build-only" ]; then
+  build_only=1
+  shift
+elif [ "${1:-}" = "--long" ]; then
   long=1
   shift
   seconds=""
@@ -27,7 +32,17 @@ targets=("$@")
 out=build/fuzz
 mkdir -p "$out/obj"
 san=(-fsanitize=address,undefined -fno-sanitize-recover=undefined)
-cxx=(clang++ -std=c++20 -g -O1 "${san[@]}" -Isrc -Itools -Itests)
+# Line tables are all a report needs.
+cxx=(clang++ -std=c++20 -gline-tables-only -O1 "${san[@]}" -Isrc -Itools -Itests)
+! command -v ccache >/dev/null || cxx=(ccache "${cxx[@]}")
+# in_parallel FUNCTION ITEM...: FUNCTION on each item, on every core.
+in_parallel() {
+  local f=$1
+  shift
+  export -f "$f"
+  export out cxx_line="${cxx[*]}"
+  printf '%s\n' "$@" | xargs -P "$(nproc)" -n1 bash -c 'read -ra cxx <<<"$cxx_line"; '"$f"' "$0"'
+}
 
 # The code under test, built once into one archive; each target takes what it uses.
 lib_srcs=(src/link/*.cpp src/model/*.cpp tools/sim/engine/Engine.cpp tools/ctl/profile_cmd.cpp
@@ -40,23 +55,24 @@ for s in "${lib_srcs[@]}"; do
 done
 compile_one() { "${cxx[@]}" -fsanitize=fuzzer-no-link -c "$1" -o "$out/obj/$(echo "$1" | tr / _).o"; }
 if [ ${#stale[@]} -gt 0 ]; then
-  export -f compile_one
-  export out
-  export cxx_line="${cxx[*]}"
-  printf '%s\n' "${stale[@]}" | xargs -P "$(nproc)" -n1 bash -c 'read -ra cxx <<<"$cxx_line"; compile_one "$0"'
+  in_parallel compile_one "${stale[@]}"
   rm -f "$out/libpanora_fuzz.a"
 fi
 lib="$out/libpanora_fuzz.a"
 [ -f "$lib" ] || ar rcs "$lib" "$out"/obj/*.o
 
+stale=()
 for t in "${targets[@]}"; do
   src="tests/fuzz/${t}_fuzz.cpp"
   bin="$out/${t}_fuzz"
   [ -f "$src" ] || { echo "fuzz: no target $t" >&2; exit 2; }
   if [ ! -x "$bin" ] || [ "$src" -nt "$bin" ] || [ "$lib" -nt "$bin" ] || headers_newer "$bin"; then
-    "${cxx[@]}" -fsanitize=fuzzer "$src" "$lib" -lpthread -o "$bin"
+    stale+=("$t")
   fi
 done
+link_one() { "${cxx[@]}" -fsanitize=fuzzer "tests/fuzz/$1_fuzz.cpp" "$out/libpanora_fuzz.a" -lpthread -o "$out/$1_fuzz"; }
+[ ${#stale[@]} -eq 0 ] || in_parallel link_one "${stale[@]}"
+[ "$build_only" = 1 ] && exit 0
 
 max_len() {
   case "$1" in

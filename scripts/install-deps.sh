@@ -15,6 +15,7 @@ PACKAGES=(
   fonts-wqy-microhei  # the docking bars' captions are Chinese
   procps time
   python3-selenium chromium chromium-driver  # the web remote's browser test
+  ccache  # keeps what each build tree compiled for its next build
 )
 
 missing=()

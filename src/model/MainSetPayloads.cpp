@@ -4,14 +4,14 @@ namespace panora {
 
 namespace {
 
-bool InRange(int v, int lo, int hi) {
+bool InBounds(int v, int lo, int hi) {
   return v >= lo && v <= hi;
 }
 
 }  // namespace
 
 std::uint8_t ResolutionCode(int index) {
-  return static_cast<std::uint8_t>(InRange(index, 0, kResolutionCount - 1) ? index + 1 : 1);
+  return static_cast<std::uint8_t>(InBounds(index, 0, kResolutionCount - 1) ? index + 1 : 1);
 }
 
 Payload4 ResolutionSet(CDataPrm& rec, bool perOutput, int allOutputs, const std::array<int, 4>& outputs) {
@@ -34,13 +34,13 @@ Payload4 InputSet(CDataPrm& rec, const std::array<int, 4>& inputs) {
   for (int ch = 0; ch < 4; ++ch) {
     rec.m_nChInput[ch] = inputs[ch];
     // A radio group without a choice sends In1, never a code outside 1..4.
-    p[ch] = static_cast<std::uint8_t>(InRange(inputs[ch], 0, 3) ? inputs[ch] + 1 : 1);
+    p[ch] = static_cast<std::uint8_t>(InBounds(inputs[ch], 0, 3) ? inputs[ch] + 1 : 1);
   }
   return p;
 }
 
 void LayerClick(Layers& layers, int channel, int newLayer) {
-  if (!InRange(channel, 0, 3) || !InRange(newLayer, 0, 3)) return;
+  if (!InBounds(channel, 0, 3) || !InBounds(newLayer, 0, 3)) return;
   const int old = layers[channel];
   // Each pass moves the channels of one layer value, in an order that never
   // meets a channel it has already moved.
@@ -58,21 +58,21 @@ void LayerClick(Layers& layers, int channel, int newLayer) {
 
 void LayerClickById(Layers& layers, int id) {
   const int k = id - 1130;
-  if (!InRange(k, 0, 15)) return;
+  if (!InBounds(k, 0, 15)) return;
   LayerClick(layers, k / 4, k % 4);
 }
 
 bool IsLayerPermutation(const Layers& layers) {
   unsigned seen = 0;
   for (int l : layers) {
-    if (!InRange(l, 0, 3)) return false;
+    if (!InBounds(l, 0, 3)) return false;
     seen |= 1u << l;
   }
   return seen == 0xF;
 }
 
 Layers LayersOnOutput(const CDataPrm& rec, int out) {
-  if (!InRange(out, 0, 3)) out = 0;
+  if (!InBounds(out, 0, 3)) out = 0;
   Layers l{};
   for (int ch = 0; ch < 4; ++ch) l[ch] = rec.m_nLayer[ch][out];
   return IsLayerPermutation(l) ? l : Layers{3, 2, 1, 0};
@@ -92,7 +92,7 @@ OverlayPayloads OverlaySet(CDataPrm& rec, int overlay, int out, const Layers& la
   rec.m_nOverlayOut = out;
   OverlayPayloads r;
   if (overlay == 1) {
-    if (!InRange(out, 0, 3)) return r;
+    if (!InBounds(out, 0, 3)) return r;
     for (int ch = 0; ch < 4; ++ch) rec.m_nLayer[ch][out] = layers[ch];
     r.count = 1;
     r.payload[0] = OverlayPayload(out, layers);

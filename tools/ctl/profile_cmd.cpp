@@ -27,7 +27,7 @@ using Json = nlohmann::ordered_json;  // keeps the record's field order
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kProfileUsage =
     "usage: panora-ctl profile default OUT        write the profile of a factory-fresh program\n"
     "       panora-ctl profile dump FILE          print FILE as JSON\n"
     "       panora-ctl profile load JSON OUT      write the profile described by JSON ('-' = stdin,\n"
@@ -370,7 +370,7 @@ std::string ProfileToJsonText(const CProfile& p) {
 int RunProfileCommand(int argc, char** argv) {
   const std::string cmd = argc >= 1 ? argv[0] : "";
   if ((cmd == "--help" || cmd == "-h") && argc == 1) {  // asked for, so not an error
-    std::fputs(kUsage, stdout);
+    std::fputs(kProfileUsage, stdout);
     return 0;
   }
   if (cmd == "default" && argc == 2) return Default(argv[1]);
@@ -378,6 +378,6 @@ int RunProfileCommand(int argc, char** argv) {
   if (cmd == "load" && argc == 3) return Load(argv[1], argv[2]);
   if (cmd == "convert" && argc == 3) return Convert(argv[1], argv[2]);
   if (cmd == "check" && argc == 2) return Check(argv[1]);
-  std::fputs(kUsage, stderr);
+  std::fputs(kProfileUsage, stderr);
   return 2;
 }
