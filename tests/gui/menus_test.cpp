@@ -22,6 +22,7 @@
 #include "app/dialogs/DlgRemote.h"
 #include "app/LstInforBox.h"
 #include "app/MainFrame.h"
+#include "app/RemoteControl.h"
 #include "app/TesselApp.h"
 #include "layout/ChildFrame.h"
 #include "layout/LayoutArea.h"
@@ -359,4 +360,24 @@ TEST_F(MenusTest, TheRemoteControlDialogRefusesAnOpenAddressWithoutATokenAndKeep
   ASSERT_EQ(::stat(NetSettingsPath().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   EXPECT_FALSE(f->Remote().Running());
+}
+
+// The server started with --control runs although the settings file says
+// nothing of it: the dialog shows it serving, and OK with nothing changed
+// leaves it running.
+TEST_F(MenusTest, TheRemoteControlDialogShowsTheServerRunningAndOkKeepsIt) {
+  RemoteOptions o;
+  o.port = 0;
+  std::string why;
+  ASSERT_TRUE(f->Remote().Start(o, &why)) << why;
+  const std::string url = f->Remote().Url();
+  QString shown;
+  dialogs.ExpectDialog("remoteDialog", [&](QDialog& d) {
+    shown = d.findChild<QLabel*>(QStringLiteral("remoteUrl"))->text();
+    return kIdOk;
+  });
+  f->findChild<QAction*>(QStringLiteral("remoteControl"))->trigger();
+  EXPECT_TRUE(shown.contains(QString::fromStdString(url))) << shown.toStdString();
+  EXPECT_TRUE(f->Remote().Running());
+  f->Remote().Stop();
 }

@@ -2,12 +2,14 @@
 // menu's profiles, driven through the real widgets against the simulated
 // processor over a real TCP connection: the simulator's state follows.
 #include <QAccessible>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QRadioButton>
+#include <QTcpSocket>
 #include <QTest>
 #include <filesystem>
 
@@ -17,10 +19,13 @@
 #include "app/dialogs/DlgModeNameSet.h"
 #include "app/dialogs/DlgToolNumSet.h"
 #include "app/ProfileFiles.h"
+#include "app/LinkStatus.h"
 #include "app/RemoteControl.h"
 #include "layout/ChannelWindows.h"
 #include "layout/ChildFrame.h"
+#include "layout/TesselView.h"
 #include "model/ModeController.h"
+#include "panels/DlgMainSet.h"
 #include "ui/BaseButton.h"
 #include "ui/TrueColorToolBar.h"
 
@@ -476,6 +481,125 @@ TEST_F(ModesTest, RemoteRequestsDoWhatTheOperatorsControlsDo) {
   for (const char* part : {"\"mode\":13", "\"modeName\":\"PIP-Default 1\"", "\"changesNotSent\":1",
                            "\"state\":\"not connected\"", "\"toolButtons\":[null,null,null,30"})
     EXPECT_NE(state.find(part), std::string::npos) << part << " in " << state;
+}
+
+
+// An events client over a plain socket: the handshake, then each text
+// frame the server sends (unmasked, as a server's are) as one string.
+class EventsClient {
+ public:
+  explicit EventsClient(int port) {
+    m_socket.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port));
+    EXPECT_TRUE(m_socket.waitForConnected(3000));
+    m_socket.write(QStringLiteral("GET /api/v1/events HTTP/1.1\r\nHost: 127.0.0.1:%1\r\nUpgrade: websocket\r\n"
+                                  "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                                  "Sec-WebSocket-Version: 13\r\n\r\n")
+                       .arg(port)
+                       .toLatin1());
+    EXPECT_TRUE(WaitUntil([&] { Read(); return m_open; }));
+  }
+  // Waits for an event that holds `part`; false when none comes in time.
+  bool Has(const std::string& part) {
+    return WaitUntil([&] {
+      Read();
+      return std::any_of(m_events.begin(), m_events.end(),
+                         [&](const std::string& e) { return e.find(part) != std::string::npos; });
+    }, 2000);
+  }
+  void Clear() { Read(); m_events.clear(); }
+
+ private:
+  void Read() {
+    m_buffer += m_socket.readAll();
+    if (!m_open) {
+      const qsizetype end = m_buffer.indexOf("\r\n\r\n");
+      if (end < 0) return;
+      m_open = m_buffer.startsWith("HTTP/1.1 101");
+      m_buffer.remove(0, end + 4);
+    }
+    while (m_buffer.size() >= 2) {
+      qsizetype length = static_cast<unsigned char>(m_buffer[1]) & 0x7F, at = 2;
+      if (length == 126) {
+        if (m_buffer.size() < 4) return;
+        length = (static_cast<unsigned char>(m_buffer[2]) << 8) | static_cast<unsigned char>(m_buffer[3]);
+        at = 4;
+      }
+      if (m_buffer.size() < at + length) return;
+      if ((m_buffer[0] & 0x0F) == 1) m_events.push_back(m_buffer.mid(at, length).toStdString());
+      m_buffer.remove(0, at + length);
+    }
+  }
+  QTcpSocket m_socket;
+  QByteArray m_buffer;
+  bool m_open = false;
+  std::vector<std::string> m_events;
+};
+
+
+// Inputs and output display are sent at once by their panel, so a request
+// for them while a batch goes out would slip between the batch's frames and
+// be overwritten by the batch's older values: refused like the others.
+TEST_F(ModesTest, RemoteInputsAndDisplayAreRefusedWhileABatchGoesOut) {
+  remote::ApiHost& api = f->Remote();
+  f->m_bSending = 1;
+  EXPECT_EQ(api.SetInputs({std::nullopt, 3, std::nullopt, std::nullopt}).status, 409);
+  remote::DisplayRequest display;
+  display.all = std::array<bool, 4>{true, false, false, false};
+  EXPECT_EQ(api.SetDisplay(display).status, 409);
+  f->m_bSending = 0;
+  EXPECT_EQ(f->ChannelFrame(1)->View()->m_nInput, 1);
+  EXPECT_TRUE(f->MainSet().m_chkDispCh[1]->isChecked());
+}
+
+// {"CH2": 3}: CH2 takes In3 and the other channels keep what they show, even
+// when the operator has pressed another radio on the panel without Set.
+TEST_F(ModesTest, ARemoteInputsRequestSetsOnlyTheChannelsItNames) {
+  f->MainSet().m_grpInSel[0]->button(3)->setChecked(true);  // CH1 In4, not set
+  EXPECT_EQ(f->Remote().SetInputs({std::nullopt, 3, std::nullopt, std::nullopt}).status, 200);
+  EXPECT_EQ(f->ChannelFrame(1)->View()->m_nInput, 2);
+  EXPECT_EQ(f->ChannelFrame(0)->View()->m_nInput, 0);
+}
+
+// The processor gone (the pane says "lost"): a request is applied on screen,
+// counted and answered 503 at once, with no box that would hold the answer
+// until someone at the program clicks it away.
+TEST_F(ModesTest, ARemoteRequestAfterTheProcessorIsGoneAnswers503WithoutABox) {
+  sim.reset();
+  ASSERT_TRUE(WaitUntil([&] { return f->LinkStatus()->State().phase() == LinkState::Phase::Lost; }));
+  remote::ApiHost& api = f->Remote();
+  EXPECT_EQ(api.RecallMode(13).status, 503);
+  EXPECT_EQ(api.SetInputs({std::nullopt, 3, std::nullopt, std::nullopt}).status, 503);
+  EXPECT_EQ(f->m_nCurMod, 13);
+  EXPECT_EQ(f->Link().Unsent(), 2);
+  EXPECT_TRUE(dialogs.Boxes().empty());
+}
+
+// A client that keeps the state from the events sees what a new read of the
+// state says: a recall resets the panels' settings, the operator's
+// resolution Set turns the same windows into other output pixels.
+TEST_F(ModesTest, RemoteEventsKeepAClientsStateAsTheStateSays) {
+  RemoteOptions o;
+  o.port = 0;
+  std::string why;
+  ASSERT_TRUE(f->Remote().Start(o, &why)) << why;
+  EventsClient events(f->Remote().Server().Port());
+  remote::DisplayRequest display;
+  display.all = std::array<bool, 4>{true, false, false, false};
+  ASSERT_EQ(f->Remote().SetDisplay(display).status, 200);
+  events.Clear();
+  ClickToolbar(ID_QUICK_MODE_FIRST + 4);  // PIP-Default 1: every channel shown again
+  EXPECT_NE(f->Remote().StateJson().find("\"display\":[[true,true,true,true]"), std::string::npos);
+  ASSERT_TRUE(events.Has("\"event\":\"mode\",\"mode\":13"));
+  EXPECT_TRUE(events.Has("\"display\":[[true,true,true,true]")) << "no settings event after a recall";
+
+  events.Clear();
+  CDlgMainSet& panel = f->MainSet();
+  panel.m_cbAllOutRes->setCurrentIndex(1);  // 720P
+  panel.m_btnResolutionSet->click();
+  EXPECT_NE(f->Remote().StateJson().find("\"channel\":1,\"h\":720,\"w\":1280"), std::string::npos);
+  EXPECT_TRUE(events.Has("\"channel\":1,\"event\":\"window\",\"h\":720,\"w\":1280"))
+      << "no window event after the operator's resolution Set";
+  f->Remote().Stop();
 }
 
 }  // namespace
