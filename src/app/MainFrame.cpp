@@ -294,6 +294,7 @@ void CMainFrame::RecordStep(int setId, int target) {
   m_undo->PanelSet(setId, target);
   NotePicture(setId, target);
   m_remote->SettingsChanged(SetName(setId));
+  if (setId == 1009) m_remote->WindowsChanged();  // the same windows are other output pixels
 }
 
 void CMainFrame::NoteShown(int setId, int target) {

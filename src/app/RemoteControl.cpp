@@ -137,6 +137,7 @@ void CRemoteControl::CreateMenuItem(QMenu* tools) {
 bool CRemoteControl::Start(const RemoteOptions& options, std::string* why) {
   m_server->Stop();
   if (!m_server->Start(options, why)) return false;
+  m_options = options;
   m_lastMode = -2;
   m_windowsKnown = false;
   return true;
@@ -166,8 +167,14 @@ void CRemoteControl::StartFromSettings() {
 }
 
 void CRemoteControl::OnRemoteDialog() {
-  CDlgRemote dlg(RemoteSettings::Read(), std::getenv("PANORA_CONTROL_TOKEN") != nullptr, Running() ? Url() : "",
-                 &m_frame);
+  // A server started from the command line is shown as it serves.
+  RemoteSettings shown = RemoteSettings::Read();
+  if (Running()) {
+    shown.enabled = true;
+    shown.address = m_options.address;
+    shown.port = m_server->Port();
+  }
+  CDlgRemote dlg(shown, std::getenv("PANORA_CONTROL_TOKEN") != nullptr, Running() ? Url() : "", &m_frame);
   if (Dialogs().Exec(dlg) != kIdOk) return;
   const RemoteSettings s = dlg.Settings();
   std::string why;
@@ -203,12 +210,28 @@ std::optional<remote::ApiResult> CRemoteControl::Busy() {
 }
 
 remote::ApiResult CRemoteControl::AppliedOrUnsent() {
-  if (m_frame.TransportOpen()) return Done();
+  // A box the change's send would have shown (none opens for a request).
+  const std::string kept = m_frame.Link().TakeQuietMessage();
+  if (m_frame.Link().LinkUp() && kept.empty()) return Done();
+  const QString why = kept.empty() ? QStringLiteral("no link to the processor")
+                                   : QStringLiteral("the processor did not take it (%1)").arg(QString::fromStdString(kept));
   return Result(503, QJsonObject{{QStringLiteral("error"),
-                                  QStringLiteral("no link to the processor: the change is shown on screen and "
-                                                 "counted as not sent")},
+                                  why + QStringLiteral(": the change is shown on screen and counted as not sent")},
                                  {QStringLiteral("applied"), true}});
 }
+
+// Messages a request's handler would show go into its answer instead.
+class CRemoteControl::Quiet {
+ public:
+  explicit Quiet(CDeviceLink& link) : m_link(link) {
+    m_link.TakeQuietMessage();
+    m_link.SetQuiet(true);
+  }
+  ~Quiet() { m_link.SetQuiet(false); }
+
+ private:
+  CDeviceLink& m_link;
+};
 
 std::string CRemoteControl::StateJson() {
   CMainFrame& f = m_frame;
@@ -265,6 +288,7 @@ std::string CRemoteControl::StateJson() {
 }
 
 remote::ApiResult CRemoteControl::RecallMode(int mode) {
+  const Quiet quiet(m_frame.Link());
   if (!IsValidMode(mode)) return Error(400, QStringLiteral("mode must be 0 to 33"));
   if (mode == m_frame.m_nCurMod) return Done();  // as the button of the live mode: nothing
   if (auto busy = Busy()) return *busy;
@@ -285,6 +309,7 @@ remote::ApiResult CRemoteControl::RecallMode(int mode) {
 }
 
 remote::ApiResult CRemoteControl::SetWindow(int channel, int x, int y, int w, int h) {
+  const Quiet quiet(m_frame.Link());
   const int ch = channel - 1;
   if (ch < 0 || ch > 3 || m_frame.ChannelFrame(ch) == nullptr) return Error(400, QStringLiteral("channel must be 1 to 4"));
   const int res = m_frame.MainSet().GetOutputResolution(ch);
@@ -297,9 +322,11 @@ remote::ApiResult CRemoteControl::SetWindow(int channel, int x, int y, int w, in
   const OutputGeometry now = m_frame.Windows().OutputOf(ch);
   // A drag moves in every mode; sizing only where the frame's corners size.
   if ((now.w != w || now.h != h) && !IsPipPopMode(m_frame.m_nCurMod))
-    return Error(400, QStringLiteral("Sorry, stretching function is unavailable in this mode"));
-  if (m_frame.TransportOpen())
-    if (auto busy = Busy()) return *busy;
+    return Error(400, QStringLiteral("\"w\" and \"h\" must stay %1 and %2: windows are sized only in the PIP and POP "
+                                     "modes (13..20, 26..33); in this mode they only move")
+                          .arg(now.w)
+                          .arg(now.h));
+  if (auto busy = Busy()) return *busy;
   CChannelWindows& windows = m_frame.Windows();
   windows.PlaceChannel(ch, {ExactFraction(x, size.width), ExactFraction(y, size.height), ExactFraction(w, size.width),
                             ExactFraction(h, size.height)});
@@ -311,20 +338,30 @@ remote::ApiResult CRemoteControl::SetWindow(int channel, int x, int y, int w, in
 }
 
 remote::ApiResult CRemoteControl::SetInputs(const std::array<std::optional<int>, 4>& inputs) {
+  const Quiet quiet(m_frame.Link());
   CDlgMainSet& p = m_frame.MainSet();
-  if (!p.m_btnInputSet->isEnabled()) return Error(409, QStringLiteral("the channel inputs cannot be set in this mode"));
+  if (auto busy = Busy()) return *busy;
+  if (!p.m_btnInputSet->isEnabled())
+    return Error(400, QStringLiteral("the channel inputs can be set only in the full, PIP and POP modes (8..33)"));
   for (std::size_t ch = 0; ch < 4; ++ch)
     if (inputs[ch] && (*inputs[ch] < 1 || *inputs[ch] > 4)) return Error(400, QStringLiteral("CH%1 must be 1 to 4").arg(ch + 1));
-  for (std::size_t ch = 0; ch < 4; ++ch)
-    if (inputs[ch]) p.m_grpInSel[ch]->button(*inputs[ch] - 1)->setChecked(true);
+  // The channels not named keep the input they have, whatever the radios
+  // show unset.
+  for (std::size_t ch = 0; ch < 4; ++ch) {
+    CChildFrame* frame = m_frame.ChannelFrame(static_cast<int>(ch));
+    const int input = inputs[ch] ? *inputs[ch] - 1 : (frame != nullptr ? frame->View()->m_nInput : static_cast<int>(ch));
+    p.m_grpInSel[ch]->button(input)->setChecked(true);
+  }
   p.OnInputSet();
   return AppliedOrUnsent();
 }
 
 remote::ApiResult CRemoteControl::SetLayers(const remote::LayersRequest& r) {
+  const Quiet quiet(m_frame.Link());
   CDlgMainSet& p = m_frame.MainSet();
-  if (!p.m_btnOverlaySet->isEnabled()) return Error(409, QStringLiteral("the layers cannot be set in this mode"));
   if (auto busy = Busy()) return *busy;
+  if (!p.m_btnOverlaySet->isEnabled())
+    return Error(400, QStringLiteral("the layers can be set only in the PIP and POP modes (13..20, 26..33)"));
   if (!IsLayerPermutation({r.layers[0] - 1, r.layers[1] - 1, r.layers[2] - 1, r.layers[3] - 1}) ||
       (r.output && (*r.output < 1 || *r.output > 4)))
     return Error(400, QStringLiteral("layers must give CH1..CH4 the layers 1 to 4, each once; output 1 to 4"));
@@ -341,22 +378,30 @@ remote::ApiResult CRemoteControl::SetLayers(const remote::LayersRequest& r) {
 }
 
 remote::ApiResult CRemoteControl::SetDisplay(const remote::DisplayRequest& r) {
+  const Quiet quiet(m_frame.Link());
   CDlgMainSet& p = m_frame.MainSet();
-  if (!p.m_btnDisplaySet->isEnabled()) return Error(409, QStringLiteral("the output display cannot be set in this mode"));
+  if (auto busy = Busy()) return *busy;
+  if (!p.m_btnDisplaySet->isEnabled())
+    return Error(400, QStringLiteral("the output display can be set only in the PIP and POP modes (13..20, 26..33)"));
+  const CDataPrm rec = m_frame.m_Profile.m_DataPrm[kWorkingSlot].Sanitized();
   if (r.all) {
     if (!p.m_chkDispAll->isChecked()) p.m_chkDispAll->click();
     for (std::size_t ch = 0; ch < 4; ++ch) p.m_chkDispCh[ch]->setChecked((*r.all)[ch]);
   } else {
     if (p.m_chkDispAll->isChecked()) p.m_chkDispAll->click();
+    // The outputs not named keep what they show now.
     for (std::size_t o = 0; o < 4; ++o)
-      if (r.outputs[o])
-        for (std::size_t ch = 0; ch < 4; ++ch) p.m_chkOutDispCh[4 * o + ch]->setChecked((*r.outputs[o])[ch]);
+      for (std::size_t ch = 0; ch < 4; ++ch)
+        p.m_chkOutDispCh[4 * o + ch]->setChecked(
+            r.outputs[o] ? (*r.outputs[o])[ch]
+                         : (rec.m_bDispAll != 0 ? rec.m_bDispCh[ch] : rec.m_bOutDispCh[o][ch]) != 0);
   }
   p.OnDisplaySet();
   return AppliedOrUnsent();
 }
 
 remote::ApiResult CRemoteControl::SetResolution(const remote::ResolutionRequest& r) {
+  const Quiet quiet(m_frame.Link());
   CDlgMainSet& p = m_frame.MainSet();
   if (auto busy = Busy()) return *busy;
   auto bad = [](const std::optional<int>& v) { return v && (*v < 1 || *v > kResolutionCount); };
@@ -367,10 +412,12 @@ remote::ApiResult CRemoteControl::SetResolution(const remote::ResolutionRequest&
     p.m_cbAllOutRes->setCurrentIndex(*r.all - 1);
   } else {
     if (!p.m_chkFullMode->isEnabled())
-      return Error(409, QStringLiteral("each output has its own resolution only in the full modes"));
+      return Error(400, QStringLiteral("each output has its own resolution only in the full modes (8..12, 21..25)"));
+    // The outputs not named keep the resolution they have.
+    std::array<int, 4> keep{};
+    for (int o = 0; o < 4; ++o) keep[static_cast<std::size_t>(o)] = p.GetOutputResolution(o);
     if (!p.m_chkFullMode->isChecked()) p.m_chkFullMode->click();
-    for (std::size_t o = 0; o < 4; ++o)
-      if (r.outputs[o]) p.m_cbOutRes[o]->setCurrentIndex(*r.outputs[o] - 1);
+    for (std::size_t o = 0; o < 4; ++o) p.m_cbOutRes[o]->setCurrentIndex(r.outputs[o] ? *r.outputs[o] - 1 : keep[o]);
   }
   p.OnResolutionSet();
   WindowsChanged();  // the same windows are other output pixels now
@@ -378,7 +425,8 @@ remote::ApiResult CRemoteControl::SetResolution(const remote::ResolutionRequest&
 }
 
 remote::ApiResult CRemoteControl::SendSetup(bool withUserModes) {
-  if (!m_frame.TransportOpen())
+  const Quiet quiet(m_frame.Link());
+  if (!m_frame.Link().LinkUp())
     return Error(503, QStringLiteral("no link to the processor: connect first; nothing was sent"));
   if (auto busy = Busy()) return *busy;
   CSetupSender& setup = m_frame.Setup();
@@ -400,6 +448,8 @@ void CRemoteControl::ModeChanged() {
   Broadcast(Json({{QStringLiteral("event"), QStringLiteral("mode")},
                   {QStringLiteral("mode"), mode},
                   {QStringLiteral("modeName"), GroupName(mode)}}));
+  // A mode brings its own inputs, layers, display and resolution.
+  SettingsChanged("mode");
 }
 
 void CRemoteControl::WindowsChanged() {

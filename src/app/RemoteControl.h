@@ -84,9 +84,11 @@ class CRemoteControl : public QObject, public remote::ApiHost {
   // After a change was applied: 503 when it could not go out for want of a link.
   remote::ApiResult AppliedOrUnsent();
   void Broadcast(const QString& json);
+  class Quiet;
 
   CMainFrame& m_frame;
   std::unique_ptr<CRemoteServer> m_server;
+  RemoteOptions m_options;  // what the running server was started with
   QAction* m_action = nullptr;
   int m_lastMode = -2;
   std::array<OutputGeometry, 4> m_lastWindows{};

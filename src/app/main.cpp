@@ -26,6 +26,16 @@ int main(int argc, char** argv) {
       return panora::kExitUsage;
     case panora::CommandLine::Action::Run: break;
   }
+  // Nothing else may drive the processor unasked: off the loopback, only with
+  // a token. Refused before anything starts.
+  if (cl.control.on && !panora::IsLoopbackText(cl.control.address) &&
+      panora::ControlToken(panora::RemoteSettings::Read()).empty()) {
+    std::fprintf(stderr,
+                 "panora: --control on %s needs a token: set PANORA_CONTROL_TOKEN or the settings file's "
+                 "[Remote] Token (Tools > Remote Control...)\n",
+                 cl.control.address.c_str());
+    return panora::kExitUsage;
+  }
   // Every failure to start ends here with a message and status 1, never in
   // an abort of a library that could not make its descriptors.
   std::string why;
@@ -71,14 +81,6 @@ int main(int argc, char** argv) {
     o.address = cl.control.address;
     o.port = cl.control.port;
     o.token = panora::ControlToken(panora::RemoteSettings::Read());
-    // Nothing else may drive the processor unasked: off the loopback, only with a token.
-    if (!panora::IsLoopbackText(o.address) && o.token.empty()) {
-      std::fprintf(stderr,
-                   "panora: --control on %s needs a token: set PANORA_CONTROL_TOKEN or the settings file's "
-                   "[Remote] Token (Tools > Remote Control...)\n",
-                   o.address.c_str());
-      return panora::kExitUsage;
-    }
     std::string why;
     if (!remote.Start(o, &why)) {
       std::fprintf(stderr, "panora: the remote control could not start: %s\n", why.c_str());

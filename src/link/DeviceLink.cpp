@@ -192,6 +192,10 @@ void CDeviceLink::ShowMessage(const char* text) {
   if (!m_hooks.showMessage) return;
   // The worker never waits for a box: it queues it for the user-interface thread.
   if (m_hwnd == nullptr || m_hwnd->IsUiThread()) {
+    if (m_quiet) {
+      m_quietMessage = text;
+      return;
+    }
     m_hooks.showMessage(text);
     return;
   }
@@ -210,6 +214,14 @@ void CDeviceLink::Post(std::function<void()> fn) {
 
 bool CDeviceLink::Write(const std::uint8_t* bytes, int length, bool box) {
   if (m_RsCom.IsOpen()) return m_RsCom.WritePort(length, bytes) == length;
+  if (m_NetLink.IsConnected() && m_NetLink.ReceiveEnded()) {
+    // The processor closed the connection (the pane says "lost"): the system
+    // might still take the frame and drop it unseen, so it is not written but
+    // failed, counted and reported as a failed send is.
+    if (m_traffic != nullptr) m_traffic->OnTraffic(TrafficDir::Unsent, bytes, length, TrafficClock::now());
+    if (box) ShowMessage("Net Send failure!");
+    return false;
+  }
   if (m_NetLink.IsConnected()) {
     if (m_NetLink.Send(bytes, length) == length) return true;
     if (box) ShowMessage("Net Send failure!");

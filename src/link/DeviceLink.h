@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "link/AutoResetEvent.h"
@@ -168,6 +169,13 @@ class CDeviceLink {
   void Shutdown();
 
   bool TransportOpen() const;
+  // Open and not known to be gone (a serial device vanished, a peer that
+  // closed): a frame could reach the processor.
+  bool LinkUp() const { return TransportOpen() && !LinkLost(); }
+  // While quiet, a message box the link would show on the user-interface
+  // thread is kept instead (the remote control answers with it).
+  void SetQuiet(bool quiet) { m_quiet = quiet; }
+  std::string TakeQuietMessage() { return std::exchange(m_quietMessage, std::string()); }
   // Reports the traffic of both transports to `hook` (null: to nobody); the
   // hook must outlive the transports' threads.
   void SetTrafficHook(TrafficHook* hook);
@@ -215,6 +223,8 @@ class CDeviceLink {
   std::atomic<int> m_nUnsentStoresAtSetup{0};
   std::atomic<bool> m_setupUserModes{false};
   TrafficHook* m_traffic = nullptr;
+  bool m_quiet = false;  // user-interface thread only, as the message it keeps
+  std::string m_quietMessage;
   // The tail of the last block when it was a piece of a burst (TakeReply).
   std::vector<std::uint8_t> m_carried;
 };

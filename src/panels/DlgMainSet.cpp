@@ -25,7 +25,7 @@ namespace {
 
 using panel::Named;
 
-QGridLayout* Grid(QGroupBox* box) {
+QGridLayout* MainGrid(QGroupBox* box) {
   auto* grid = new QGridLayout(box);
   grid->setContentsMargins(4, 2, 4, 2);
   grid->setHorizontalSpacing(3);
@@ -34,7 +34,7 @@ QGridLayout* Grid(QGroupBox* box) {
 }
 
 // A row of radio buttons "<prefix>1".."<prefix>4" as one group with ids 0..3.
-QButtonGroup* RadioRow(QGridLayout* grid, int row, const QString& label, const QString& prefix, int firstId,
+QButtonGroup* MainRadioRow(QGridLayout* grid, int row, const QString& label, const QString& prefix, int firstId,
                        QWidget* owner) {
   auto* group = new QButtonGroup(owner);
   auto* lbl = new QLabel(label);
@@ -73,7 +73,7 @@ CDlgMainSet::CDlgMainSet(PanelHost& host, QWidget* parent) : QWidget(parent), m_
 
 QGroupBox* CDlgMainSet::BuildResolutionGroup() {
   auto* box = new QGroupBox(QStringLiteral("Resolution"));
-  auto* grid = Grid(box);
+  auto* grid = MainGrid(box);
   auto makeCombo = [this](int id) {
     auto* cb = Named(new QComboBox, id);
     for (const ResolutionEntry& r : kResolutionTable) cb->addItem(QString::fromLatin1(r.text));
@@ -105,10 +105,10 @@ QGroupBox* CDlgMainSet::BuildResolutionGroup() {
 
 QGroupBox* CDlgMainSet::BuildInputGroup() {
   auto* box = new QGroupBox(QStringLiteral("Channel input selection"));
-  auto* grid = Grid(box);
+  auto* grid = MainGrid(box);
   for (int ch = 0; ch < 4; ++ch)
     m_grpInSel[ch] =
-        RadioRow(grid, ch, QStringLiteral("CH%1:").arg(ch + 1), QStringLiteral("In"), 1015 + 4 * ch, this);
+        MainRadioRow(grid, ch, QStringLiteral("CH%1:").arg(ch + 1), QStringLiteral("In"), 1015 + 4 * ch, this);
   m_btnInputSet = Named(new QPushButton(QStringLiteral("Set")), 1031);
   m_btnInputSet->setAccessibleName(QStringLiteral("Channel input Set"));
   connect(m_btnInputSet, &QPushButton::clicked, this, &CDlgMainSet::OnInputSet);
@@ -119,7 +119,7 @@ QGroupBox* CDlgMainSet::BuildInputGroup() {
 
 QGroupBox* CDlgMainSet::BuildOverlayGroup() {
   auto* box = new QGroupBox(QStringLiteral("Overlay"));
-  auto* grid = Grid(box);
+  auto* grid = MainGrid(box);
   m_grpOverlay = new QButtonGroup(this);
   auto* all = Named(new QRadioButton(QStringLiteral("All")), 1032);
   auto* diff = Named(new QRadioButton(QStringLiteral("Different")), 1033);
@@ -137,7 +137,7 @@ QGroupBox* CDlgMainSet::BuildOverlayGroup() {
   grid->addWidget(m_cbOverlayOut, 0, 4);
   for (int ch = 0; ch < 4; ++ch) {
     m_grpLayerSel[ch] =
-        RadioRow(grid, ch + 1, QStringLiteral("CH%1:").arg(ch + 1), QStringLiteral("L"), 1130 + 4 * ch, this);
+        MainRadioRow(grid, ch + 1, QStringLiteral("CH%1:").arg(ch + 1), QStringLiteral("L"), 1130 + 4 * ch, this);
     connect(m_grpLayerSel[ch], &QButtonGroup::idClicked, this,
             [this, ch](int layer) { OnLayerClicked(1130 + 4 * ch + layer); });
   }
@@ -151,7 +151,7 @@ QGroupBox* CDlgMainSet::BuildOverlayGroup() {
 
 QGroupBox* CDlgMainSet::BuildDisplayGroup() {
   auto* box = new QGroupBox(QStringLiteral("Output display"));
-  auto* grid = Grid(box);
+  auto* grid = MainGrid(box);
   for (int ch = 0; ch < 4; ++ch) {
     m_chkDispCh[ch] = Named(new QCheckBox(QStringLiteral("Ch%1").arg(ch + 1)), 1071 + ch);
     grid->addWidget(m_chkDispCh[ch], 0, ch);

@@ -462,8 +462,10 @@ TEST_F(ModesTest, RemoteRequestsDoWhatTheOperatorsControlsDo) {
   EXPECT_EQ(api.RecallMode(8).status, 200);
   const remote::ApiResult stretch = api.SetWindow(2, 0, 0, 960, 540);
   EXPECT_EQ(stretch.status, 400);
-  EXPECT_NE(stretch.body.find("stretching"), std::string::npos);
-  EXPECT_EQ(api.SetLayers({std::nullopt, {1, 4, 3, 2}}).status, 409);  // not in a full mode
+  EXPECT_NE(stretch.body.find("only move"), std::string::npos);
+  const remote::ApiResult layers = api.SetLayers({std::nullopt, {1, 4, 3, 2}});
+  EXPECT_EQ(layers.status, 400);  // not in a full mode, and the answer says where
+  EXPECT_NE(layers.body.find("13..20"), std::string::npos);
   // While a batch goes out: refused, nothing changed.
   f->m_bSending = 1;
   EXPECT_EQ(api.RecallMode(13).status, 409);

@@ -309,11 +309,11 @@ int RunAppCommand(const std::string& address, int timeoutMs, const std::string& 
     long v[5] = {};
     // The program judges a place against the output; here only what a
     // 16-bit geometry value can hold.
-    const long lo[5] = {1, -65535, -65535, 0, 0}, hi[5] = {4, 65535, 65535, 65535, 65535};
+    const long lo[5] = {1, -65535, -65535, 1, 1}, hi[5] = {4, 65535, 65535, 65535, 65535};
     bool ok = wants(5, "CH X Y W H");
     for (std::size_t i = 0; ok && i < 5; ++i) ok = ParseSigned(args[i], lo[i], hi[i], v[i]);
     if (!ok) {
-      usageError = "window takes CH (1..4) X Y W H (output pixels, W and H 0..65535)";
+      usageError = "window takes CH (1..4) X Y W H (output pixels, W and H 1..65535)";
       return kExitUsage;
     }
     return Exchange(t, "POST", "/api/v1/windows/" + std::to_string(v[0]),

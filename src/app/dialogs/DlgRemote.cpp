@@ -40,9 +40,13 @@ CDlgRemote::CDlgRemote(const RemoteSettings& s, bool envToken, const std::string
   m_port->setValue(s.port >= 1 && s.port <= 65535 ? s.port : 8080);
   m_token = new QLineEdit(QString::fromStdString(s.token));
   m_token->setObjectName(QStringLiteral("remoteToken"));
+  m_token->setEchoMode(QLineEdit::PasswordEchoOnEdit);  // a password: not shown to whoever looks on
   auto* generate = new QPushButton(QStringLiteral("Generate"));
   generate->setObjectName(QStringLiteral("remoteGenerate"));
-  connect(generate, &QPushButton::clicked, this, [this] { m_token->setText(NewToken()); });
+  connect(generate, &QPushButton::clicked, this, [this] {
+    m_token->setText(NewToken());
+    m_token->setEchoMode(QLineEdit::Normal);  // a new one is shown once, to be copied
+  });
   auto* tokenRow = new QHBoxLayout;
   tokenRow->addWidget(m_token, 1);
   tokenRow->addWidget(generate);
