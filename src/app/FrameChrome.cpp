@@ -84,11 +84,14 @@ void CFrameChrome::CreateMenuBar() {
     m_actions[it.id] = a;
     m_checks[it.id] = false;
     const int id = it.id;
+    // The check marks follow the connection, not the click. The frame is
+    // captured as a pointer: GCC's null check misjudges a member-function
+    // call through a reference member inside a lambda.
+    CMainFrame* frame = &m_frame;
     auto handler = it.handler;
-    // The check marks follow the connection, not the click.
-    connect(a, &QAction::triggered, &m_frame, [this, a, id, handler] {
+    connect(a, &QAction::triggered, frame, [this, a, id, frame, handler] {
       a->setChecked(m_checks[id]);
-      (m_frame.*handler)();
+      (frame->*handler)();
     });
   }
   // Bringing the processor to what the screen shows: no check marks.

@@ -265,6 +265,6 @@ TEST(ReplyTake, OnlyAPieceOfABurstLendsItsTailToTheNextBlock) {
   auto piece = Noise(kRxBufSize - 4, 0);
   piece.insert(piece.end(), answer.begin(), answer.begin() + 4);
   EXPECT_FALSE(take(piece).accepted);
-  EXPECT_FALSE(take(Noise(3)).accepted);
+  EXPECT_FALSE(take(std::vector<std::uint8_t>(3, 7)).accepted);
   EXPECT_FALSE(take({answer.begin() + 4, answer.end()}).accepted);
 }
