@@ -70,6 +70,19 @@ int HttpError(const HttpResponse& r) {
   return kExitHttpError;
 }
 
+// Sends `request` and reads the answer into `r`: kExitOk, or the exit status
+// of what went wrong (told on stderr), a refusal's included.
+int Ask(Connection& conn, const std::string& request, const Target& t, HttpResponse& r) {
+  std::string error;
+  if (!conn.SendAll(request, t.timeoutMs, error)) return NoAnswer(error);
+  switch (ReadResponse(conn, t.timeoutMs, r, error)) {
+    case Outcome::Ok: break;
+    case Outcome::NoConnection: std::fprintf(stderr, "panora-ctl: %s\n", error.c_str()); return kExitConnect;
+    case Outcome::NoAnswer: return NoAnswer(error);
+  }
+  return r.status >= 400 ? HttpError(r) : kExitOk;
+}
+
 int Exchange(const Target& t, const std::string& method, const std::string& path, const std::string& body) {
   auto conn = Connect(t.address);
   if (!conn) return kExitConnect;
@@ -78,15 +91,8 @@ int Exchange(const Target& t, const std::string& method, const std::string& path
     request += "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
   }
   request += "Connection: close\r\n\r\n" + body;
-  std::string error;
-  if (!conn->SendAll(request, t.timeoutMs, error)) return NoAnswer(error);
   HttpResponse r;
-  switch (ReadResponse(*conn, t.timeoutMs, r, error)) {
-    case Outcome::Ok: break;
-    case Outcome::NoConnection: std::fprintf(stderr, "panora-ctl: %s\n", error.c_str()); return kExitConnect;
-    case Outcome::NoAnswer: return NoAnswer(error);
-  }
-  if (r.status >= 400) return HttpError(r);
+  if (const int status = Ask(*conn, request, t, r); status != kExitOk) return status;
   if (r.status < 200 || r.status > 299)
     return NoAnswer("an answer the API does not give: " + std::to_string(r.status) + " " + r.reason);
   std::fputs(r.body.c_str(), stdout);
@@ -210,15 +216,8 @@ int Events(const Target& t) {
   // how a browser can (it cannot set headers on a WebSocket).
   if (IsHeaderToken(t.token)) request += "Sec-WebSocket-Protocol: bearer." + t.token + "\r\n";
   request += "\r\n";
-  std::string error;
-  if (!conn->SendAll(request, t.timeoutMs, error)) return NoAnswer(error);
   HttpResponse r;
-  switch (ReadResponse(*conn, t.timeoutMs, r, error)) {
-    case Outcome::Ok: break;
-    case Outcome::NoConnection: std::fprintf(stderr, "panora-ctl: %s\n", error.c_str()); return kExitConnect;
-    case Outcome::NoAnswer: return NoAnswer(error);
-  }
-  if (r.status >= 400) return HttpError(r);
+  if (const int status = Ask(*conn, request, t, r); status != kExitOk) return status;
   std::string upgrade = r.Header("upgrade");
   for (auto& c : upgrade) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (r.status != 101 || upgrade != "websocket")

@@ -12,12 +12,14 @@
 #include <utility>
 #include <vector>
 
+#include "remote/WebSocket.h"
+
 namespace panora::ctl {
 
-std::string Base64(const std::uint8_t* data, std::size_t count);
-std::array<std::uint8_t, 20> Sha1(const std::string& data);
-// The Sec-WebSocket-Accept a server must answer to a Sec-WebSocket-Key.
-std::string WebSocketAccept(const std::string& key);
+// The handshake's arithmetic is the server's own.
+using remote::Base64;
+using remote::Sha1;
+using remote::WebSocketAccept;
 
 // Where the program listens: "HOST:PORT", "[v6]:PORT" or just "PORT"
 // (then 127.0.0.1, as `panora --control PORT` listens there).
