@@ -19,13 +19,14 @@ struct LinkFrame {
   std::atomic<int> batchDone{0}, batchJob{0}, positionAnswers{0}, timeouts{0}, statusAtAnswer{-1};
   std::atomic<int> handshakes{0}, handshakeOk{-1}, accepted{0};
   std::string version;  // last "Version:" line (user-interface thread only)
-  // The count of changes not sent moved; a set-up batch's progress and end
-  // (user-interface thread only).
-  int unsentReports = 0;
+  // The count of changes not sent moved; a set-up batch's progress and end,
+  // written on the user-interface thread: the test reads them once
+  // setupDone, which publishes them, has moved.
+  std::atomic<int> unsentReports{0};
   std::vector<int> progress;
   int progressTotal = 0;
   SetupOutcome setup;
-  int setupDone = 0;
+  std::atomic<int> setupDone{0};
   CRsCom rs{&ui, [this](const std::uint8_t* b, int n) { OnDeviceData(b, n); },
             [this](const char* t) { got.Note(t); }};
   CNetLink net{[this](const std::uint8_t* b, int n) { OnDeviceData(b, n); },
