@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "sim/SimProcess.h"
 
 namespace panora::test {
@@ -60,6 +62,19 @@ class FakeProcessor {
   Listener m_listener;
   std::thread m_thread;
 };
+
+// Each argument list is a usage error: status 2, nothing on stdout, the
+// usage on stderr.
+inline void ExpectUsageErrors(const std::vector<std::vector<std::string>>& cases) {
+  for (const auto& args : cases) {
+    const auto r = Ctl(args);
+    std::string joined;
+    for (const auto& a : args) joined += a + " ";
+    EXPECT_EQ(r.status, 2) << joined;
+    EXPECT_EQ(r.out, "") << joined;
+    EXPECT_NE(r.err.find("usage: panora-ctl"), std::string::npos) << joined << r.err;
+  }
+}
 
 inline std::vector<std::uint8_t> Bytes(const std::string& hex) {
   std::vector<std::uint8_t> out;

@@ -307,14 +307,7 @@ TEST(CtlApp, BadArgumentsGiveUsageAndStatus2) {
       {"mode", "8"},
       {"--tcp", "127.0.0.1:4001", "state"},
   };
-  for (const auto& args : cases) {
-    const auto r = Ctl(args);
-    std::string joined;
-    for (const auto& a : args) joined += a + " ";
-    EXPECT_EQ(r.status, 2) << joined;
-    EXPECT_EQ(r.out, "") << joined;
-    EXPECT_NE(r.err.find("usage: panora-ctl"), std::string::npos) << joined << r.err;
-  }
+  ExpectUsageErrors(cases);
   // A token that would split the header is refused before anything is sent.
   TokenEnv token("abc\r\nX-Evil: 1");
   const auto r = Ctl({"--app", "127.0.0.1:8080", "state"});

@@ -150,14 +150,7 @@ TEST(Ctl, BadArgumentsGiveUsageAndStatus2) {
       {"--tcp", "127.0.0.1:4001", "push", "a.cfg", "--users"},
       {"push", "a.cfg"},  // no link
   };
-  for (const auto& args : cases) {
-    const auto r = Ctl(args);
-    std::string joined;
-    for (const auto& a : args) joined += a + " ";
-    EXPECT_EQ(r.status, 2) << joined;
-    EXPECT_EQ(r.out, "") << joined;
-    EXPECT_NE(r.err.find("usage: panora-ctl"), std::string::npos) << joined;
-  }
+  ExpectUsageErrors(cases);
   EXPECT_NE(Ctl({"--tcp", "127.0.0.1:4001", "push", "a.cfg", "--mode", "40"}).err.find("a mode 0..33"),
             std::string::npos);
   const auto help = Ctl({"--help"});

@@ -21,7 +21,29 @@ using namespace panora;
 using namespace panora::test;
 using Clock = std::chrono::steady_clock;
 
-class Rs232Test : public FrameTest {};
+class Rs232Test : public FrameTest {
+ protected:
+  // The processor's line, played by the test: once the handshake has gone
+  // out, `noise` random bytes, then the right "accepted" answer, all in one
+  // go. `success`: whether "Connection Success!" came.
+  void NoiseThenAcceptedAnswer(Pty& line, std::size_t noise, bool& success) {
+    AddExtraSerialPort(line.slave, false);
+    dialogs.ExpectDialog("153", ChoosePort(line.slave));
+    f->Action(ID_CONN_RS232)->trigger();
+    ASSERT_TRUE(f->RsCom().IsOpen());
+    ASSERT_EQ(line.Read(12, std::chrono::milliseconds(1000)).size(), 12u);  // the handshake
+    std::vector<std::uint8_t> bytes(noise);
+    std::mt19937 random(20240611);
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+    const std::uint8_t data[1] = {0};
+    std::uint8_t answer[13];
+    BuildFrame(answer, data, 1, cmd::kHandshake, 0);  // byte 6 = 0: accepted
+    bytes.insert(bytes.end(), answer, answer + sizeof answer);
+    std::thread processor([&] { line.Write(bytes); });  // the reader hands blocks to this thread
+    success = WaitUntil([&] { return InfoHas(*f, "Connection Success!"); }, 5000);
+    processor.join();
+  }
+};
 
 TEST_F(Rs232Test, HandshakeSuccessThenVersionAndTheDialogPreselectsTheOpenPort) {
   sim::ServerOptions opt;
@@ -90,24 +112,10 @@ TEST_F(Rs232Test, ATypedDeviceTheListDoesNotShowIsOpenedAndGreeted) {
 }
 
 TEST_F(Rs232Test, NoiseBeforeTheHandshakeAnswerDoesNotDecideIt) {
-  // The processor's line, played by the test: 64 KB of random bytes, then
-  // the right "accepted" answer, all in one go.
+  // 64 KB of noise, then the answer.
   Pty line;
-  AddExtraSerialPort(line.slave, false);
-  dialogs.ExpectDialog("153", ChoosePort(line.slave));
-  f->Action(ID_CONN_RS232)->trigger();
-  ASSERT_TRUE(f->RsCom().IsOpen());
-  ASSERT_EQ(line.Read(12, std::chrono::milliseconds(1000)).size(), 12u);  // the handshake
-  std::vector<std::uint8_t> bytes(64 * 1024);
-  std::mt19937 random(20240611);
-  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
-  const std::uint8_t data[1] = {0};
-  std::uint8_t answer[13];
-  BuildFrame(answer, data, 1, cmd::kHandshake, 0);  // byte 6 = 0: accepted
-  bytes.insert(bytes.end(), answer, answer + sizeof answer);
-  std::thread processor([&] { line.Write(bytes); });  // the reader hands blocks to this thread
-  const bool success = WaitUntil([&] { return InfoHas(*f, "Connection Success!"); }, 5000);
-  processor.join();
+  bool success = false;
+  ASSERT_NO_FATAL_FAILURE(NoiseThenAcceptedAnswer(line, 64 * 1024, success));
   EXPECT_TRUE(success);
   EXPECT_FALSE(InfoHas(*f, "Connection error!"));
   EXPECT_TRUE(Checked(*f, ID_CONN_RS232));
@@ -119,21 +127,8 @@ TEST_F(Rs232Test, NoiseThatPutsTheAnswerAcrossTwoBlocksDoesNotLoseTheHandshake) 
   // 1024-byte block boundary (64500 % 1024 = 1012): no block holds it whole,
   // yet it decides.
   Pty line;
-  AddExtraSerialPort(line.slave, false);
-  dialogs.ExpectDialog("153", ChoosePort(line.slave));
-  f->Action(ID_CONN_RS232)->trigger();
-  ASSERT_TRUE(f->RsCom().IsOpen());
-  ASSERT_EQ(line.Read(12, std::chrono::milliseconds(1000)).size(), 12u);  // the handshake
-  std::vector<std::uint8_t> bytes(64500);
-  std::mt19937 random(20240611);
-  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
-  const std::uint8_t data[1] = {0};
-  std::uint8_t answer[13];
-  BuildFrame(answer, data, 1, cmd::kHandshake, 0);
-  bytes.insert(bytes.end(), answer, answer + sizeof answer);
-  std::thread processor([&] { line.Write(bytes); });
-  const bool success = WaitUntil([&] { return InfoHas(*f, "Connection Success!"); }, 5000);
-  processor.join();
+  bool success = false;
+  ASSERT_NO_FATAL_FAILURE(NoiseThenAcceptedAnswer(line, 64500, success));
   f->TimerHandshake().stop();
   EXPECT_TRUE(success);
 }
